@@ -1,0 +1,3 @@
+#include "bridge/entry.h"
+
+int main(int argc, char** argv) { return RunEntry(argc, argv); }

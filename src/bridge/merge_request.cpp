@@ -1,0 +1,130 @@
+#include "bridge/merge_request.h"
+
+#include <cstring>
+
+#include "bridge/text.h"
+
+namespace {
+
+bool EqualsIgnoreCaseAscii(const char* a, const char* b) {
+  for (;; ++a, ++b) {
+    unsigned char ca = static_cast<unsigned char>(*a);
+    unsigned char cb = static_cast<unsigned char>(*b);
+    if (ca >= 'A' && ca <= 'Z') ca = static_cast<unsigned char>(ca - 'A' + 'a');
+    if (cb >= 'A' && cb <= 'Z') cb = static_cast<unsigned char>(cb - 'A' + 'a');
+    if (ca != cb) return false;
+    if (ca == 0) return true;
+  }
+}
+
+enum class Option { StatusOnly, Directory, Serial, Abort, Out, Base, Fname, Unknown };
+
+Option Classify(const char* arg) {
+  static const struct {
+    const char* name;
+    Option option;
+  } kOptions[] = {
+      {"-status_only", Option::StatusOnly}, {"-directory", Option::Directory},
+      {"-serial", Option::Serial},          {"-abort", Option::Abort},
+      {"-out", Option::Out},                {"-base", Option::Base},
+      {"-fname", Option::Fname},
+  };
+  for (const auto& entry : kOptions) {
+    if (EqualsIgnoreCaseAscii(arg, entry.name)) return entry.option;
+  }
+  return Option::Unknown;
+}
+
+// The element name is the part before the version-extended path's "@@".
+// Values from a script folder (".vbs\") never name the element.
+void DeriveTargetName(const std::string& arg, MergeRequest& request) {
+  if (!request.targetName.empty()) return;
+  if (arg.find(".vbs\\") != std::string::npos) return;
+  request.targetName = arg.substr(0, arg.find("@@"));
+}
+
+}  // namespace
+
+void TranslateArguments(int argc, const char* const* argv, MergeRequest& request) {
+  bool outPending = false;
+  bool basePending = false;
+  bool fnamePending = false;
+
+  for (int i = 1; i < argc; ++i) {
+    const char* raw = argv[i];
+    if (raw == nullptr || raw[0] == '\0') continue;
+    const std::string arg(raw);
+    request.echoLine += arg;
+    request.echoLine += ' ';
+
+    if (arg[0] == '-') {
+      switch (Classify(raw)) {
+        case Option::StatusOnly: request.statusOnly = true; break;
+        case Option::Directory:
+        case Option::Serial: break;
+        case Option::Abort: request.abortSeen = true; break;
+        case Option::Out: outPending = true; request.outGiven = true; break;
+        case Option::Base: basePending = true; break;
+        case Option::Fname: fnamePending = true; break;
+        case Option::Unknown:
+          request.badOption = true;
+          request.badOptions += arg;
+          request.badOptions += ' ';
+          break;
+      }
+      continue;
+    }
+
+    // A double quote inside a value could close our quoting and smuggle switches
+    // into the tool's command line; such a command line is refused as a whole.
+    // The value still consumes whatever was pending, so the rest of the scan is
+    // unchanged, but it never reaches toolArgs.
+    const bool unsafe = arg.find('"') != std::string::npos;
+    if (unsafe) {
+      request.badValue = true;
+      request.badValues += arg;
+      request.badValues += ' ';
+    }
+
+    request.toolArgs += ' ';
+    if (outPending) {
+      outPending = false;
+      request.outputPath = arg;
+    } else if (basePending) {
+      basePending = false;
+      fnamePending = false;
+    } else if (fnamePending) {
+      fnamePending = false;
+      if (request.titleCount > 1) {
+        request.titles[0] = request.titles[1];
+        request.titleCount = 1;
+      }
+      request.titles[request.titleCount++] = arg;
+      DeriveTargetName(arg, request);
+    } else {
+      if (!unsafe) {
+        request.toolArgs += '"';
+        request.toolArgs += arg;
+        request.toolArgs += '"';
+      }
+      DeriveTargetName(arg, request);
+    }
+  }
+
+  if (request.badOption || request.badValue) return;
+
+  if (request.titleCount == 0 && !request.targetName.empty()) {
+    request.toolArgs.insert(0, Format(" /title1=\"%s\" ", request.targetName.c_str()));
+  }
+  if (request.titleCount > 0) {
+    if (!request.titles[0].empty()) {
+      request.toolArgs += Format(" /title1=\"%s\"", request.titles[0].c_str());
+    }
+    if (!request.titles[1].empty()) {
+      request.toolArgs += Format(" /title2=\"%s\"", request.titles[1].c_str());
+    }
+  }
+  if (!request.outputPath.empty()) {
+    request.toolArgs.insert(0, Format(" /savetarget=\"%s\" ", request.outputPath.c_str()));
+  }
+}

@@ -1,0 +1,25 @@
+// The merge request: ClearCase's command line, translated for the compare tool.
+#pragma once
+
+#include <string>
+
+struct MergeRequest {
+  std::string echoLine;    // every non-empty argument, each followed by a space
+  bool badOption = false;  // an argument starting with '-' matched no option
+  std::string badOptions;  // the unrecognised options, each followed by a space
+  bool badValue = false;   // a value held a double quote
+  std::string badValues;   // those values, each followed by a space
+  bool statusOnly = false;
+  bool abortSeen = false;
+  bool outGiven = false;   // "-out" was seen, with or without a value
+  std::string outputPath;  // the last value taken while "-out" was pending
+  std::string targetName;  // element name from the first usable value
+  std::string titles[2];   // the last two "-fname" values, oldest first
+  int titleCount = 0;
+  std::string toolArgs;    // the compare tool's argument string
+};
+
+/// Translates argv[1..argc-1] into `request`. Never fails: problems are recorded
+/// in badOption/badOptions and badValue/badValues. toolArgs is finished (save
+/// target and titles added) only when neither kind of problem was found.
+void TranslateArguments(int argc, const char* const* argv, MergeRequest& request);

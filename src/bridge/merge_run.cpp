@@ -1,0 +1,34 @@
+#include "bridge/merge_run.h"
+
+#include <cstdint>
+
+#include "bridge/text.h"
+#include "host/file_probe.h"
+#include "host/launcher.h"
+#include "host/notify.h"
+
+int RunMerge(const MergeRequest& request) {
+  const std::string ofPhrase =
+      request.targetName.empty() ? std::string() : Format(" of '%s'", request.targetName.c_str());
+
+  if (request.abortSeen) {
+    ShowMessage(Format("Automerge %s did not work\nVelmora will now be run so that you can "
+                       "manually merge\n",
+                       ofPhrase.c_str()),
+                kStyleOk);
+  }
+
+  // The status is a signed 32-bit value whatever the width of long: a Windows
+  // exit code with the top bit set stays negative and passes through unchanged.
+  int32_t status = static_cast<int32_t>(LaunchCompareTool(request.toolArgs, request.statusOnly));
+  if (status > 1) status = 1;
+
+  if (request.outGiven && status == 0 && IsFileMissing(request.outputPath)) {
+    ShowMessage(Format("Manual merge %s either did not work or was cancelled\nClearCase may now "
+                       "say operation successful, but the merge arrow will not be drawn\nYou "
+                       "will need to undo the checkout",
+                       ofPhrase.c_str()),
+                kStyleError);
+  }
+  return status;
+}

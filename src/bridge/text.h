@@ -1,0 +1,16 @@
+// Small text helpers shared by the core and the host layer.
+#pragma once
+
+#include <string>
+
+/// printf-style formatting into a std::string. Only "%s" and "%ld" style
+/// conversions are used by the program; any format the C library accepts works.
+std::string Format(const char* format, ...)
+#if defined(__GNUC__) && !defined(_WIN32)
+    __attribute__((format(printf, 1, 2)))
+#endif
+    ;
+
+/// Lower-cases the ASCII letters of `text` in place and leaves every other byte
+/// alone, so multibyte sequences in the ANSI code page survive unchanged.
+void LowerCaseAscii(std::string& text);

@@ -1,0 +1,9 @@
+// Win32 start-up: the module handle and the command line are what the message
+// boxes and the rest of the program rely on; without them nothing can be shown.
+#include "host/app.h"
+
+#include <windows.h>
+
+bool StartFramework() {
+  return GetModuleHandleA(nullptr) != nullptr && GetCommandLineA() != nullptr;
+}

@@ -1,0 +1,8 @@
+// Asking whether something exists at a path.
+#pragma once
+
+#include <string>
+
+/// True when no file-system object exists at `path` (an empty path and a
+/// dangling link included); a directory counts as present.
+bool IsFileMissing(std::string path);

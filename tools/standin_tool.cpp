@@ -1,0 +1,2 @@
+// Placeholder stand-in compare tool.
+int main() { return 0; }
