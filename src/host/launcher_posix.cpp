@@ -1,4 +1,114 @@
-// Placeholder until the launcher lands.
+// POSIX launcher: posix_spawnp and a wait that wakes the moment the child ends.
+// Only process calls live here; the command line is built and split in the core.
 #include "host/launcher.h"
 
-long LaunchCompareTool(std::string, bool) { return 1; }
+#include <errno.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <vector>
+
+#include "bridge/text.h"
+#include "bridge/tool_command.h"
+#include "host/notify.h"
+#include "host/registry.h"
+
+extern char** environ;
+
+namespace {
+
+constexpr int kPollMillis = 500;
+
+long ReportCommandError(int errorNumber) {
+  WriteConsoleLine(ConsoleStream::Out, Format("CMD Error %ld, %s", static_cast<long>(errorNumber),
+                                              SystemErrorText(errorNumber).c_str()));
+  return errorNumber;
+}
+
+// execve says EACCES for a directory, which reads as a permission problem; for
+// a path (not a name searched on PATH) say what is really there.
+int ExplainStartError(int errorNumber, const std::string& program) {
+  struct stat info;
+  if (errorNumber == EACCES && program.find('/') != std::string::npos &&
+      stat(program.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
+    return EISDIR;
+  }
+  return errorNumber;
+}
+
+// A descriptor that turns readable when `pid` ends, or -1 where the kernel
+// (before 5.3) or a sandbox does not offer one.
+int OpenProcessDescriptor(pid_t pid) {
+#ifdef SYS_pidfd_open
+  return static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
+#else
+  (void)pid;
+  return -1;
+#endif
+}
+
+// Waits until `pid` ends and stores its wait status. Returns 0, or the errno of
+// the failed wait. The wait keeps the tool's 500 ms polling period, but each
+// poll is woken by the child's end, so no time is lost after it; without a
+// process descriptor (or if polling fails) the blocking waitpid does the wait.
+int WaitForChild(pid_t pid, int& status) {
+  const int descriptor = OpenProcessDescriptor(pid);
+  if (descriptor >= 0) {
+    pollfd ready = {descriptor, POLLIN, 0};
+    int polled;
+    do {
+      polled = poll(&ready, 1, kPollMillis);
+    } while (polled == 0 || (polled < 0 && errno == EINTR));
+    close(descriptor);
+  }
+  while (waitpid(pid, &status, 0) < 0) {
+    if (errno != EINTR) return errno;
+  }
+  return 0;
+}
+
+}  // namespace
+
+long LaunchCompareTool(std::string argumentString, bool statusOnly) {
+  std::string exePath;
+  // A failed lookup has already been shown to the user; an empty path is all
+  // that matters here.
+  RegGetString("SOFTWARE\\Harnvik\\Velmora", "ExePath", exePath);
+  if (exePath.empty()) return 1;
+  // Unlike on Windows the path keeps its letter case: file names here are
+  // case-sensitive.
+  const std::string commandLine = BuildToolCommandLine(exePath, argumentString, statusOnly);
+  if (traceEnabled) {
+    ShowMessage(Format("Running command = '%s'", commandLine.c_str()), kStyleOk);
+  }
+
+  std::vector<std::string> args = SplitToolCommandLine(commandLine);
+  if (args.empty()) return ReportCommandError(ENOENT);
+  std::vector<char*> argv;
+  for (std::string& arg : args) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+
+  // A parent that ignores SIGCHLD (the setting survives exec) would have the
+  // child reaped behind our back, and its exit code lost to ECHILD. The tool
+  // inherits the default back as well.
+  struct sigaction childAction;
+  if (sigaction(SIGCHLD, nullptr, &childAction) == 0 && childAction.sa_handler == SIG_IGN) {
+    signal(SIGCHLD, SIG_DFL);
+  }
+
+  pid_t pid;
+  const int spawnError = posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ);
+  if (spawnError != 0) return ReportCommandError(ExplainStartError(spawnError, args[0]));
+
+  int status = 0;
+  const int waitError = WaitForChild(pid, status);
+  // An unknown exit code must not pass for success.
+  if (waitError != 0) return ReportCommandError(waitError);
+  if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
+  return WEXITSTATUS(status);
+}
