@@ -9,6 +9,9 @@
 //   STANDIN_EXIT=<n>       then exit with n at once (strtoul base 0; the full
 //                          32 bits on Windows, n & 255 elsewhere)
 //   STANDIN_SAVE=no        do everything but write the save target
+//   STANDIN_STAMP=<file>   (not Windows) with STANDIN_EXIT, write the
+//                          CLOCK_MONOTONIC time in nanoseconds to <file> just
+//                          before exiting (for the benchmark's exit latency)
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
@@ -22,6 +25,8 @@
 #include <windows.h>
 
 #include "bridge/tool_command.h"
+#else
+#include <time.h>
 #endif
 
 namespace {
@@ -91,6 +96,19 @@ void Record(const char* path, int argc, char** argv) {
   std::exit(static_cast<int>(code & 255));
 #endif
 }
+
+#ifndef _WIN32
+// The clock is read before the file is written, so the stamp is early by the
+// write's few microseconds, never late.
+void WriteStamp(const char* path) {
+  timespec now;
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  if (std::FILE* file = std::fopen(path, "wb")) {
+    std::fprintf(file, "%lld\n", static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec);
+    std::fclose(file);
+  }
+}
+#endif
 
 bool ReadWhole(const std::string& path, std::string& text) {
   std::FILE* file = std::fopen(path.c_str(), "rb");
@@ -287,7 +305,13 @@ int main(int argc, char** argv) {
     std::raise(signalNumber);
   }
 #endif
-  if (const char* code = Setting("STANDIN_EXIT")) ExitWith(std::strtoul(code, nullptr, 0));
+  if (const char* code = Setting("STANDIN_EXIT")) {
+    const unsigned long exitCode = std::strtoul(code, nullptr, 0);
+#ifndef _WIN32
+    if (const char* stamp = Setting("STANDIN_STAMP")) WriteStamp(stamp);
+#endif
+    ExitWith(exitCode);
+  }
   const char* save = Setting("STANDIN_SAVE");
   return Run(ParseOptions(args), save == nullptr || std::strcmp(save, "no") != 0);
 }
