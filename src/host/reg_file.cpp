@@ -1,1 +1,372 @@
-// Registry file reader placeholder.
+// Registry export files: encodings, the header, key and value lines, and the
+// decoding of value data the way the registry's narrow functions return it.
+// Platform-free, so it can be unit-tested and fuzzed on its own.
+#include "host/reg_file.h"
+
+#include <cstdint>
+
+namespace {
+
+constexpr std::string_view kHeaderVersion4 = "REGEDIT4";
+constexpr std::string_view kHeaderVersion5 = "Windows Registry Editor Version 5.00";
+constexpr unsigned long kTypeString = 1, kTypeExpandString = 2, kTypeBinary = 3,
+                        kTypeMultiString = 7;
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+std::string_view TrimLeft(std::string_view text) {
+  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
+  return text;
+}
+
+std::string_view TrimRight(std::string_view text) {
+  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
+  return text;
+}
+
+char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// The registry ignores letter case in key and value names. Only ASCII letters
+// are folded: a full Unicode folding table is not worth carrying for names that
+// are ASCII in practice.
+bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
+  }
+  return true;
+}
+
+bool StartsWithIgnoreCase(std::string_view text, std::string_view prefix) {
+  return text.size() >= prefix.size() && EqualsIgnoreCase(text.substr(0, prefix.size()), prefix);
+}
+
+// True when `path` is `ancestor` itself or a key somewhere below it.
+bool IsSameOrBelow(std::string_view path, std::string_view ancestor) {
+  if (ancestor.empty()) return true;
+  if (!StartsWithIgnoreCase(path, ancestor)) return false;
+  return path.size() == ancestor.size() || path[ancestor.size()] == '\\';
+}
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// Reads 1 to 8 hex digits from the front of `text` into `number`.
+bool ReadHexNumber(std::string_view& text, unsigned long& number) {
+  size_t used = 0;
+  number = 0;
+  while (used < text.size() && used < 9 && HexDigit(text[used]) >= 0) {
+    number = number * 16 + static_cast<unsigned long>(HexDigit(text[used]));
+    ++used;
+  }
+  if (used == 0 || used > 8) return false;
+  text.remove_prefix(used);
+  return true;
+}
+
+void AppendUtf8(uint32_t codePoint, std::string& out) {
+  if (codePoint < 0x80) {
+    out += static_cast<char>(codePoint);
+  } else if (codePoint < 0x800) {
+    out += static_cast<char>(0xC0 | (codePoint >> 6));
+    out += static_cast<char>(0x80 | (codePoint & 0x3F));
+  } else if (codePoint < 0x10000) {
+    out += static_cast<char>(0xE0 | (codePoint >> 12));
+    out += static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (codePoint & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (codePoint >> 18));
+    out += static_cast<char>(0x80 | ((codePoint >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (codePoint & 0x3F));
+  }
+}
+
+// UTF-16LE to UTF-8. A lone surrogate becomes U+FFFD, as Windows' own
+// conversion to UTF-8 makes it; a trailing odd byte is not a character and is
+// left out.
+void AppendUtf16LeAsUtf8(std::string_view bytes, std::string& out) {
+  out.reserve(out.size() + bytes.size());
+  const size_t end = bytes.size() & ~static_cast<size_t>(1);
+  auto unitAt = [&](size_t i) {
+    return static_cast<uint32_t>(static_cast<unsigned char>(bytes[i]) |
+                                 (static_cast<unsigned char>(bytes[i + 1]) << 8));
+  };
+  for (size_t i = 0; i < end; i += 2) {
+    uint32_t unit = unitAt(i);
+    if (unit >= 0xD800 && unit < 0xDC00 && i + 3 < end) {
+      const uint32_t low = unitAt(i + 2);
+      if (low >= 0xDC00 && low < 0xE000) {
+        AppendUtf8(0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00), out);
+        i += 2;
+        continue;
+      }
+    }
+    if (unit >= 0xD800 && unit < 0xE000) unit = 0xFFFD;
+    AppendUtf8(unit, out);
+  }
+}
+
+struct Lines {
+  std::string_view text;
+  size_t next = 0;
+  long number = 0;  // of the line last handed out
+};
+
+// The next physical line without its LF or CRLF ending. False at the end.
+bool NextLine(Lines& lines, std::string_view& line) {
+  if (lines.next >= lines.text.size()) return false;
+  size_t end = lines.text.find('\n', lines.next);
+  if (end == std::string_view::npos) end = lines.text.size();
+  line = lines.text.substr(lines.next, end - lines.next);
+  lines.next = end + 1;
+  ++lines.number;
+  if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+  return true;
+}
+
+bool IsContinuation(std::string_view rest) {
+  return !rest.empty() && rest.front() == '\\' && TrimLeft(rest.substr(1)).empty();
+}
+
+// Each Read* function takes its item off the front of `rest` and returns
+// nullptr, or the reason why the text there is not well-formed.
+
+// Double-quoted text with \\ and \" as its only escapes. Runs between escapes
+// are copied whole so that a long value stays linear.
+const char* ReadQuoted(std::string_view& rest, std::string& out) {
+  size_t from = 1;
+  for (;;) {
+    const size_t stop = rest.find_first_of("\\\"", from);
+    if (stop == std::string_view::npos) return "quoted text without its closing '\"'";
+    out.append(rest.data() + from, stop - from);
+    if (rest[stop] == '"') {
+      rest.remove_prefix(stop + 1);
+      return nullptr;
+    }
+    if (stop + 1 == rest.size()) return "quoted text without its closing '\"'";
+    const char escaped = rest[stop + 1];
+    if (escaped != '\\' && escaped != '"') {
+      return "a backslash in quoted text must be followed by \\ or \"";
+    }
+    out += escaped;
+    from = stop + 2;
+  }
+}
+
+// Comma-separated hex bytes; a '\' at the end of a line continues the list on
+// the next one.
+const char* ReadHexBytes(std::string_view rest, Lines& lines, std::string& out) {
+  for (;;) {
+    rest = TrimLeft(rest);
+    if (IsContinuation(rest)) {
+      if (!NextLine(lines, rest)) return "the file ends inside a hex value";
+      continue;
+    }
+    if (rest.empty()) return nullptr;
+    const int high = HexDigit(rest[0]);
+    if (high < 0) return "expected a hex byte";
+    int byte = high;
+    size_t used = 1;
+    if (rest.size() > 1 && HexDigit(rest[1]) >= 0) {
+      byte = byte * 16 + HexDigit(rest[1]);
+      used = 2;
+    }
+    out += static_cast<char>(byte);
+    rest = TrimLeft(rest.substr(used));
+    if (rest.empty() || IsContinuation(rest)) continue;
+    if (rest.front() != ',') return "expected ',' between hex bytes";
+    rest.remove_prefix(1);
+  }
+}
+
+struct ValueLine {
+  std::string name;
+  bool remove = false;  // "name"=-
+  std::string data;
+};
+
+// The data after '=': a quoted string, -, dword:, hex: or hex(N):. String
+// types given in hex are UTF-16LE in a version 5 file and come back as UTF-8,
+// as the narrow registry functions would convert them; other types come back
+// as their stored bytes.
+const char* ReadValueData(std::string_view rest, Lines& lines, bool version5, ValueLine& value) {
+  rest = TrimLeft(rest);
+  if (!rest.empty() && rest.front() == '"') {
+    if (const char* fault = ReadQuoted(rest, value.data)) return fault;
+    return TrimLeft(rest).empty() ? nullptr : "unexpected text after the closing '\"'";
+  }
+  if (!rest.empty() && rest.front() == '-') {
+    value.remove = true;
+    return TrimLeft(rest.substr(1)).empty() ? nullptr : "unexpected text after '-'";
+  }
+  if (StartsWithIgnoreCase(rest, "dword:")) {
+    rest.remove_prefix(6);
+    unsigned long number = 0;
+    if (!ReadHexNumber(rest, number) || !TrimLeft(rest).empty()) {
+      return "dword: needs 1 to 8 hex digits";
+    }
+    for (int i = 0; i < 4; ++i) value.data += static_cast<char>((number >> (8 * i)) & 0xFF);
+    return nullptr;
+  }
+  if (!StartsWithIgnoreCase(rest, "hex")) return "unknown value data";
+  rest.remove_prefix(3);
+  unsigned long type = kTypeBinary;
+  if (!rest.empty() && rest.front() == '(') {
+    rest.remove_prefix(1);
+    if (!ReadHexNumber(rest, type) || rest.empty() || rest.front() != ')') {
+      return "hex(N): needs a type of 1 to 8 hex digits";
+    }
+    rest.remove_prefix(1);
+  }
+  if (rest.empty() || rest.front() != ':') return "unknown value data";
+  rest.remove_prefix(1);
+  std::string bytes;
+  if (const char* fault = ReadHexBytes(rest, lines, bytes)) return fault;
+  const bool isText = type == kTypeString || type == kTypeExpandString || type == kTypeMultiString;
+  if (version5 && isText) {
+    AppendUtf16LeAsUtf8(bytes, value.data);
+  } else {
+    value.data.swap(bytes);
+  }
+  return nullptr;
+}
+
+// "name"=data or @=data.
+const char* ReadValueLine(std::string_view line, Lines& lines, bool version5, ValueLine& value) {
+  if (line.front() == '@') {
+    line.remove_prefix(1);
+  } else if (const char* fault = ReadQuoted(line, value.name)) {
+    return fault;
+  }
+  line = TrimLeft(line);
+  if (line.empty() || line.front() != '=') return "expected '=' after the value name";
+  return ReadValueData(line.substr(1), lines, version5, value);
+}
+
+struct KeyLine {
+  bool remove = false;       // [-HKEY...]
+  bool currentUser = false;  // under HKEY_CURRENT_USER; other roots are skipped
+  std::string_view path;     // below the root, without its leading '\'
+};
+
+// [ROOT\path] or [-ROOT\path], already trimmed on the right.
+const char* ReadKeyLine(std::string_view line, KeyLine& key) {
+  if (line.back() != ']') return "a key line must end with ']'";
+  std::string_view inner = line.substr(1, line.size() - 2);
+  if (!inner.empty() && inner.front() == '-') {
+    key.remove = true;
+    inner.remove_prefix(1);
+  }
+  const size_t slash = inner.find('\\');
+  const std::string_view root = inner.substr(0, slash);
+  key.path = slash == std::string_view::npos ? std::string_view() : inner.substr(slash + 1);
+  key.currentUser = EqualsIgnoreCase(root, "HKEY_CURRENT_USER") || EqualsIgnoreCase(root, "HKCU");
+  if (!key.currentUser) {
+    static const std::string_view kOtherRoots[] = {
+        "HKEY_LOCAL_MACHINE", "HKLM", "HKEY_CLASSES_ROOT",   "HKCR",
+        "HKEY_USERS",         "HKU",  "HKEY_CURRENT_CONFIG", "HKCC"};
+    bool known = false;
+    for (std::string_view other : kOtherRoots) known = known || EqualsIgnoreCase(root, other);
+    if (!known) return "a key must begin with a root such as HKEY_CURRENT_USER";
+  }
+  if (key.remove && key.path.empty()) return "a root key cannot be deleted";
+  return nullptr;
+}
+
+RegFileLookup Fault(long line, const char* reason) {
+  RegFileLookup result;
+  result.status = RegFileStatus::ParseError;
+  result.line = line;
+  result.reason = reason;
+  return result;
+}
+
+}  // namespace
+
+RegFileLookup LookUpRegFileValue(std::string_view fileBytes, std::string_view keyPath,
+                                 std::string_view valueName) {
+  // The registry editor exports UTF-16LE with a byte-order mark; UTF-8 is
+  // accepted with or without one, so that a file can be written by hand.
+  std::string converted;
+  std::string_view text = fileBytes;
+  if (text.substr(0, 2) == "\xFF\xFE") {
+    AppendUtf16LeAsUtf8(text.substr(2), converted);
+    text = converted;
+    if (fileBytes.size() % 2 != 0) {
+      long lastLine = 1;
+      for (char c : text) lastLine += c == '\n';
+      return Fault(lastLine, "the file ends in the middle of a UTF-16 character");
+    }
+  } else if (text.substr(0, 2) == "\xFE\xFF") {
+    return Fault(1, "UTF-16 big-endian is not supported; use UTF-16LE or UTF-8");
+  } else if (text.substr(0, 3) == "\xEF\xBB\xBF") {
+    text.remove_prefix(3);
+  }
+
+  Lines lines{text};
+  std::string_view line;
+  if (NextLine(lines, line)) line = TrimRight(line);
+  if (line != kHeaderVersion4 && line != kHeaderVersion5) {
+    return Fault(1, "the first line must be REGEDIT4 or Windows Registry Editor Version 5.00");
+  }
+  const bool version5 = line == kHeaderVersion5;
+
+  bool keyExists = keyPath.empty();  // HKEY_CURRENT_USER itself always exists
+  bool valueExists = false;
+  std::string value;
+  bool seenKey = false;
+  bool inTargetKey = false;
+  while (NextLine(lines, line)) {
+    line = TrimRight(TrimLeft(line));
+    if (line.empty() || line.front() == ';') continue;
+    if (line.front() == '[') {
+      KeyLine key;
+      if (const char* fault = ReadKeyLine(line, key)) return Fault(lines.number, fault);
+      seenKey = true;
+      inTargetKey = false;
+      if (!key.currentUser) continue;
+      if (key.remove) {
+        // Deleting a key takes its values and every key below it along; the
+        // values that follow a deletion line belong to no key.
+        if (IsSameOrBelow(keyPath, key.path)) {
+          keyExists = false;
+          valueExists = false;
+          value.clear();
+        }
+      } else {
+        // Importing a key creates its missing parents as well.
+        if (IsSameOrBelow(key.path, keyPath)) keyExists = true;
+        inTargetKey = EqualsIgnoreCase(key.path, keyPath);
+      }
+      continue;
+    }
+    if (line.front() != '@' && line.front() != '"') {
+      return Fault(lines.number, "expected a [key] line, a \"name\"=value line or a ; comment");
+    }
+    if (!seenKey) return Fault(lines.number, "a value line before the first [key] line");
+    ValueLine parsed;
+    if (const char* fault = ReadValueLine(line, lines, version5, parsed)) {
+      return Fault(lines.number, fault);  // on a continuation line, that line
+    }
+    if (inTargetKey && EqualsIgnoreCase(parsed.name, valueName)) {
+      valueExists = !parsed.remove;
+      value.swap(parsed.data);
+    }
+  }
+
+  RegFileLookup result;
+  if (!keyExists) {
+    result.status = RegFileStatus::NoKey;
+  } else if (!valueExists) {
+    result.status = RegFileStatus::NoValue;
+  } else {
+    result.status = RegFileStatus::Found;
+    result.data.swap(value);
+  }
+  return result;
+}

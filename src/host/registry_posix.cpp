@@ -1,4 +1,124 @@
-// Placeholder until the registry reader lands.
+// POSIX registry reader: the current user's registry is a registry export file
+// in the user's configuration folder. File access and failure reports live
+// here; the format is reg_file.cpp's business.
 #include "host/registry.h"
 
-int RegGetString(const std::string&, const std::string&, std::string&) { return 1; }
+#include <errno.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <utility>
+
+#include "bridge/text.h"
+#include "host/notify.h"
+#include "host/reg_file.h"
+
+namespace {
+
+// Far above any real settings file; it keeps a path that leads to a device
+// such as /dev/zero from eating memory.
+constexpr size_t kMaxFileBytes = 64u << 20;
+
+// ${XDG_CONFIG_HOME:-$HOME/.config}/mergebridge/registry.reg, or empty when
+// neither variable names a folder.
+std::string RegistryFilePath() {
+  const char* config = std::getenv("XDG_CONFIG_HOME");
+  std::string folder;
+  if (config != nullptr && *config != '\0') {
+    folder = config;
+  } else {
+    const char* home = std::getenv("HOME");
+    if (home == nullptr || *home == '\0') return std::string();
+    folder = std::string(home) + "/.config";
+  }
+  return folder + "/mergebridge/registry.reg";
+}
+
+// Reads the whole file into `bytes`. Returns 0 or the errno value.
+int ReadWholeFile(const std::string& path, std::string& bytes) {
+  // O_NONBLOCK: a FIFO put in the file's place must not hang the merge; it
+  // reads as empty and fails to parse instead.
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return errno;
+  int error = 0;
+  char chunk[64 * 1024];
+  for (;;) {
+    const ssize_t got = read(fd, chunk, sizeof chunk);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      error = errno;
+      break;
+    }
+    if (got == 0) break;
+    if (bytes.size() + static_cast<size_t>(got) > kMaxFileBytes) {
+      error = EFBIG;
+      break;
+    }
+    bytes.append(chunk, static_cast<size_t>(got));
+  }
+  close(fd);
+  return error;
+}
+
+void ReportFailure(const std::string& text, int errorNumber) {
+  ShowMessage(text + Format("\n (Error %ld, %s)", static_cast<long>(errorNumber),
+                            SystemErrorText(errorNumber).c_str()),
+              kStyleOk);
+}
+
+void ReportConnectFailure(int errorNumber) {
+  ReportFailure("REG Get - Failed to connect to registry", errorNumber);
+}
+
+void ReportOpenFailure(const std::string& keyPath, int errorNumber) {
+  ReportFailure(Format("REG Get - Failed to open key '%s' in the registry", keyPath.c_str()),
+                errorNumber);
+}
+
+}  // namespace
+
+int RegGetString(const std::string& keyPath, const std::string& valueName, std::string& out) {
+  // Failures map onto the Windows steps: a registry that cannot be reached or
+  // understood is the connect failure, a missing file or key the open
+  // failure, a missing value the read failure.
+  const std::string path = RegistryFilePath();
+  if (path.empty()) {
+    ReportConnectFailure(ENOENT);
+    return 1;
+  }
+  std::string bytes;
+  if (const int error = ReadWholeFile(path, bytes)) {
+    if (error == ENOENT || error == ENOTDIR) {
+      ReportOpenFailure(keyPath, error);
+    } else {
+      ReportConnectFailure(error);
+    }
+    return 1;
+  }
+
+  RegFileLookup lookup = LookUpRegFileValue(bytes, keyPath, valueName);
+  switch (lookup.status) {
+    case RegFileStatus::ParseError:
+      WriteConsoleLine(ConsoleStream::Err,
+                       Format("%s:%ld: %s", path.c_str(), lookup.line, lookup.reason.c_str()));
+      ReportConnectFailure(EINVAL);
+      return 1;
+    case RegFileStatus::NoKey:
+      ReportOpenFailure(keyPath, ENOENT);
+      return 1;
+    case RegFileStatus::NoValue:
+      out.clear();
+      ReportFailure(Format("REG Get - Failed to get string value from '%s\\%s' in the registry",
+                           keyPath.c_str(), valueName.c_str()),
+                    ENOENT);
+      return 1;
+    case RegFileStatus::Found:
+      break;
+  }
+  // Whatever the value holds is text up to its first zero byte.
+  const size_t zero = lookup.data.find('\0');
+  if (zero != std::string::npos) lookup.data.resize(zero);
+  out = std::move(lookup.data);
+  return 0;
+}

@@ -1,4 +1,71 @@
-// Placeholder until the registry reader lands.
+// Win32 registry reader: the current user's registry through the advapi32
+// calls, with every failure shown to the user where it happens.
 #include "host/registry.h"
 
-int RegGetString(const std::string&, const std::string&, std::string&) { return 1; }
+#include <windows.h>
+
+#include <cstring>
+#include <vector>
+
+#include "bridge/text.h"
+#include "host/notify.h"
+
+namespace {
+
+// The size the first query starts from; the system replaces it with the
+// value's real size, so longer values are read whole all the same.
+constexpr DWORD kInitialSizeBytes = 512;
+
+// Registry functions return their error and leave the thread's last-error
+// value alone, so GetLastError() here would report whatever an earlier call
+// left behind; the failing call's own result is the number to show.
+void ReportFailure(const std::string& text, LONG status) {
+  ShowMessage(text + Format("\n (Error %ld, %s)", static_cast<long>(status),
+                            SystemErrorText(status).c_str()),
+              kStyleOk);
+}
+
+}  // namespace
+
+int RegGetString(const std::string& keyPath, const std::string& valueName, std::string& out) {
+  HKEY root = nullptr;
+  LONG status = RegConnectRegistryA("", HKEY_CURRENT_USER, &root);
+  if (status != ERROR_SUCCESS) {
+    ReportFailure("REG Get - Failed to connect to registry", status);
+    return 1;
+  }
+
+  HKEY key = nullptr;
+  status = RegOpenKeyExA(root, keyPath.c_str(), 0, KEY_READ, &key);
+  if (status != ERROR_SUCCESS) {
+    ReportFailure(Format("REG Get - Failed to open key '%s' in the registry", keyPath.c_str()),
+                  status);
+    RegCloseKey(root);
+    return 1;
+  }
+
+  // The size query's own result does not matter: a missing value makes the
+  // read below fail, and that failure is the one reported.
+  DWORD size = kInitialSizeBytes;
+  RegQueryValueExA(key, valueName.c_str(), nullptr, nullptr, nullptr, &size);
+
+  // One zero byte more than the system will write, so that a string stored
+  // without its terminator, or binary data, still ends inside the buffer.
+  std::vector<char> buffer(static_cast<size_t>(size) + 1, '\0');
+  status = RegQueryValueExA(key, valueName.c_str(), nullptr, nullptr,
+                            reinterpret_cast<BYTE*>(buffer.data()), &size);
+  if (status != ERROR_SUCCESS) {
+    out.clear();
+    ReportFailure(Format("REG Get - Failed to get string value from '%s\\%s' in the registry",
+                         keyPath.c_str(), valueName.c_str()),
+                  status);
+    RegCloseKey(key);
+    RegCloseKey(root);
+    return 1;
+  }
+  out.assign(buffer.data(), std::strlen(buffer.data()));
+
+  RegCloseKey(key);
+  RegCloseKey(root);
+  return 0;
+}
