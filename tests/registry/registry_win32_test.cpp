@@ -54,15 +54,16 @@ DWORD RunReg(const std::string& arguments) {
   return exitCode;
 }
 
-// Open handles of this process, or -1 where the system cannot tell.
-long HandleCount() {
-  typedef BOOL(WINAPI * CountFunction)(HANDLE, PDWORD);
-  const CountFunction count = reinterpret_cast<CountFunction>(reinterpret_cast<void*>(
-      GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetProcessHandleCount")));
-  DWORD handles = 0;
-  if (count == nullptr || !count(GetCurrentProcess(), &handles)) return -1;
-  return static_cast<long>(handles);
+// The value the system gives the next new handle. Freed slots are reused, so
+// a value that grew by many slots means handles were left open.
+ULONG_PTR NextHandleValue() {
+  HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  CloseHandle(event);
+  return reinterpret_cast<ULONG_PTR>(event);
 }
+
+// Fewer than the 50 slots that one handle left open per call would take.
+constexpr ULONG_PTR kHandleSlack = 10 * sizeof(HANDLE);
 
 class RegGetStringWin32 : public ::testing::Test {
  protected:
@@ -119,12 +120,16 @@ TEST_F(RegGetStringWin32, ValuesAsText) {
       {"Multi", "one"},
       {"Expand", "%SystemRoot%\\x"},
   };
+  const ULONG_PTR handleBefore = NextHandleValue();
   for (const Row& row : rows) {
     SCOPED_TRACE(row.value);
-    std::string out = "stale";
-    EXPECT_EQ(RegGetString(keyPath_, row.value, out), 0);
-    EXPECT_EQ(out, row.expected);
+    for (int i = 0; i < 50; ++i) {
+      std::string out = "stale";
+      EXPECT_EQ(RegGetString(keyPath_, row.value, out), 0);
+      EXPECT_EQ(out, row.expected);
+    }
   }
+  EXPECT_LT(NextHandleValue(), handleBefore + kHandleSlack);
   EXPECT_TRUE(shown.empty()) << shown.front().text;
 }
 
@@ -141,7 +146,7 @@ TEST_F(RegGetStringWin32, FailureReports) {
        "REG Get - Failed to get string value from '" + keyPath_ +
            "\\Nope' in the registry\n (Error 2, <text of 2>)"},
   };
-  const long handlesBefore = HandleCount();
+  const ULONG_PTR handleBefore = NextHandleValue();
   for (const Row& row : rows) {
     SCOPED_TRACE(row.message);
     for (int i = 0; i < 50; ++i) {
@@ -157,8 +162,7 @@ TEST_F(RegGetStringWin32, FailureReports) {
       EXPECT_EQ(shown[0].style, kStyleOk);
     }
   }
-  // A key left open on some path would show up fifty times over.
-  if (handlesBefore >= 0) EXPECT_LT(HandleCount(), handlesBefore + 10);
+  EXPECT_LT(NextHandleValue(), handleBefore + kHandleSlack);
 }
 
 }  // namespace
