@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "host/launcher.h"
-#include "host/notify.h"
 #include "launch_support.h"
 
 namespace {
@@ -59,21 +58,6 @@ TEST_F(LaunchTest, ToolReceivesExactlyTheValues) {
     expected.insert(expected.end(), row.expected.begin(), row.expected.end());
     EXPECT_EQ(RecordedArgs(record_), expected);
   }
-}
-
-TEST_F(LaunchTest, TraceShowsTheQuotedCommand) {
-  const std::string tool = dir_ + "Velmora Standin";
-  CopyStandin(tool);
-  RegisterTool(&tool);
-  SetChildEnv("STANDIN_EXIT", "0");
-  SetChildEnv("DISPLAY", nullptr);
-  SetChildEnv("WAYLAND_DISPLAY", nullptr);
-  traceEnabled = true;
-  ::testing::internal::CaptureStderr();
-  EXPECT_EQ(LaunchCompareTool(" \"L\"", true), 0);
-  traceEnabled = false;
-  EXPECT_EQ(::testing::internal::GetCapturedStderr(),
-            "Running command = '\"" + tool + "\" /qc  \"L\"'\n");
 }
 
 TEST_F(LaunchTest, ExitCodesAndSignalsComeBack) {
