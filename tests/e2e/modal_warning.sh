@@ -52,8 +52,8 @@ exec 4<&-
 export DISPLAY=":$number"
 echo "${SECONDS}s: virtual display $DISPLAY"
 
-timeout 240 "$session" start "$WINEPREFIX" || fail "could not start the Wine session in $WINEPREFIX"
-wine reg add 'HKCU\Software\Harnvik\Velmora' /v ExePath /d "$(winpath "$tool")" /f \
+timeout 120 "$session" start "$WINEPREFIX" || fail "could not start the Wine session in $WINEPREFIX"
+timeout 30 wine reg add 'HKCU\Software\Harnvik\Velmora' /v ExePath /d "$(winpath "$tool")" /f \
   >/dev/null 2>&1 </dev/null || fail "could not register the tool"
 
 printf 'one\ntwo\n' >"$work/ours.c"
@@ -67,8 +67,8 @@ STANDIN_SAVE=no STANDIN_RECORD="$(winpath "$work/record.txt")" \
 driver_pid=$!
 echo "${SECONDS}s: merge started"
 
-window=$(timeout 60 xdotool search --sync --onlyvisible --name '^mergebridge$' 2>/dev/null | head -n 1)
-[ -n "$window" ] || fail "no window captioned mergebridge appeared within 60 s"
+window=$(timeout 30 xdotool search --sync --onlyvisible --name '^mergebridge$' 2>/dev/null | head -n 1)
+[ -n "$window" ] || fail "no window captioned mergebridge appeared within 30 s"
 echo "${SECONDS}s: warning window $window: $(xdotool getwindowname "$window")"
 [ -f "$work/record.txt" ] || fail "the window is up but the tool never ran"
 
@@ -83,11 +83,11 @@ xdotool mousemove --window "$window" 10 10 click 1
 xdotool key Return
 
 # A bounded wait that still ends the moment the program does.
-sleep 60 >/dev/null 2>&1 </dev/null &
+sleep 30 >/dev/null 2>&1 </dev/null &
 watchdog=$!
 wait -n -p ended "$driver_pid" "$watchdog"
 shell_status=$?
-[ "$ended" = "$driver_pid" ] || fail "mergebridge did not end within 60 s of the click and key"
+[ "$ended" = "$driver_pid" ] || fail "mergebridge did not end within 30 s of the click and key"
 driver_pid=""
 echo "${SECONDS}s: ended"
 
