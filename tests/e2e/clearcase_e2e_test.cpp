@@ -116,6 +116,14 @@ void ExpectText(const char* what, const std::string& expected, const std::string
   }
 }
 
+struct FolderRemover {
+  std::string folder;
+  ~FolderRemover() {
+    std::error_code ignored;
+    fs::remove_all(folder, ignored);
+  }
+};
+
 class ClearCaseRuns : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -130,6 +138,7 @@ class ClearCaseRuns : public ::testing::Test {
     SCOPED_TRACE(row.name);
     const std::string folder = MakeScratchFolder();
     ASSERT_FALSE(folder.empty());
+    const FolderRemover remover{folder};
     WriteFile(folder + "base.c", kBase);
     WriteFile(folder + "same.c", kBase);
     WriteFile(folder + "ours.c", kOurs);
@@ -142,7 +151,8 @@ class ClearCaseRuns : public ::testing::Test {
     std::string tool = standin_;
     if (row.tool == Tool::Missing) tool = folder + "no-such-tool" + kExe;
     if (row.tool == Tool::SpacedCopy) {
-      const fs::path copy = fs::path(folder) / "Velmora Tools" / (std::string("Velmora Standin") + kExe);
+      const fs::path copy =
+          fs::path(folder) / "Velmora Tools" / (std::string("Velmora Standin") + kExe);
       fs::create_directories(copy.parent_path());
       fs::copy_file(standin_, copy);
       fs::permissions(copy, fs::perms::owner_all, fs::perm_options::add);
@@ -155,7 +165,7 @@ class ClearCaseRuns : public ::testing::Test {
 
     const ProgramRun run = RunProgram(bridge_, Expand(row.args, folder), env, 60);
 
-    ASSERT_TRUE(run.finished) << "still running after 60 s; stderr:\n" << run.err;
+    ASSERT_TRUE(run.finished) << "not started, or killed after 60 s:\n" << run.err;
     EXPECT_EQ(static_cast<int32_t>(run.status), static_cast<int32_t>(row.status))
         << "stdout:\n" << run.out << "stderr:\n" << run.err;
     const bool toolRan = fs::exists(record);
@@ -172,8 +182,6 @@ class ClearCaseRuns : public ::testing::Test {
     if (row.out != nullptr) {
       ExpectText("stdout", Expand(row.out, folder), WithoutCarriageReturns(run.out));
     }
-    std::error_code ignored;
-    fs::remove_all(folder, ignored);
   }
 
   std::string bridge_;
