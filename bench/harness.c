@@ -7,7 +7,9 @@
  *   children it waited for).
  *
  * usage: harness RUNS STAMPFILE|- A-ARGV... [--vs B-ARGV...]
- * output, one line per command: "<median wall us> <median latency us or -> <max latency us or -> <median maxrss KiB> <max maxrss KiB>" */
+ * output, one line per command:
+ *   <median wall us> <median latency us|-> <max latency us|-> <median maxrss KiB> <max maxrss KiB>
+ */
 #define _GNU_SOURCE
 #include <spawn.h>
 #include <stdio.h>

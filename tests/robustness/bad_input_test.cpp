@@ -170,7 +170,7 @@ TEST_F(BadInput, BytesAbove127) {
             (Args{"/savetarget=" + out, ours, theirs, "/title1=" + title}));
   std::ifstream saved(out);
   std::string line;
-  EXPECT_TRUE(std::getline(saved, line) && line == "theirs") << "the tool did not save into " << out;
+  EXPECT_TRUE(std::getline(saved, line) && line == "theirs") << "nothing saved into " << out;
 
   fs::remove(out);
   run = Run(args, standin_, {"STANDIN_SAVE=no"});
