@@ -50,6 +50,15 @@ void TranslateArguments(int argc, const char* const* argv, MergeRequest& request
   bool basePending = false;
   bool fnamePending = false;
 
+  // Both strings grow by at most a few bytes per argument; sizing them once
+  // keeps a long command line from being copied again at every doubling.
+  size_t total = 0;
+  for (int i = 1; i < argc; ++i) {
+    if (argv[i] != nullptr) total += std::strlen(argv[i]) + 3;
+  }
+  request.echoLine.reserve(total);
+  request.toolArgs.reserve(total);
+
   for (int i = 1; i < argc; ++i) {
     const char* raw = argv[i];
     if (raw == nullptr || raw[0] == '\0') continue;
