@@ -1,0 +1,117 @@
+// Windows side of the process-level test support: CreateProcessA with the
+// output in files, and the real HKEY_CURRENT_USER of the Wine prefix.
+#include <windows.h>
+
+#include <cstdlib>
+
+#include "bridge/tool_command.h"
+#include "process_support.h"
+
+namespace {
+
+const char kToolKey[] = "Software\\Harnvik\\Velmora";
+
+// Quotes one argument so that the C runtime's argument parser gives it back
+// unchanged: backslashes count only in front of a double quote.
+std::string QuoteArgument(const std::string& arg) {
+  if (!arg.empty() && arg.find_first_of(" \t\"") == std::string::npos) return arg;
+  std::string quoted = "\"";
+  size_t backslashes = 0;
+  for (char c : arg) {
+    if (c == '"') quoted.append(backslashes + 1, '\\');
+    backslashes = c == '\\' ? backslashes + 1 : 0;
+    quoted += c;
+  }
+  return quoted.append(backslashes, '\\') + '"';
+}
+
+HANDLE InheritableFile(const std::string& path, DWORD access, DWORD disposition) {
+  SECURITY_ATTRIBUTES security = {sizeof security, nullptr, TRUE};
+  return CreateFileA(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, &security,
+                     disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+}  // namespace
+
+bool UnderWrapper() { return false; }
+
+ProgramRun RunProgram(const std::string& program, const Args& args, int timeoutSeconds) {
+  std::string commandLine = QuoteArgument(program);
+  for (const std::string& arg : args) commandLine += " " + QuoteArgument(arg);
+
+  // Files rather than pipes: nothing has to be drained while the program runs.
+  ProgramRun run;
+  const std::string scratch = MakeScratchFolder();
+  const std::string outPath = scratch + "stdout", errPath = scratch + "stderr";
+  STARTUPINFOA startup;
+  ZeroMemory(&startup, sizeof startup);
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = InheritableFile("NUL", GENERIC_READ, OPEN_EXISTING);
+  startup.hStdOutput = InheritableFile(outPath, GENERIC_WRITE, CREATE_ALWAYS);
+  startup.hStdError = InheritableFile(errPath, GENERIC_WRITE, CREATE_ALWAYS);
+  PROCESS_INFORMATION process;
+  ZeroMemory(&process, sizeof process);
+  const BOOL started = CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0,
+                                      nullptr, nullptr, &startup, &process);
+  const DWORD startError = GetLastError();
+  CloseHandle(startup.hStdInput);
+  CloseHandle(startup.hStdOutput);
+  CloseHandle(startup.hStdError);
+  if (started) {
+    // All 32 bits of the exit code, which a shell under Wine sees only the low byte of.
+    DWORD exitCode = 0;
+    run.finished = WaitForSingleObject(process.hProcess, timeoutSeconds * 1000u) == 0 &&
+                   GetExitCodeProcess(process.hProcess, &exitCode);
+    run.status = static_cast<long>(exitCode);
+    if (!run.finished) {
+      TerminateProcess(process.hProcess, 1);
+      WaitForSingleObject(process.hProcess, 5000);
+    }
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+  }
+  run.out = ReadFile(outPath);
+  run.err = started ? ReadFile(errPath) : "cannot start: error " + std::to_string(startError);
+  std::error_code ignored;
+  std::filesystem::remove_all(scratch, ignored);
+  return run;
+}
+
+// Wine shows the Unix root as drive Z:.
+std::string BuildFile(const char* variable) {
+  const char* given = std::getenv(variable);
+  std::string path = given != nullptr ? given : "";
+  if (path.empty() || path[0] != '/') return path;
+  for (char& c : path) {
+    if (c == '/') c = '\\';
+  }
+  return "Z:" + path;
+}
+
+void RegisterTool(Registration registration, const std::string& exePath, const std::string&) {
+  RegDeleteKeyA(HKEY_CURRENT_USER, kToolKey);
+  if (registration == Registration::NoStore || registration == Registration::NoKey) return;
+  HKEY key;
+  ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, kToolKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key,
+                            nullptr),
+            ERROR_SUCCESS);
+  const char* name = registration == Registration::NoValue ? "InstallDir" : "ExePath";
+  const std::string value = registration == Registration::EmptyValue ? std::string() : exePath;
+  RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                 static_cast<DWORD>(value.size() + 1));
+  RegCloseKey(key);
+}
+
+void ForgetTool() { RegDeleteKeyA(HKEY_CURRENT_USER, kToolKey); }
+
+void SetProcessEnv(const std::string& entry) {
+  const size_t equals = entry.find('=');
+  const std::string name = entry.substr(0, equals), value = entry.substr(equals + 1);
+  SetEnvironmentVariableA(name.c_str(), value.empty() ? nullptr : value.c_str());
+}
+
+// The stand-in records its raw command line; it is read back by the tool's rules.
+Args RecordedToolArguments(const std::string& recordPath) {
+  return SplitToolCommandLine(ReadFile(recordPath));
+}
