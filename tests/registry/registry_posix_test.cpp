@@ -1,180 +1,125 @@
-// RegGetString on Linux, end to end: a registry file in a temporary
-// configuration folder, and the reports as the user sees them on stderr (no
-// desktop session, so no dialogs).
+// RegGetString on Linux, end to end: a registry file in a scratch configuration
+// folder, and the reports as the user sees them on stderr (no desktop session,
+// so no dialogs).
 #include <gtest/gtest.h>
 
-#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
-#include <memory>
+#include <iterator>
 #include <string>
 
 #include "host/registry.h"
 
 namespace {
 
+namespace fs = std::filesystem;
+
 const std::string kKey = "SOFTWARE\\MergebridgeTests\\Reg";
 const std::string kHeader = "Windows Registry Editor Version 5.00\r\n\r\n";
-const std::string kKeyLine = "[HKEY_CURRENT_USER\\SOFTWARE\\MergebridgeTests\\Reg]\r\n";
-const std::string kNoFile = "REG Get - Failed to open key '" + kKey +
-                            "' in the registry\n (Error 2, No such file or directory)\n";
+const std::string kKeyFile = kHeader + "[HKEY_CURRENT_USER\\" + kKey + "]\r\n";
+const std::string kOpenFailure = "REG Get - Failed to open key '" + kKey +
+                                 "' in the registry\n (Error 2, No such file or directory)\n"
+                                 "=> 1 [keep]";
 
-void SetEnv(const char* name, const std::string* value) {
-  if (value != nullptr) setenv(name, value->c_str(), 1);
-  else unsetenv(name);
-}
-
-int OpenDescriptors() {
-  int count = 0;
-  if (DIR* dir = opendir("/proc/self/fd")) {
-    while (readdir(dir) != nullptr) ++count;
-    closedir(dir);
-  }
-  return count;
+std::string ConnectFailure(const std::string& error) {
+  return "REG Get - Failed to connect to registry\n (Error " + error + ")\n=> 1 [keep]";
 }
 
 class RegGetStringPosix : public ::testing::Test {
  protected:
   void SetUp() override {
-    unsetenv("DISPLAY");
+    unsetenv("DISPLAY");  // no dialogs on a developer's desktop
     unsetenv("WAYLAND_DISPLAY");
     char pattern[] = "/tmp/mb_registry_XXXXXX";
     ASSERT_NE(mkdtemp(pattern), nullptr);
     dir_ = pattern;
-    const char* home = std::getenv("HOME");
-    if (home != nullptr) oldHome_ = std::make_unique<std::string>(home);
-    const char* config = std::getenv("XDG_CONFIG_HOME");
-    if (config != nullptr) oldConfig_ = std::make_unique<std::string>(config);
+    if (const char* home = std::getenv("HOME")) home_ = home;
     setenv("XDG_CONFIG_HOME", dir_.c_str(), 1);
   }
   void TearDown() override {
-    SetEnv("HOME", oldHome_.get());
-    SetEnv("XDG_CONFIG_HOME", oldConfig_.get());
-    chmod(RegFile().c_str(), 0600);
-    std::system(("rm -rf '" + dir_ + "'").c_str());
+    setenv("HOME", home_.c_str(), 1);
+    fs::remove_all(dir_);
   }
 
-  std::string RegFile(const std::string& configDir = std::string()) const {
-    return (configDir.empty() ? dir_ : configDir) + "/mergebridge/registry.reg";
-  }
-  void WriteRegFile(const std::string& content, const std::string& configDir = std::string()) {
-    mkdir(((configDir.empty() ? dir_ : configDir) + "/mergebridge").c_str(), 0700);
+  void Write(const std::string& content, const std::string& configDir = "") {
+    fs::create_directories((configDir.empty() ? dir_ : configDir) + "/mergebridge");
     std::ofstream(RegFile(configDir), std::ios::binary) << content;
   }
-
-  // Calls RegGetString with `out` preset to `before`; returns what stderr got.
-  std::string Read(const std::string& value, int& result, std::string& out,
-                   const std::string& before = "stale") {
-    out = before;
-    ::testing::internal::CaptureStderr();
-    result = RegGetString(kKey, value, out);
-    return ::testing::internal::GetCapturedStderr();
+  std::string RegFile(const std::string& configDir = "") const {
+    return (configDir.empty() ? dir_ : configDir) + "/mergebridge/registry.reg";
   }
 
-  std::string dir_;
-  std::unique_ptr<std::string> oldHome_, oldConfig_;
+  // RegGetString with `out` preset to "keep": "<stderr>=> <result> [<out>]".
+  static std::string Read(const std::string& value) {
+    std::string out = "keep";
+    ::testing::internal::CaptureStderr();
+    const int result = RegGetString(kKey, value, out);
+    return ::testing::internal::GetCapturedStderr() + "=> " + std::to_string(result) + " [" +
+           out + "]";
+  }
+
+  std::string dir_, home_;
 };
 
+long OpenDescriptors() {
+  return std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator());
+}
+
 TEST_F(RegGetStringPosix, ValuesAndMissingOnes) {
-  const std::string longText(600, 'L');
-  WriteRegFile(kHeader + kKeyLine + "\"Empty\"=\"\"\r\n\"Long\"=\"" + longText +
-               "\"\r\n\"Unterminated\"=hex(1):6f,00,6b,00\r\n"
-               "\"Multi\"=hex(7):61,00,00,00,62,00,00,00,00,00\r\n"
-               "\"Dword\"=dword:00434241\r\n\"Binary\"=hex:00,41\r\n");
-  struct Row {
-    const char* value;
-    int result;
-    std::string out, stderrText;
-  } rows[] = {
-      {"Empty", 0, "", ""},
-      {"long", 0, longText, ""},
-      {"Unterminated", 0, "ok", ""},
-      {"Multi", 0, "a", ""},
-      {"Dword", 0, "ABC", ""},
-      {"Binary", 0, "", ""},
-      {"Nope", 1, "",
-       "REG Get - Failed to get string value from '" + kKey +
-           "\\Nope' in the registry\n (Error 2, No such file or directory)\n"},
+  const std::string longText(600, 'L'), mebibyte(1 << 20, 'M');
+  Write(kKeyFile + "\"Empty\"=\"\"\r\n\"Long\"=\"" + longText + "\"\r\n\"Huge\"=\"" + mebibyte +
+        "\"\r\n\"Unterminated\"=hex(1):6f,00,6b,00\r\n\"Dword\"=dword:00434241\r\n");
+  const std::string rows[][2] = {
+      {"Empty", "=> 0 []"},
+      {"long", "=> 0 [" + longText + "]"},
+      {"Huge", "=> 0 [" + mebibyte + "]"},
+      {"Unterminated", "=> 0 [ok]"},
+      {"Dword", "=> 0 [ABC]"},
+      {"Nope", "REG Get - Failed to get string value from '" + kKey +
+                   "\\Nope' in the registry\n (Error 2, No such file or directory)\n=> 1 []"},
   };
-  const int descriptorsBefore = OpenDescriptors();
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.value);
-    int result = -1;
-    std::string out;
-    EXPECT_EQ(Read(row.value, result, out), row.stderrText);
-    EXPECT_EQ(result, row.result);
-    EXPECT_EQ(out, row.out);
+  const long descriptors = OpenDescriptors();
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row[0]);
+    EXPECT_EQ(Read(row[0]), row[1]);
   }
-  EXPECT_EQ(OpenDescriptors(), descriptorsBefore);
+  EXPECT_EQ(OpenDescriptors(), descriptors);
 }
 
-TEST_F(RegGetStringPosix, KeyOrFileMissingLeavesOutAlone) {
-  int result = -1;
-  std::string out;
-  // No folder, then a folder without the file, then a file without the key.
-  EXPECT_EQ(Read("v", result, out, "keep"), kNoFile);
-  EXPECT_EQ(result, 1);
-  EXPECT_EQ(out, "keep");
-  mkdir((dir_ + "/mergebridge").c_str(), 0700);
-  EXPECT_EQ(Read("v", result, out, "keep"), kNoFile);
-  WriteRegFile(kHeader + "[HKCU\\SOFTWARE\\MergebridgeTests\\Other]\r\n\"v\"=\"x\"\r\n");
-  EXPECT_EQ(Read("v", result, out, "keep"), kNoFile);
-  EXPECT_EQ(result, 1);
-  EXPECT_EQ(out, "keep");
-}
-
-TEST_F(RegGetStringPosix, UnusableFilesAreAConnectFailure) {
-  int result = -1;
-  std::string out;
-  WriteRegFile(kHeader + kKeyLine + "\"v\"=\"fine\"\r\n\"w\"=\"cut off");
-  EXPECT_EQ(Read("v", result, out, "keep"),
-            RegFile() + ":5: quoted text without its closing '\"'\n"
-                        "REG Get - Failed to connect to registry\n (Error 22, Invalid argument)\n");
-  EXPECT_EQ(result, 1);
-  EXPECT_EQ(out, "keep");
-
-  unlink(RegFile().c_str());
-  mkdir(RegFile().c_str(), 0700);
-  EXPECT_EQ(Read("v", result, out),
-            "REG Get - Failed to connect to registry\n (Error 21, Is a directory)\n");
-  EXPECT_EQ(result, 1);
-  rmdir(RegFile().c_str());
-
+TEST_F(RegGetStringPosix, UnusableOrMissingFiles) {
+  EXPECT_EQ(Read("v"), kOpenFailure);
+  Write(kHeader);
+  EXPECT_EQ(Read("v"), kOpenFailure);
+  Write(kKeyFile + "\"v\"=\"fine\"\r\n\"w\"=\"cut off");
+  EXPECT_EQ(Read("v"), RegFile() + ":5: quoted text without its closing '\"'\n" +
+                           ConnectFailure("22, Invalid argument"));
+  fs::remove(RegFile());
+  fs::create_directory(RegFile());
+  EXPECT_EQ(Read("v"), ConnectFailure("21, Is a directory"));
+  fs::remove(RegFile());
   if (geteuid() != 0) {  // root reads whatever the mode bits say
-    WriteRegFile(kHeader + kKeyLine + "\"v\"=\"x\"\r\n");
+    Write(kKeyFile + "\"v\"=\"x\"\r\n");
     chmod(RegFile().c_str(), 0);
-    EXPECT_EQ(Read("v", result, out),
-              "REG Get - Failed to connect to registry\n (Error 13, Permission denied)\n");
-    EXPECT_EQ(result, 1);
+    EXPECT_EQ(Read("v"), ConnectFailure("13, Permission denied"));
   }
 }
 
 TEST_F(RegGetStringPosix, WhereTheFileIsLookedFor) {
   const std::string home = dir_ + "/home";
-  mkdir(home.c_str(), 0700);
-  mkdir((home + "/.config").c_str(), 0700);
-  WriteRegFile(kHeader + kKeyLine + "\"v\"=\"from HOME\"\r\n", home + "/.config");
-  WriteRegFile(kHeader + kKeyLine + "\"v\"=\"from XDG\"\r\n");
+  Write(kKeyFile + "\"v\"=\"from XDG\"\r\n");
+  Write(kKeyFile + "\"v\"=\"from HOME\"\r\n", home + "/.config");
   setenv("HOME", home.c_str(), 1);
-  int result = -1;
-  std::string out;
-
-  EXPECT_EQ(Read("v", result, out), "");
-  EXPECT_EQ(out, "from XDG");
+  EXPECT_EQ(Read("v"), "=> 0 [from XDG]");
   setenv("XDG_CONFIG_HOME", "", 1);
-  EXPECT_EQ(Read("v", result, out), "");
-  EXPECT_EQ(out, "from HOME");
+  EXPECT_EQ(Read("v"), "=> 0 [from HOME]");
   unsetenv("XDG_CONFIG_HOME");
-  EXPECT_EQ(Read("v", result, out), "");
-  EXPECT_EQ(out, "from HOME");
+  EXPECT_EQ(Read("v"), "=> 0 [from HOME]");
   unsetenv("HOME");
-  EXPECT_EQ(Read("v", result, out, "keep"),
-            "REG Get - Failed to connect to registry\n (Error 2, No such file or directory)\n");
-  EXPECT_EQ(result, 1);
-  EXPECT_EQ(out, "keep");
+  EXPECT_EQ(Read("v"), ConnectFailure("2, No such file or directory"));
 }
 
 }  // namespace
