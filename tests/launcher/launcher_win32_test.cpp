@@ -24,6 +24,9 @@ TEST_F(Launcher, ToolGetsTheExactCommandLine) {
   const std::string spaced = dir_ + "Velmora Tools\\Standin Tool.EXE";
   fs::create_directory(dir_ + "Velmora Tools");
   fs::copy_file(standin, spaced);
+  // Unquoted, the system would start this one first; Wine then shows the
+  // command line without the quotes it otherwise adds itself.
+  fs::copy_file(standin, dir_ + "Velmora.exe");
   const struct {
     std::string registered;
     std::string onCommandLine;
