@@ -1,6 +1,5 @@
 // RegGetString on Linux, end to end: a registry file in a scratch configuration
-// folder, and the reports as the user sees them on stderr (no desktop session,
-// so no dialogs).
+// folder, and the reports as the user sees them on stderr.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -29,6 +28,21 @@ std::string ConnectFailure(const std::string& error) {
   return "REG Get - Failed to connect to registry\n (Error " + error + ")\n=> 1 [keep]";
 }
 
+// Writes `content` as the registry file of the configuration folder `configDir`.
+void Write(const std::string& configDir, const std::string& content) {
+  fs::create_directories(configDir + "/mergebridge");
+  std::ofstream(configDir + "/mergebridge/registry.reg", std::ios::binary) << content;
+}
+
+// RegGetString with `out` preset to "keep": "<stderr>=> <result> [<out>]".
+std::string Read(const std::string& value) {
+  std::string out = "keep";
+  ::testing::internal::CaptureStderr();
+  const int result = RegGetString(kKey, value, out);
+  const std::string err = ::testing::internal::GetCapturedStderr();
+  return err + "=> " + std::to_string(result) + " [" + out + "]";
+}
+
 class RegGetStringPosix : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -37,42 +51,17 @@ class RegGetStringPosix : public ::testing::Test {
     char pattern[] = "/tmp/mb_registry_XXXXXX";
     ASSERT_NE(mkdtemp(pattern), nullptr);
     dir_ = pattern;
-    if (const char* home = std::getenv("HOME")) home_ = home;
+    file_ = dir_ + "/mergebridge/registry.reg";
     setenv("XDG_CONFIG_HOME", dir_.c_str(), 1);
   }
-  void TearDown() override {
-    setenv("HOME", home_.c_str(), 1);
-    fs::remove_all(dir_);
-  }
-
-  void Write(const std::string& content, const std::string& configDir = "") {
-    fs::create_directories((configDir.empty() ? dir_ : configDir) + "/mergebridge");
-    std::ofstream(RegFile(configDir), std::ios::binary) << content;
-  }
-  std::string RegFile(const std::string& configDir = "") const {
-    return (configDir.empty() ? dir_ : configDir) + "/mergebridge/registry.reg";
-  }
-
-  // RegGetString with `out` preset to "keep": "<stderr>=> <result> [<out>]".
-  static std::string Read(const std::string& value) {
-    std::string out = "keep";
-    ::testing::internal::CaptureStderr();
-    const int result = RegGetString(kKey, value, out);
-    return ::testing::internal::GetCapturedStderr() + "=> " + std::to_string(result) + " [" +
-           out + "]";
-  }
-
-  std::string dir_, home_;
+  void TearDown() override { fs::remove_all(dir_); }
+  std::string dir_, file_;
 };
-
-long OpenDescriptors() {
-  return std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator());
-}
 
 TEST_F(RegGetStringPosix, ValuesAndMissingOnes) {
   const std::string longText(600, 'L'), mebibyte(1 << 20, 'M');
-  Write(kKeyFile + "\"Empty\"=\"\"\r\n\"Long\"=\"" + longText + "\"\r\n\"Huge\"=\"" + mebibyte +
-        "\"\r\n\"Unterminated\"=hex(1):6f,00,6b,00\r\n\"Dword\"=dword:00434241\r\n");
+  Write(dir_, kKeyFile + "\"Empty\"=\"\"\n\"Long\"=\"" + longText + "\"\n\"Huge\"=\"" + mebibyte +
+        "\"\n\"Unterminated\"=hex(1):6f,00,6b,00\n\"Dword\"=dword:434241\n");
   const std::string rows[][2] = {
       {"Empty", "=> 0 []"},
       {"long", "=> 0 [" + longText + "]"},
@@ -82,36 +71,37 @@ TEST_F(RegGetStringPosix, ValuesAndMissingOnes) {
       {"Nope", "REG Get - Failed to get string value from '" + kKey +
                    "\\Nope' in the registry\n (Error 2, No such file or directory)\n=> 1 []"},
   };
-  const long descriptors = OpenDescriptors();
+  auto descriptors = [] { return std::distance(fs::directory_iterator("/proc/self/fd"), {}); };
+  const auto before = descriptors();
   for (const auto& row : rows) {
     SCOPED_TRACE(row[0]);
     EXPECT_EQ(Read(row[0]), row[1]);
   }
-  EXPECT_EQ(OpenDescriptors(), descriptors);
+  EXPECT_EQ(descriptors(), before);
 }
 
 TEST_F(RegGetStringPosix, UnusableOrMissingFiles) {
   EXPECT_EQ(Read("v"), kOpenFailure);
-  Write(kHeader);
+  Write(dir_, kHeader);
   EXPECT_EQ(Read("v"), kOpenFailure);
-  Write(kKeyFile + "\"v\"=\"fine\"\r\n\"w\"=\"cut off");
-  EXPECT_EQ(Read("v"), RegFile() + ":5: quoted text without its closing '\"'\n" +
+  Write(dir_, kKeyFile + "\"v\"=\"fine\"\r\n\"w\"=\"cut off");
+  EXPECT_EQ(Read("v"), file_ + ":5: quoted text without its closing '\"'\n" +
                            ConnectFailure("22, Invalid argument"));
-  fs::remove(RegFile());
-  fs::create_directory(RegFile());
+  fs::remove(file_);
+  fs::create_directory(file_);
   EXPECT_EQ(Read("v"), ConnectFailure("21, Is a directory"));
-  fs::remove(RegFile());
+  fs::remove(file_);
   if (geteuid() != 0) {  // root reads whatever the mode bits say
-    Write(kKeyFile + "\"v\"=\"x\"\r\n");
-    chmod(RegFile().c_str(), 0);
+    Write(dir_, kKeyFile);
+    chmod(file_.c_str(), 0);
     EXPECT_EQ(Read("v"), ConnectFailure("13, Permission denied"));
   }
 }
 
 TEST_F(RegGetStringPosix, WhereTheFileIsLookedFor) {
   const std::string home = dir_ + "/home";
-  Write(kKeyFile + "\"v\"=\"from XDG\"\r\n");
-  Write(kKeyFile + "\"v\"=\"from HOME\"\r\n", home + "/.config");
+  Write(dir_, kKeyFile + "\"v\"=\"from XDG\"\r\n");
+  Write(home + "/.config", kKeyFile + "\"v\"=\"from HOME\"\r\n");
   setenv("HOME", home.c_str(), 1);
   EXPECT_EQ(Read("v"), "=> 0 [from XDG]");
   setenv("XDG_CONFIG_HOME", "", 1);
