@@ -45,11 +45,11 @@ TEST(RegFile, Lookups) {
     std::string file, expected, key = kKey, value = "v";
   } rows[] = {
       // Values as the registry's narrow functions return them.
-      {"\xEF\xBB\xBF" + kV5 + "; top\n" + kKeyLine + "  ; indented\n  \"v\" =\t\"/home/j\xC3\xB8rn\"  ",
-       "found [/home/j\xC3\xB8rn]"},
+      {"\xEF\xBB\xBF" + kV5 + "; top\n" + kKeyLine + "  ; indented\n  \"v\" =\t\"j\xC3\xB8rn\" ",
+       "found [j\xC3\xB8rn]"},
       {Val("\"a\\\\b\\\"c\\\\\""), "found [a\\b\"c\\]"},
       {Val("\"\""), "found []"},
-      {kV5 + "[hkcu\\software\\HARNVIK\\velmora]\n\"EXEPATH\"=\"x\"\n", "found [x]", kKey, "ExePath"},
+      {kV5 + "[hkcu\\software\\HARNVIK\\velmora]\n\"EXEPATH\"=\"x\"", "found [x]", kKey, "ExePath"},
       {at, "found [d]", kKey, ""},
       {at, "found [named]", kKey, "@"},
       {Val("dword:434241"), "found [ABC\0]"s},
