@@ -80,7 +80,7 @@ TEST_F(RegGetStringPosix, ValuesAndMissingOnes) {
   EXPECT_EQ(descriptors(), before);
 }
 
-TEST_F(RegGetStringPosix, UnusableOrMissingFiles) {
+TEST_F(RegGetStringPosix, WhereFilesAreLookedForAndWhyTheyFail) {
   EXPECT_EQ(Read("v"), kOpenFailure);
   Write(dir_, kHeader);
   EXPECT_EQ(Read("v"), kOpenFailure);
@@ -95,10 +95,10 @@ TEST_F(RegGetStringPosix, UnusableOrMissingFiles) {
     Write(dir_, kKeyFile);
     chmod(file_.c_str(), 0);
     EXPECT_EQ(Read("v"), ConnectFailure("13, Permission denied"));
+    chmod(file_.c_str(), 0600);
   }
-}
 
-TEST_F(RegGetStringPosix, WhereTheFileIsLookedFor) {
+  // ${XDG_CONFIG_HOME:-$HOME/.config}, and neither.
   const std::string home = dir_ + "/home";
   Write(dir_, kKeyFile + "\"v\"=\"from XDG\"\r\n");
   Write(home + "/.config", kKeyFile + "\"v\"=\"from HOME\"\r\n");
