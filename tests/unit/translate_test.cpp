@@ -1,7 +1,6 @@
 // Translation of ClearCase's command line into the compare tool's arguments.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <string>
 #include <vector>
 
@@ -154,10 +153,7 @@ TEST(Translate, OversizedAndHighByteValues) {
            allHigh + "\"",
        dbcs, "\xe9t\xe9.c", {}, true},
   };
-  const auto start = std::chrono::steady_clock::now();
   for (const Row& row : rows) Check(row);
-  // A fraction of a second, also with sanitizers; one quadratic step takes seconds.
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
 }
 
 TEST(Translate, FlagsAndUnrecognisedOptions) {
