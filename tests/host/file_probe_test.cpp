@@ -5,6 +5,7 @@
 #include <string>
 
 #include "host/file_probe.h"
+#include "host/notify.h"
 
 TEST(FileProbe, WhatCountsAsPresent) {
   const std::string dir = ::testing::TempDir();
@@ -19,3 +20,20 @@ TEST(FileProbe, WhatCountsAsPresent) {
   EXPECT_TRUE(IsFileMissing(""));
   EXPECT_TRUE(IsFileMissing(dir + "no/such/dir/file"));
 }
+
+#ifndef _WIN32
+// Without a desktop the traces land on stderr, where they can be read back.
+TEST(FileProbe, Traces) {
+  unsetenv("DISPLAY");
+  unsetenv("WAYLAND_DISPLAY");
+  traceEnabled = true;
+  ::testing::internal::CaptureStderr();
+  EXPECT_TRUE(IsFileMissing("/no/such/file"));
+  EXPECT_FALSE(IsFileMissing("/"));
+  traceEnabled = false;
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+            "about to check existance of file '/no/such/file'\n"
+            "File '/no/such/file' does not exist\n"
+            "about to check existance of file '/'\n");
+}
+#endif

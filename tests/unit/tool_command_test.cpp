@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "bridge/merge_request.h"
+#include "bridge/text.h"
 #include "bridge/tool_command.h"
 
 namespace {
@@ -26,6 +27,13 @@ TEST(ToolCommand, Layout) {
   for (const Row& row : rows) {
     EXPECT_EQ(BuildToolCommandLine(row.path, row.args, row.statusOnly), row.expected);
   }
+}
+
+// Only ASCII letters fold, so a path keeps its bytes above 127 when lower-cased.
+TEST(ToolCommand, LowerCasingLeavesBytesAbove127) {
+  std::string path = "C:\\\xc4\xd6\xdc\\VELMORA\xc9.EXE";
+  LowerCaseAscii(path);
+  EXPECT_EQ(path, "c:\\\xc4\xd6\xdc\\velmora\xc9.exe");
 }
 
 TEST(ToolCommand, Split) {
