@@ -4,7 +4,6 @@
 #include <string>
 #include <vector>
 
-#include "bridge/merge_request.h"
 #include "bridge/text.h"
 #include "bridge/tool_command.h"
 
@@ -43,46 +42,6 @@ TEST(ToolCommand, Split) {
   EXPECT_EQ(SplitToolCommandLine("\"\" x"), (Args{"", "x"}));
   EXPECT_EQ(SplitToolCommandLine("/t=\"a b\"c \\\\x\\"), (Args{"/t=a bc", "\\\\x\\"}));
   EXPECT_EQ(SplitToolCommandLine("\"open"), (Args{"open"}));
-}
-
-// Whatever the values, the tool gets back exactly the files, titles and save
-// target that ClearCase passed.
-TEST(ToolCommand, RoundTripThroughTranslation) {
-  const std::vector<std::vector<std::string>> commandLines = {
-      {"-out", "C:\\My Views\\o u t.c", "-fname", "a b@@\\main\\1", "-fname", "c\td@@\\x",
-       "\\\\host\\share\\l f.txt", "m\\\\.txt", "/abs/path"},
-      {"x@@y", "  lead and trail  ", "\\", "'single'", "%s%ld", "\xe4\xf6\xfc"},
-      {"-base", "B", "-fname", "only", "P", "-out", "/tmp/o"},
-  };
-  for (const auto& args : commandLines) {
-    std::vector<const char*> argv{"mergebridge"};
-    for (const std::string& arg : args) argv.push_back(arg.c_str());
-    MergeRequest request;
-    TranslateArguments(static_cast<int>(argv.size()), argv.data(), request);
-    ASSERT_FALSE(request.badOption || request.badValue);
-    const std::vector<std::string> got =
-        SplitToolCommandLine(BuildToolCommandLine("/opt/velmora dir/velmora", request.toolArgs, true));
-
-    std::vector<std::string> expected{"/opt/velmora dir/velmora", "/qc"};
-    if (!request.outputPath.empty()) expected.push_back("/savetarget=" + request.outputPath);
-    if (request.titleCount == 0 && !request.targetName.empty()) {
-      expected.push_back("/title1=" + request.targetName);
-    }
-    // The plain values, in order.
-    bool out = false, base = false, fname = false;
-    for (const std::string& arg : args) {
-      if (arg == "-out") out = true;
-      else if (arg == "-base") base = true;
-      else if (arg == "-fname") fname = true;
-      else if (out) out = false;
-      else if (base) base = fname = false;
-      else if (fname) fname = false;
-      else expected.push_back(arg);
-    }
-    if (request.titleCount > 0) expected.push_back("/title1=" + request.titles[0]);
-    if (request.titleCount > 1) expected.push_back("/title2=" + request.titles[1]);
-    EXPECT_EQ(got, expected) << request.toolArgs;
-  }
 }
 
 }  // namespace
