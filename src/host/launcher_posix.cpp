@@ -15,6 +15,7 @@
 
 #include "bridge/text.h"
 #include "bridge/tool_command.h"
+#include "host/host_reports.h"
 #include "host/notify.h"
 #include "host/registry.h"
 
@@ -23,12 +24,6 @@ extern char** environ;
 namespace {
 
 constexpr int kPollMillis = 500;
-
-long ReportCommandError(int errorNumber) {
-  WriteConsoleLine(ConsoleStream::Out, Format("CMD Error %ld, %s", static_cast<long>(errorNumber),
-                                              SystemErrorText(errorNumber).c_str()));
-  return errorNumber;
-}
 
 // execve says EACCES for a directory, which reads as a permission problem; for
 // a path (not a name searched on PATH) say what is really there.

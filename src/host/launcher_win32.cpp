@@ -8,19 +8,13 @@
 
 #include "bridge/text.h"
 #include "bridge/tool_command.h"
+#include "host/host_reports.h"
 #include "host/notify.h"
 #include "host/registry.h"
 
 namespace {
 
 constexpr DWORD kPollMillis = 500;
-
-long ReportCommandError(DWORD errorNumber) {
-  const long number = static_cast<long>(errorNumber);
-  WriteConsoleLine(ConsoleStream::Out,
-                   Format("CMD Error %ld, %s", number, SystemErrorText(number).c_str()));
-  return number;
-}
 
 }  // namespace
 
@@ -58,7 +52,7 @@ long LaunchCompareTool(std::string argumentString, bool statusOnly) {
   writable.push_back('\0');
   if (!CreateProcessA(nullptr, writable.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                       &startup, &process)) {
-    return ReportCommandError(GetLastError());
+    return ReportCommandError(static_cast<long>(GetLastError()));
   }
 
   // The wait is woken by the child's end; the 500 ms period only bounds each
@@ -74,7 +68,7 @@ long LaunchCompareTool(std::string argumentString, bool statusOnly) {
     result = static_cast<long>(exitCode);
   } else {
     // An unknown exit code must not pass for success.
-    result = ReportCommandError(GetLastError());
+    result = ReportCommandError(static_cast<long>(GetLastError()));
   }
   CloseHandle(process.hThread);
   CloseHandle(process.hProcess);

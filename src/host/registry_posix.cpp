@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "bridge/text.h"
+#include "host/host_reports.h"
 #include "host/notify.h"
 #include "host/reg_file.h"
 
@@ -61,21 +62,6 @@ int ReadWholeFile(const std::string& path, std::string& bytes) {
   return error;
 }
 
-void ReportFailure(const std::string& text, int errorNumber) {
-  ShowMessage(text + Format("\n (Error %ld, %s)", static_cast<long>(errorNumber),
-                            SystemErrorText(errorNumber).c_str()),
-              kStyleOk);
-}
-
-void ReportConnectFailure(int errorNumber) {
-  ReportFailure("REG Get - Failed to connect to registry", errorNumber);
-}
-
-void ReportOpenFailure(const std::string& keyPath, int errorNumber) {
-  ReportFailure(Format("REG Get - Failed to open key '%s' in the registry", keyPath.c_str()),
-                errorNumber);
-}
-
 }  // namespace
 
 int RegGetString(const std::string& keyPath, const std::string& valueName, std::string& out) {
@@ -84,15 +70,15 @@ int RegGetString(const std::string& keyPath, const std::string& valueName, std::
   // failure, a missing value the read failure.
   const std::string path = RegistryFilePath();
   if (path.empty()) {
-    ReportConnectFailure(ENOENT);
+    ReportRegistryFailure(RegistryStep::Connect, keyPath, valueName, ENOENT);
     return 1;
   }
   std::string bytes;
   if (const int error = ReadWholeFile(path, bytes)) {
     if (error == ENOENT || error == ENOTDIR) {
-      ReportOpenFailure(keyPath, error);
+      ReportRegistryFailure(RegistryStep::OpenKey, keyPath, valueName, error);
     } else {
-      ReportConnectFailure(error);
+      ReportRegistryFailure(RegistryStep::Connect, keyPath, valueName, error);
     }
     return 1;
   }
@@ -102,16 +88,14 @@ int RegGetString(const std::string& keyPath, const std::string& valueName, std::
     case RegFileStatus::ParseError:
       WriteConsoleLine(ConsoleStream::Err,
                        Format("%s:%ld: %s", path.c_str(), lookup.line, lookup.reason.c_str()));
-      ReportConnectFailure(EINVAL);
+      ReportRegistryFailure(RegistryStep::Connect, keyPath, valueName, EINVAL);
       return 1;
     case RegFileStatus::NoKey:
-      ReportOpenFailure(keyPath, ENOENT);
+      ReportRegistryFailure(RegistryStep::OpenKey, keyPath, valueName, ENOENT);
       return 1;
     case RegFileStatus::NoValue:
       out.clear();
-      ReportFailure(Format("REG Get - Failed to get string value from '%s\\%s' in the registry",
-                           keyPath.c_str(), valueName.c_str()),
-                    ENOENT);
+      ReportRegistryFailure(RegistryStep::ReadValue, keyPath, valueName, ENOENT);
       return 1;
     case RegFileStatus::Found:
       break;

@@ -7,8 +7,7 @@
 #include <cstring>
 #include <vector>
 
-#include "bridge/text.h"
-#include "host/notify.h"
+#include "host/host_reports.h"
 
 namespace {
 
@@ -16,30 +15,23 @@ namespace {
 // value's real size, so longer values are read whole all the same.
 constexpr DWORD kInitialSizeBytes = 512;
 
-// Registry functions return their error and leave the thread's last-error
-// value alone, so GetLastError() here would report whatever an earlier call
-// left behind; the failing call's own result is the number to show.
-void ReportFailure(const std::string& text, LONG status) {
-  ShowMessage(text + Format("\n (Error %ld, %s)", static_cast<long>(status),
-                            SystemErrorText(status).c_str()),
-              kStyleOk);
-}
-
 }  // namespace
 
+// Registry functions return their error and leave the thread's last-error
+// value alone, so GetLastError() here would report whatever an earlier call
+// left behind; the failing call's own result is the number shown.
 int RegGetString(const std::string& keyPath, const std::string& valueName, std::string& out) {
   HKEY root = nullptr;
   LONG status = RegConnectRegistryA("", HKEY_CURRENT_USER, &root);
   if (status != ERROR_SUCCESS) {
-    ReportFailure("REG Get - Failed to connect to registry", status);
+    ReportRegistryFailure(RegistryStep::Connect, keyPath, valueName, status);
     return 1;
   }
 
   HKEY key = nullptr;
   status = RegOpenKeyExA(root, keyPath.c_str(), 0, KEY_READ, &key);
   if (status != ERROR_SUCCESS) {
-    ReportFailure(Format("REG Get - Failed to open key '%s' in the registry", keyPath.c_str()),
-                  status);
+    ReportRegistryFailure(RegistryStep::OpenKey, keyPath, valueName, status);
     RegCloseKey(root);
     return 1;
   }
@@ -56,9 +48,7 @@ int RegGetString(const std::string& keyPath, const std::string& valueName, std::
                             reinterpret_cast<BYTE*>(buffer.data()), &size);
   if (status != ERROR_SUCCESS) {
     out.clear();
-    ReportFailure(Format("REG Get - Failed to get string value from '%s\\%s' in the registry",
-                         keyPath.c_str(), valueName.c_str()),
-                  status);
+    ReportRegistryFailure(RegistryStep::ReadValue, keyPath, valueName, status);
     RegCloseKey(key);
     RegCloseKey(root);
     return 1;
