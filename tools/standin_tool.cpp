@@ -24,7 +24,7 @@
 #ifdef _WIN32
 #include <windows.h>
 
-#include "bridge/tool_command.h"
+#include "common/tool_command.h"
 #else
 #include <time.h>
 #endif

@@ -2,7 +2,7 @@
 
 #include "bridge/merge_request.h"
 #include "bridge/merge_run.h"
-#include "bridge/text.h"
+#include "common/text.h"
 #include "host/app.h"
 #include "host/notify.h"
 

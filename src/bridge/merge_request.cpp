@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "bridge/text.h"
+#include "common/text.h"
 
 namespace {
 

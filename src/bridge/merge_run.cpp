@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "bridge/text.h"
+#include "common/text.h"
 #include "host/file_probe.h"
 #include "host/launcher.h"
 #include "host/notify.h"

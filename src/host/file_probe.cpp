@@ -2,7 +2,7 @@
 // something is at the path.
 #include "host/file_probe.h"
 
-#include "bridge/text.h"
+#include "common/text.h"
 #include "host/notify.h"
 
 bool IsFileMissing(std::string path) {

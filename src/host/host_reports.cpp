@@ -1,6 +1,6 @@
 #include "host/host_reports.h"
 
-#include "bridge/text.h"
+#include "common/text.h"
 #include "host/notify.h"
 
 void ReportRegistryFailure(RegistryStep step, const std::string& keyPath,

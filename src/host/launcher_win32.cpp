@@ -6,8 +6,8 @@
 
 #include <vector>
 
-#include "bridge/text.h"
-#include "bridge/tool_command.h"
+#include "common/text.h"
+#include "common/tool_command.h"
 #include "host/host_reports.h"
 #include "host/notify.h"
 #include "host/registry.h"

@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <utility>
 
-#include "bridge/text.h"
+#include "common/text.h"
 #include "host/host_reports.h"
 #include "host/notify.h"
 #include "host/reg_file.h"

@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "bridge/merge_request.h"
-#include "bridge/tool_command.h"
+#include "common/tool_command.h"
 
 namespace {
 

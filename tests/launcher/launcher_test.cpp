@@ -5,7 +5,7 @@
 
 #include <cerrno>
 
-#include "bridge/text.h"
+#include "common/text.h"
 #include "host/launcher.h"
 #include "host/notify.h"
 #include "process_support.h"

@@ -4,7 +4,7 @@
 
 #include <cstdlib>
 
-#include "bridge/tool_command.h"
+#include "common/tool_command.h"
 #include "process_support.h"
 
 namespace {

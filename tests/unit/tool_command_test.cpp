@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "bridge/text.h"
-#include "bridge/tool_command.h"
+#include "common/text.h"
+#include "common/tool_command.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
-#include "bridge/tool_command.h"
+#include "common/tool_command.h"
 
-#include "bridge/text.h"
+#include "common/text.h"
 
 std::string BuildToolCommandLine(const std::string& exePath, const std::string& argumentString,
                                  bool statusOnly) {

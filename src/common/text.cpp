@@ -1,4 +1,4 @@
-#include "bridge/text.h"
+#include "common/text.h"
 
 #include <cstdarg>
 #include <cstdio>

@@ -1,4 +1,4 @@
-// Small text helpers shared by the core and the host layer.
+// Small text helpers shared by the programs and the host layer.
 #pragma once
 
 #include <string>
