@@ -3,6 +3,7 @@
 // Platform-free, so it can be unit-tested and fuzzed on its own.
 #include "host/reg_file.h"
 
+#include <algorithm>
 #include <cstdint>
 
 namespace {
@@ -129,6 +130,12 @@ bool NextLine(Lines& lines, std::string_view& line) {
   return true;
 }
 
+// Nothing, or only a ';' comment, is left after a value.
+bool EndsValue(std::string_view rest) {
+  rest = TrimLeft(rest);
+  return rest.empty() || rest.front() == ';';
+}
+
 bool IsContinuation(std::string_view rest) {
   return !rest.empty() && rest.front() == '\\' && TrimLeft(rest.substr(1)).empty();
 }
@@ -167,7 +174,7 @@ const char* ReadHexBytes(std::string_view rest, Lines& lines, std::string& out) 
       if (!NextLine(lines, rest)) return "the file ends inside a hex value";
       continue;
     }
-    if (rest.empty()) return nullptr;
+    if (rest.empty() || rest.front() == ';') return nullptr;
     const int high = HexDigit(rest[0]);
     if (high < 0) return "expected a hex byte";
     int byte = high;
@@ -178,7 +185,7 @@ const char* ReadHexBytes(std::string_view rest, Lines& lines, std::string& out) 
     }
     out += static_cast<char>(byte);
     rest = TrimLeft(rest.substr(used));
-    if (rest.empty() || IsContinuation(rest)) continue;
+    if (rest.empty() || rest.front() == ';' || IsContinuation(rest)) continue;
     if (rest.front() != ',') return "expected ',' between hex bytes";
     rest.remove_prefix(1);
   }
@@ -198,16 +205,16 @@ const char* ReadValueData(std::string_view rest, Lines& lines, bool version5, Va
   rest = TrimLeft(rest);
   if (!rest.empty() && rest.front() == '"') {
     if (const char* fault = ReadQuoted(rest, value.data)) return fault;
-    return TrimLeft(rest).empty() ? nullptr : "unexpected text after the closing '\"'";
+    return EndsValue(rest) ? nullptr : "unexpected text after the closing '\"'";
   }
   if (!rest.empty() && rest.front() == '-') {
     value.remove = true;
-    return TrimLeft(rest.substr(1)).empty() ? nullptr : "unexpected text after '-'";
+    return EndsValue(rest.substr(1)) ? nullptr : "unexpected text after '-'";
   }
   if (StartsWithIgnoreCase(rest, "dword:")) {
     rest.remove_prefix(6);
     unsigned long number = 0;
-    if (!ReadHexNumber(rest, number) || !TrimLeft(rest).empty()) {
+    if (!ReadHexNumber(rest, number) || !EndsValue(rest)) {
       return "dword: needs 1 to 8 hex digits";
     }
     for (int i = 0; i < 4; ++i) value.data += static_cast<char>((number >> (8 * i)) & 0xFF);
@@ -286,28 +293,45 @@ RegFileLookup Fault(long line, const char* reason) {
   return result;
 }
 
-}  // namespace
 
-RegFileLookup LookUpRegFileValue(std::string_view fileBytes, std::string_view keyPath,
-                                 std::string_view valueName) {
-  // The registry editor exports UTF-16LE with a byte-order mark; UTF-8 is
-  // accepted with or without one, so that a file can be written by hand.
+// Where the line that set the value found begins and ends in the decoded text.
+struct ValueSpan {
+  size_t begin = 0, end = 0;
+};
+
+// The decoded text of a registry file: UTF-8, without a byte-order mark.
+struct Decoded {
   std::string converted;
-  std::string_view text = fileBytes;
-  if (text.substr(0, 2) == "\xFF\xFE") {
-    AppendUtf16LeAsUtf8(text.substr(2), converted);
-    text = converted;
+  std::string_view text;
+  bool utf16 = false, utf8Bom = false;
+};
+
+// The registry editor exports UTF-16LE with a byte-order mark; UTF-8 is
+// accepted with or without one, so that a file can be written by hand.
+bool Decode(std::string_view fileBytes, Decoded& decoded, RegFileLookup& fault) {
+  decoded.text = fileBytes;
+  if (fileBytes.substr(0, 2) == "\xFF\xFE") {
+    decoded.utf16 = true;
+    AppendUtf16LeAsUtf8(fileBytes.substr(2), decoded.converted);
+    decoded.text = decoded.converted;
     if (fileBytes.size() % 2 != 0) {
       long lastLine = 1;
-      for (char c : text) lastLine += c == '\n';
-      return Fault(lastLine, "the file ends in the middle of a UTF-16 character");
+      for (char c : decoded.text) lastLine += c == '\n';
+      fault = Fault(lastLine, "the file ends in the middle of a UTF-16 character");
+      return false;
     }
-  } else if (text.substr(0, 2) == "\xFE\xFF") {
-    return Fault(1, "UTF-16 big-endian is not supported; use UTF-16LE or UTF-8");
-  } else if (text.substr(0, 3) == "\xEF\xBB\xBF") {
-    text.remove_prefix(3);
+  } else if (fileBytes.substr(0, 2) == "\xFE\xFF") {
+    fault = Fault(1, "UTF-16 big-endian is not supported; use UTF-16LE or UTF-8");
+    return false;
+  } else if (fileBytes.substr(0, 3) == "\xEF\xBB\xBF") {
+    decoded.utf8Bom = true;
+    decoded.text.remove_prefix(3);
   }
+  return true;
+}
 
+RegFileLookup Scan(std::string_view text, std::string_view keyPath, std::string_view valueName,
+                   ValueSpan& span) {
   Lines lines{text};
   std::string_view line;
   if (NextLine(lines, line)) line = TrimRight(line);
@@ -316,19 +340,26 @@ RegFileLookup LookUpRegFileValue(std::string_view fileBytes, std::string_view ke
   }
   const bool version5 = line == kHeaderVersion5;
 
+  RegFileLookup result;
+  auto skip = [&](const char* reason) { result.skipped.push_back({lines.number, reason}); };
   bool keyExists = keyPath.empty();  // HKEY_CURRENT_USER itself always exists
   bool valueExists = false;
   std::string value;
   bool seenKey = false;
   bool inTargetKey = false;
   while (NextLine(lines, line)) {
+    const size_t lineBegin = static_cast<size_t>(line.data() - text.data());
     line = TrimRight(TrimLeft(line));
-    if (line.empty() || line.front() == ';') continue;
+    if (line.empty() || line.front() == ';' || line.front() == '#') continue;
     if (line.front() == '[') {
       KeyLine key;
-      if (const char* fault = ReadKeyLine(line, key)) return Fault(lines.number, fault);
       seenKey = true;
       inTargetKey = false;
+      // The values after a key line the import cannot read go nowhere.
+      if (const char* fault = ReadKeyLine(line, key)) {
+        skip(fault);
+        continue;
+      }
       if (!key.currentUser) continue;
       if (key.remove) {
         // Deleting a key takes its values and every key below it along; the
@@ -346,20 +377,29 @@ RegFileLookup LookUpRegFileValue(std::string_view fileBytes, std::string_view ke
       continue;
     }
     if (line.front() != '@' && line.front() != '"') {
-      return Fault(lines.number, "expected a [key] line, a \"name\"=value line or a ; comment");
+      skip("expected a [key] line, a \"name\"=value line or a ; comment");
+      continue;
     }
-    if (!seenKey) return Fault(lines.number, "a value line before the first [key] line");
+    if (!seenKey) {
+      skip("a value line before the first [key] line");
+      continue;
+    }
     ValueLine parsed;
     if (const char* fault = ReadValueLine(line, lines, version5, parsed)) {
-      return Fault(lines.number, fault);  // on a continuation line, that line
+      skip(fault);  // on a continuation line, that line
+      continue;
     }
     if (inTargetKey && EqualsIgnoreCase(parsed.name, valueName)) {
       valueExists = !parsed.remove;
       value.swap(parsed.data);
+      span.begin = lineBegin;
+      span.end = std::min(text.size(), lines.next);
+      while (span.end > span.begin && (text[span.end - 1] == '\n' || text[span.end - 1] == '\r')) {
+        --span.end;
+      }
     }
   }
 
-  RegFileLookup result;
   if (!keyExists) {
     result.status = RegFileStatus::NoKey;
   } else if (!valueExists) {
@@ -369,4 +409,99 @@ RegFileLookup LookUpRegFileValue(std::string_view fileBytes, std::string_view ke
     result.data.swap(value);
   }
   return result;
+}
+
+void AppendUtf16Le(uint32_t unit, std::string& out) {
+  out += static_cast<char>(unit & 0xFF);
+  out += static_cast<char>(unit >> 8);
+}
+
+// UTF-8 to UTF-16LE; a byte that does not begin a valid sequence becomes U+FFFD.
+std::string Utf8AsUtf16Le(std::string_view text) {
+  std::string out;
+  out.reserve(2 * text.size());
+  for (size_t i = 0; i < text.size();) {
+    const unsigned char lead = static_cast<unsigned char>(text[i]);
+    const size_t length = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 0;
+    uint32_t codePoint = length == 1 ? lead : length == 2 ? lead & 0x1F : length == 3 ? lead & 0x0F : lead & 0x07;
+    bool valid = length != 0 && i + length <= text.size() && lead < 0xF5;
+    for (size_t k = 1; valid && k < length; ++k) {
+      const unsigned char next = static_cast<unsigned char>(text[i + k]);
+      valid = (next & 0xC0) == 0x80;
+      codePoint = (codePoint << 6) | (next & 0x3F);
+    }
+    if (!valid) {
+      AppendUtf16Le(0xFFFD, out);
+      ++i;
+      continue;
+    }
+    i += length;
+    if (codePoint >= 0x10000) {
+      AppendUtf16Le(0xD800 + ((codePoint - 0x10000) >> 10), out);
+      AppendUtf16Le(0xDC00 + ((codePoint - 0x10000) & 0x3FF), out);
+    } else {
+      AppendUtf16Le(codePoint, out);
+    }
+  }
+  return out;
+}
+
+std::string Quoted(std::string_view text) {
+  std::string out = "\"";
+  for (char c : text) {
+    if (c == '\\' || c == '"') out += '\\';
+    out += c;
+  }
+  return out + '"';
+}
+
+}  // namespace
+
+RegFileLookup LookUpRegFileValue(std::string_view fileBytes, std::string_view keyPath,
+                                 std::string_view valueName) {
+  Decoded decoded;
+  RegFileLookup fault;
+  if (!Decode(fileBytes, decoded, fault)) return fault;
+  ValueSpan span;
+  return Scan(decoded.text, keyPath, valueName, span);
+}
+
+bool SetRegFileValue(std::string_view fileBytes, std::string_view keyPath,
+                     std::string_view valueName, std::string_view value, std::string& newBytes,
+                     std::string& fault) {
+  if (value.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos) {
+    fault = "the value holds a line break or a zero byte";
+    return false;
+  }
+  const std::string valueLine =
+      (valueName.empty() ? std::string("@") : Quoted(valueName)) + "=" + Quoted(value);
+  if (fileBytes.empty()) {
+    newBytes = std::string(kHeaderVersion5) + "\n\n[HKEY_CURRENT_USER\\" + std::string(keyPath) +
+               "]\n" + valueLine + "\n";
+    return true;
+  }
+  Decoded decoded;
+  RegFileLookup lookup;
+  ValueSpan span;
+  if (Decode(fileBytes, decoded, lookup)) lookup = Scan(decoded.text, keyPath, valueName, span);
+  if (lookup.status == RegFileStatus::ParseError) {
+    fault = "line " + std::to_string(lookup.line) + ": " + lookup.reason;
+    return false;
+  }
+  std::string text(decoded.text);
+  if (lookup.status == RegFileStatus::Found) {
+    text.replace(span.begin, span.end - span.begin, valueLine);
+  } else {
+    // A section of its own at the end: the last word in an import wins.
+    const char* lineEnd = text.find("\r\n") != std::string::npos ? "\r\n" : "\n";
+    if (!text.empty() && text.back() != '\n') text += lineEnd;
+    text += lineEnd + ("[HKEY_CURRENT_USER\\" + std::string(keyPath) + "]") + lineEnd +
+            valueLine + lineEnd;
+  }
+  if (decoded.utf16) {
+    newBytes = "\xFF\xFE" + Utf8AsUtf16Le(text);
+  } else {
+    newBytes = (decoded.utf8Bom ? "\xEF\xBB\xBF" : "") + text;
+  }
+  return true;
 }

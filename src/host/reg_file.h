@@ -4,8 +4,15 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 enum class RegFileStatus { Found, NoKey, NoValue, ParseError };
+
+/// A line an import skips, and why.
+struct RegFileSkip {
+  long line = 0;
+  std::string reason;
+};
 
 /// The answer of a registry file to one key path and value name.
 struct RegFileLookup {
@@ -15,13 +22,29 @@ struct RegFileLookup {
   /// ParseError: the 1-based line at fault and what is wrong there.
   long line = 0;
   std::string reason;
+  /// Lines skipped as the registry editor's import skips them (any status).
+  std::vector<RegFileSkip> skipped;
 };
 
 /// Looks up `valueName` (empty: the key's default value, written @) under
 /// HKEY_CURRENT_USER\`keyPath` in `fileBytes`, a file in the registry editor's
 /// export format, applying its keys, values and deletions in order as an import
 /// would, so the last word on a key or value wins. Key paths and value names
-/// compare case-insensitively (ASCII letters). A file that is not wholly
-/// well-formed gives ParseError, whatever it says about the value.
+/// compare case-insensitively (ASCII letters). What the import accepts is read:
+/// ';' and '#' comment lines, a ';' comment after a value. A line the import
+/// skips (a broken value, a stray word, a value outside any key) is skipped and
+/// listed; the value it would have set stays as it was. A file without the
+/// header, in UTF-16 big-endian, or cut inside a UTF-16 character gives
+/// ParseError, whatever it says about the value.
 RegFileLookup LookUpRegFileValue(std::string_view fileBytes, std::string_view keyPath,
                                  std::string_view valueName);
+
+/// `fileBytes` with `valueName` under HKEY_CURRENT_USER\`keyPath` set to the
+/// string `value`: the line that sets it now is replaced, or a key section is
+/// added at the end; every other byte stays, and the file keeps its encoding.
+/// Empty `fileBytes` give a new version 5 file. Returns false, with the reason
+/// in `fault`, for a file LookUpRegFileValue cannot read or a value holding a
+/// line break or a zero byte.
+bool SetRegFileValue(std::string_view fileBytes, std::string_view keyPath,
+                     std::string_view valueName, std::string_view value, std::string& newBytes,
+                     std::string& fault);

@@ -7,34 +7,19 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <utility>
 
 #include "common/text.h"
 #include "host/host_reports.h"
 #include "host/notify.h"
 #include "host/reg_file.h"
+#include "host/user_registry.h"
 
 namespace {
 
 // Far above any real settings file; it keeps a path that leads to a device
 // such as /dev/zero from eating memory.
 constexpr size_t kMaxFileBytes = 64u << 20;
-
-// ${XDG_CONFIG_HOME:-$HOME/.config}/mergebridge/registry.reg, or empty when
-// neither variable names a folder.
-std::string RegistryFilePath() {
-  const char* config = std::getenv("XDG_CONFIG_HOME");
-  std::string folder;
-  if (config != nullptr && *config != '\0') {
-    folder = config;
-  } else {
-    const char* home = std::getenv("HOME");
-    if (home == nullptr || *home == '\0') return std::string();
-    folder = std::string(home) + "/.config";
-  }
-  return folder + "/mergebridge/registry.reg";
-}
 
 // Reads the whole file into `bytes`. Returns 0 or the errno value.
 int ReadWholeFile(const std::string& path, std::string& bytes) {
@@ -68,7 +53,7 @@ int RegGetString(const std::string& keyPath, const std::string& valueName, std::
   // Failures map onto the Windows steps: a registry that cannot be reached or
   // understood is the connect failure, a missing file or key the open
   // failure, a missing value the read failure.
-  const std::string path = RegistryFilePath();
+  const std::string path = UserRegistryPlace();
   if (path.empty()) {
     ReportRegistryFailure(RegistryStep::Connect, keyPath, valueName, ENOENT);
     return 1;
@@ -84,6 +69,12 @@ int RegGetString(const std::string& keyPath, const std::string& valueName, std::
   }
 
   RegFileLookup lookup = LookUpRegFileValue(bytes, keyPath, valueName);
+  // A broken line far from the value does not stop the merge, but the user
+  // still learns about it.
+  for (const RegFileSkip& skipped : lookup.skipped) {
+    WriteConsoleLine(ConsoleStream::Err,
+                     Format("%s:%ld: %s", path.c_str(), skipped.line, skipped.reason.c_str()));
+  }
   switch (lookup.status) {
     case RegFileStatus::ParseError:
       WriteConsoleLine(ConsoleStream::Err,

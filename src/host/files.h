@@ -1,0 +1,69 @@
+// Files, links and the program's own whereabouts, for the setup program.
+// Every function that can fail returns 0 or the system's error number (errno
+// values on POSIX, GetLastError() values on Windows), for SystemErrorText.
+#pragma once
+
+#include <string>
+#include <vector>
+
+enum class PathKind { Missing, File, Folder, Link, Other };
+
+/// What is at `path`, without following a final symbolic link; a link's text
+/// goes into `linkTarget` (POSIX only: on Windows nothing is a Link).
+PathKind GetPathKind(const std::string& path, std::string& linkTarget);
+
+/// Reads the whole file.
+long ReadWholeFile(const std::string& path, std::string& bytes);
+
+/// Puts `bytes` in `path` in one step: written to a new file beside it, flushed
+/// to disk, then moved over the old one, so that `path` always holds the old
+/// bytes or the new ones. A read-only file is refused (access denied) and left
+/// as it is; the new file keeps the old one's permissions (POSIX).
+long ReplaceFileAtomically(const std::string& path, const std::string& bytes);
+
+/// Removes the file; a file that is not there is no error.
+long RemoveFileIfPresent(const std::string& path);
+
+/// Moves `from` over `to` in one step.
+long MovePath(const std::string& from, const std::string& to);
+
+/// POSIX: makes `path` a symbolic link to `target` in one step, replacing
+/// whatever file or link is there. Windows: not supported.
+long ReplaceWithLink(const std::string& path, const std::string& target);
+
+/// POSIX: gives the file at `path` a second name `copyPath` (a hard link, a
+/// copy where links are not possible); fails when `copyPath` exists.
+long KeepCopy(const std::string& path, const std::string& copyPath);
+
+/// The names in a folder (no "." or ".."), sorted; empty when it cannot be read.
+std::vector<std::string> ListFolder(const std::string& path);
+
+/// The full path of the running program.
+std::string OwnProgramPath();
+
+/// The full path of `name` found through PATH (on Windows with ".exe" added),
+/// or empty.
+std::string SearchProgramPath(const std::string& name);
+
+/// `path` made absolute against the current folder (no links resolved).
+std::string AbsolutePath(const std::string& path);
+
+/// True when `path` is a file this user may start as a program.
+bool IsStartableProgram(const std::string& path);
+
+/// True when the error number means the user lacks the rights for a change.
+bool IsAccessDenied(long error);
+
+/// What to tell a user whose change was refused for want of rights.
+std::string RightsHint();
+
+/// The platform's path separator.
+char PathSeparator();
+
+/// True where ClearCase chooses each manager's programs through lib/mgrs/map
+/// (Windows); false where each manager is a folder of method files (UNIX).
+bool ManagersUseMap();
+
+/// The program's arguments (without its name) as UTF-8: on Windows read again
+/// from the wide command line, since `argv` holds the ANSI code page.
+std::vector<std::string> ProgramArguments(int argc, char** argv);

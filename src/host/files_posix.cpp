@@ -1,0 +1,168 @@
+// POSIX files, links and paths for the setup program.
+#include "host/files.h"
+
+#include <dirent.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <limits.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+// A name beside `path` that no other run uses at the same time.
+std::string TemporaryBeside(const std::string& path) {
+  return path + ".mergebridge-new." + std::to_string(getpid());
+}
+
+long WriteAll(int fd, const std::string& bytes) {
+  for (size_t done = 0; done < bytes.size();) {
+    const ssize_t wrote = write(fd, bytes.data() + done, bytes.size() - done);
+    if (wrote < 0) {
+      if (errno == EINTR) continue;
+      return errno;
+    }
+    done += static_cast<size_t>(wrote);
+  }
+  return 0;
+}
+
+}  // namespace
+
+PathKind GetPathKind(const std::string& path, std::string& linkTarget) {
+  struct stat info;
+  if (lstat(path.c_str(), &info) != 0) return PathKind::Missing;
+  if (S_ISLNK(info.st_mode)) {
+    std::string buffer(static_cast<size_t>(info.st_size) + 256, '\0');
+    const ssize_t length = readlink(path.c_str(), &buffer[0], buffer.size());
+    linkTarget = length < 0 ? std::string() : buffer.substr(0, static_cast<size_t>(length));
+    return PathKind::Link;
+  }
+  if (S_ISREG(info.st_mode)) return PathKind::File;
+  if (S_ISDIR(info.st_mode)) return PathKind::Folder;
+  return PathKind::Other;
+}
+
+long ReadWholeFile(const std::string& path, std::string& bytes) {
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return errno;
+  long error = 0;
+  char chunk[64 * 1024];
+  for (;;) {
+    const ssize_t got = read(fd, chunk, sizeof chunk);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) error = errno;
+    if (got <= 0) break;
+    bytes.append(chunk, static_cast<size_t>(got));
+  }
+  close(fd);
+  return error;
+}
+
+long ReplaceFileAtomically(const std::string& path, const std::string& bytes) {
+  mode_t mode = 0644;
+  struct stat info;
+  if (stat(path.c_str(), &info) == 0) {
+    // rename() would replace a read-only file as long as the folder is
+    // writable; a file made read-only is meant to stay as it is.
+    if ((info.st_mode & 0222) == 0) return EACCES;
+    mode = info.st_mode & 07777;
+  }
+  const std::string temporary = TemporaryBeside(path);
+  const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  if (fd < 0) return errno;
+  long error = WriteAll(fd, bytes);
+  if (error == 0 && fchmod(fd, mode) != 0) error = errno;
+  if (error == 0 && fsync(fd) != 0) error = errno;
+  if (close(fd) != 0 && error == 0) error = errno;
+  if (error == 0 && rename(temporary.c_str(), path.c_str()) != 0) error = errno;
+  if (error != 0) unlink(temporary.c_str());
+  return error;
+}
+
+long RemoveFileIfPresent(const std::string& path) {
+  return unlink(path.c_str()) == 0 || errno == ENOENT ? 0 : errno;
+}
+
+long MovePath(const std::string& from, const std::string& to) {
+  return rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+}
+
+long ReplaceWithLink(const std::string& path, const std::string& target) {
+  const std::string temporary = TemporaryBeside(path);
+  unlink(temporary.c_str());
+  if (symlink(target.c_str(), temporary.c_str()) != 0) return errno;
+  if (rename(temporary.c_str(), path.c_str()) != 0) {
+    const long error = errno;
+    unlink(temporary.c_str());
+    return error;
+  }
+  return 0;
+}
+
+long KeepCopy(const std::string& path, const std::string& copyPath) {
+  // A second name for the same file: the original never stops existing while
+  // the method is switched over.
+  return link(path.c_str(), copyPath.c_str()) == 0 ? 0 : errno;
+}
+
+std::vector<std::string> ListFolder(const std::string& path) {
+  std::vector<std::string> names;
+  DIR* folder = opendir(path.c_str());
+  if (folder == nullptr) return names;
+  while (const dirent* entry = readdir(folder)) {
+    const std::string name = entry->d_name;
+    if (name != "." && name != "..") names.push_back(name);
+  }
+  closedir(folder);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::string OwnProgramPath() {
+  char buffer[PATH_MAX + 1];
+  const ssize_t length = readlink("/proc/self/exe", buffer, PATH_MAX);
+  return length > 0 ? std::string(buffer, static_cast<size_t>(length)) : std::string();
+}
+
+std::string SearchProgramPath(const std::string& name) {
+  const char* path = std::getenv("PATH");
+  std::string folders = path != nullptr ? path : "";
+  for (size_t start = 0; start <= folders.size();) {
+    size_t end = folders.find(':', start);
+    if (end == std::string::npos) end = folders.size();
+    std::string folder = folders.substr(start, end - start);
+    if (folder.empty()) folder = ".";
+    const std::string candidate = AbsolutePath(folder + "/" + name);
+    if (IsStartableProgram(candidate)) return candidate;
+    start = end + 1;
+  }
+  return std::string();
+}
+
+std::string AbsolutePath(const std::string& path) {
+  if (path.empty() || path[0] == '/') return path;
+  char buffer[PATH_MAX + 1];
+  if (getcwd(buffer, sizeof buffer) == nullptr) return path;
+  return std::string(buffer) + "/" + path;
+}
+
+bool IsStartableProgram(const std::string& path) {
+  struct stat info;
+  return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && access(path.c_str(), X_OK) == 0;
+}
+
+bool IsAccessDenied(long error) { return error == EACCES || error == EPERM || error == EROFS; }
+
+std::string RightsHint() { return "run it as root or as the owner of ClearCase's installation"; }
+
+char PathSeparator() { return '/'; }
+bool ManagersUseMap() { return false; }
+
+std::vector<std::string> ProgramArguments(int argc, char** argv) {
+  return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);
+}

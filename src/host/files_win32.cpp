@@ -1,0 +1,162 @@
+// Win32 files and paths for the setup program, through the wide calls so that
+// names outside the ANSI code page work.
+#include "host/files.h"
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include <algorithm>
+
+#include "host/utf16_win32.h"
+
+namespace {
+
+// A name beside `path` that no other run uses at the same time.
+std::wstring TemporaryBeside(const std::string& path) {
+  return ToUtf16(path + ".mergebridge-new." + std::to_string(GetCurrentProcessId()));
+}
+
+long Result(BOOL succeeded) { return succeeded ? 0 : static_cast<long>(GetLastError()); }
+
+}  // namespace
+
+PathKind GetPathKind(const std::string& path, std::string& linkTarget) {
+  linkTarget.clear();
+  const DWORD attributes = GetFileAttributesW(ToUtf16(path).c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return PathKind::Missing;
+  return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? PathKind::Folder : PathKind::File;
+}
+
+long ReadWholeFile(const std::string& path, std::string& bytes) {
+  HANDLE file = CreateFileW(ToUtf16(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return static_cast<long>(GetLastError());
+  long error = 0;
+  char chunk[64 * 1024];
+  for (;;) {
+    DWORD got = 0;
+    if (!ReadFile(file, chunk, sizeof chunk, &got, nullptr)) {
+      error = static_cast<long>(GetLastError());
+      break;
+    }
+    if (got == 0) break;
+    bytes.append(chunk, got);
+  }
+  CloseHandle(file);
+  return error;
+}
+
+long ReplaceFileAtomically(const std::string& path, const std::string& bytes) {
+  const std::wstring target = ToUtf16(path);
+  const DWORD attributes = GetFileAttributesW(target.c_str());
+  // MoveFileExW would fail on a read-only target only after the new file was
+  // written; refusing first leaves nothing behind.
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
+    return ERROR_ACCESS_DENIED;
+  }
+  const std::wstring temporary = TemporaryBeside(path);
+  HANDLE file = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return static_cast<long>(GetLastError());
+  long error = 0;
+  for (size_t done = 0; done < bytes.size() && error == 0;) {
+    const DWORD part = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1u << 20));
+    DWORD wrote = 0;
+    error = Result(WriteFile(file, bytes.data() + done, part, &wrote, nullptr));
+    done += wrote;
+  }
+  if (error == 0) error = Result(FlushFileBuffers(file));
+  CloseHandle(file);
+  // Write-through: the move is on disk when the call returns, so a power cut
+  // right after leaves the new map, not an empty name.
+  if (error == 0) {
+    error = Result(MoveFileExW(temporary.c_str(), target.c_str(),
+                               MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH));
+  }
+  if (error != 0) DeleteFileW(temporary.c_str());
+  return error;
+}
+
+long RemoveFileIfPresent(const std::string& path) {
+  if (DeleteFileW(ToUtf16(path).c_str())) return 0;
+  const DWORD error = GetLastError();
+  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? 0 : static_cast<long>(error);
+}
+
+long MovePath(const std::string& from, const std::string& to) {
+  return Result(MoveFileExW(ToUtf16(from).c_str(), ToUtf16(to).c_str(),
+                            MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH));
+}
+
+long ReplaceWithLink(const std::string&, const std::string&) { return ERROR_NOT_SUPPORTED; }
+
+long KeepCopy(const std::string& path, const std::string& copyPath) {
+  return Result(CopyFileW(ToUtf16(path).c_str(), ToUtf16(copyPath).c_str(), TRUE));
+}
+
+std::vector<std::string> ListFolder(const std::string& path) {
+  std::vector<std::string> names;
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW(ToUtf16(path + "\\*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return names;
+  do {
+    const std::string name = ToUtf8(found.cFileName);
+    if (name != "." && name != "..") names.push_back(name);
+  } while (FindNextFileW(search, &found));
+  FindClose(search);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::string OwnProgramPath() {
+  // Long paths: grow the buffer until the name fits.
+  std::wstring buffer(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length = GetModuleFileNameW(nullptr, &buffer[0], static_cast<DWORD>(buffer.size()));
+    if (length == 0) return std::string();
+    if (length < buffer.size()) return ToUtf8(buffer.substr(0, length));
+    buffer.resize(buffer.size() * 2);
+  }
+}
+
+std::string SearchProgramPath(const std::string& name) {
+  wchar_t buffer[32768];
+  const DWORD length = SearchPathW(nullptr, ToUtf16(name).c_str(), L".exe", 32768, buffer, nullptr);
+  return length > 0 && length < 32768 ? ToUtf8(std::wstring(buffer, length)) : std::string();
+}
+
+std::string AbsolutePath(const std::string& path) {
+  if (path.empty()) return path;
+  wchar_t buffer[32768];
+  const DWORD length = GetFullPathNameW(ToUtf16(path).c_str(), 32768, buffer, nullptr);
+  return length > 0 && length < 32768 ? ToUtf8(std::wstring(buffer, length)) : path;
+}
+
+bool IsStartableProgram(const std::string& path) {
+  // GetBinaryTypeW says whether the loader can start the file as a program.
+  DWORD type = 0;
+  const std::wstring wide = ToUtf16(path);
+  const DWORD attributes = GetFileAttributesW(wide.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+         GetBinaryTypeW(wide.c_str(), &type);
+}
+
+bool IsAccessDenied(long error) {
+  return error == ERROR_ACCESS_DENIED || error == ERROR_WRITE_PROTECT ||
+         error == ERROR_PRIVILEGE_NOT_HELD;
+}
+
+std::string RightsHint() { return "run as administrator"; }
+
+char PathSeparator() { return '\\'; }
+bool ManagersUseMap() { return true; }
+
+std::vector<std::string> ProgramArguments(int, char**) {
+  std::vector<std::string> args;
+  int count = 0;
+  wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+  if (wide == nullptr) return args;
+  for (int i = 1; i < count; ++i) args.push_back(ToUtf8(wide[i]));
+  LocalFree(wide);
+  return args;
+}

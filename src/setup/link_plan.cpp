@@ -1,0 +1,96 @@
+#include "setup/link_plan.h"
+
+#include "setup/setup_record.h"
+
+namespace {
+
+constexpr char kLink[] = "link", kFile[] = "file";
+
+const MethodState* FindState(const std::vector<MethodState>& methods, const std::string& method) {
+  for (const MethodState& state : methods) {
+    if (state.method == method) return &state;
+  }
+  return nullptr;
+}
+
+RecordRow* FindRow(SetupRecord& record, const std::string& method) {
+  for (RecordRow& row : record.rows) {
+    if (row.first == method) return &row;
+  }
+  return nullptr;
+}
+
+LinkPlan Refuse(const std::string& manager, const std::string& fault) {
+  LinkPlan plan;
+  plan.ok = false;
+  plan.notes.push_back(manager + ": the record of an earlier install cannot be read: " + fault);
+  return plan;
+}
+
+}  // namespace
+
+std::string BackupName(const std::string& method) { return method + ".before-mergebridge"; }
+
+LinkPlan PlanLinkInstall(const std::string& manager, const std::vector<MethodState>& methods,
+                         std::string_view recordText, const std::string& bridge) {
+  SetupRecord record;
+  std::string fault;
+  if (!ParseSetupRecord(recordText, record, fault)) return Refuse(manager, fault);
+  LinkPlan plan;
+  for (const MethodState& state : methods) {
+    const std::string name = manager + " " + state.method;
+    RecordRow* row = FindRow(record, state.method);
+    const bool ours = state.kind == MethodKind::Link &&
+                      (state.target == bridge || (!record.bridge.empty() && state.target == record.bridge));
+    if (ours) {
+      if (state.target != bridge) plan.actions.push_back({state.method, LinkStep::LinkToBridge, ""});
+      continue;
+    }
+    if (state.kind == MethodKind::Link) {
+      // Changed by someone since an earlier install: that is what to put back.
+      if (row != nullptr && row->second == kFile) {
+        plan.notes.push_back(name + ": its kept original " + row->third +
+                             " would be lost; left alone");
+        continue;
+      }
+      if (row != nullptr) {
+        row->third = state.target;
+      } else {
+        record.rows.push_back({state.method, kLink, state.target});
+      }
+      plan.actions.push_back({state.method, LinkStep::LinkToBridge, ""});
+    } else if (state.kind == MethodKind::File && !state.backupTaken && row == nullptr) {
+      record.rows.push_back({state.method, kFile, BackupName(state.method)});
+      plan.actions.push_back({state.method, LinkStep::BackUpThenLink, BackupName(state.method)});
+    } else if (state.kind == MethodKind::File) {
+      plan.notes.push_back(name + ": " + BackupName(state.method) + " is already there; left alone");
+    } else {
+      plan.notes.push_back(name + (state.kind == MethodKind::Missing
+                                       ? ": not in the manager's folder; left alone"
+                                       : ": not a file or a link; left alone"));
+    }
+  }
+  record.bridge = bridge;
+  plan.record = FormatSetupRecord(record);
+  return plan;
+}
+
+LinkPlan PlanLinkRemoval(const std::string& manager, const std::vector<MethodState>& methods,
+                         std::string_view recordText) {
+  SetupRecord record;
+  std::string fault;
+  if (!ParseSetupRecord(recordText, record, fault)) return Refuse(manager, fault);
+  LinkPlan plan;
+  for (const RecordRow& row : record.rows) {
+    const std::string name = manager + " " + row.first;
+    const MethodState* state = FindState(methods, row.first);
+    if (state == nullptr || state->kind != MethodKind::Link || state->target != record.bridge) {
+      plan.notes.push_back(name + ": changed since install; left alone");
+    } else {
+      plan.actions.push_back({row.first, row.second == kFile ? LinkStep::RestoreBackup
+                                                             : LinkStep::RestoreLink,
+                              row.third});
+    }
+  }
+  return plan;
+}

@@ -1,0 +1,4 @@
+#include "host/files.h"
+#include "setup/setup_run.h"
+
+int main(int argc, char** argv) { return RunSetup(ProgramArguments(argc, argv)); }

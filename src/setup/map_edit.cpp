@@ -1,0 +1,184 @@
+#include "setup/map_edit.h"
+
+#include <algorithm>
+
+#include "setup/setup_record.h"
+
+namespace {
+
+const char* const kMethods[] = {"xcompare", "xmerge"};
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+struct Replacement {
+  size_t begin, end;
+  std::string text;
+};
+
+// Applies non-overlapping replacements in one pass, so that a large map stays
+// linear however many lines change.
+std::string Apply(std::string_view map, std::vector<Replacement> edits) {
+  std::sort(edits.begin(), edits.end(),
+            [](const Replacement& a, const Replacement& b) { return a.begin < b.begin; });
+  std::string out;
+  out.reserve(map.size() + 256);
+  size_t from = 0;
+  for (const Replacement& edit : edits) {
+    out.append(map.substr(from, edit.begin - from));
+    out += edit.text;
+    from = edit.end;
+  }
+  out.append(map.substr(from));
+  return out;
+}
+
+const MapEntry* FindEntry(const std::vector<MapEntry>& entries, std::string_view manager,
+                          std::string_view method) {
+  for (const MapEntry& entry : entries) {
+    // Managers and methods are matched as ClearCase spells them; a Windows
+    // map is not case-sensitive in practice, so neither is the match.
+    if (SameIgnoringCase(entry.manager, manager) && SameIgnoringCase(entry.method, method)) {
+      return &entry;
+    }
+  }
+  return nullptr;
+}
+
+RecordRow* FindRow(SetupRecord& record, std::string_view manager, std::string_view method) {
+  for (RecordRow& row : record.rows) {
+    if (SameIgnoringCase(row.first, manager) && SameIgnoringCase(row.second, method)) return &row;
+  }
+  return nullptr;
+}
+
+std::string Name(std::string_view manager, std::string_view method) {
+  return std::string(manager) + " " + std::string(method);
+}
+
+MapEdit Refuse(std::string_view map, const std::string& fault) {
+  MapEdit edit;
+  edit.ok = false;
+  edit.map = std::string(map);
+  edit.notes.push_back("the record of an earlier install cannot be read: " + fault);
+  return edit;
+}
+
+}  // namespace
+
+std::vector<MapEntry> ReadMapEntries(std::string_view map) {
+  std::vector<MapEntry> entries;
+  long number = 0;
+  for (size_t start = 0; start < map.size();) {
+    size_t end = map.find('\n', start);
+    const size_t next = end == std::string_view::npos ? map.size() : end + 1;
+    if (end == std::string_view::npos) end = map.size();
+    ++number;
+    size_t stop = end;
+    while (stop > start && (IsBlank(map[stop - 1]) || map[stop - 1] == '\r')) --stop;
+    size_t at = start;
+    std::string_view columns[2];
+    bool complete = true;
+    for (std::string_view& column : columns) {
+      while (at < stop && IsBlank(map[at])) ++at;
+      const size_t begin = at;
+      while (at < stop && !IsBlank(map[at])) ++at;
+      column = map.substr(begin, at - begin);
+      complete = complete && !column.empty();
+    }
+    while (at < stop && IsBlank(map[at])) ++at;
+    const bool comment = !columns[0].empty() && (columns[0][0] == ';' || columns[0][0] == '#');
+    if (complete && !comment && at < stop) {
+      entries.push_back({std::string(columns[0]), std::string(columns[1]),
+                         std::string(map.substr(at, stop - at)), at, stop, number});
+    }
+    start = next;
+  }
+  return entries;
+}
+
+bool RunsBridge(std::string_view program, std::string_view bridge) {
+  if (!bridge.empty() && SameIgnoringCase(program, bridge)) return true;
+  const size_t slash = program.find_last_of("\\/");
+  const std::string_view name = slash == std::string_view::npos ? program : program.substr(slash + 1);
+  return SameIgnoringCase(name, "mergebridge") || SameIgnoringCase(name, "mergebridge.exe");
+}
+
+MapEdit InstallIntoMap(std::string_view map, std::string_view recordText,
+                       const std::vector<std::string>& managers, const std::string& bridge) {
+  SetupRecord record;
+  std::string fault;
+  if (!ParseSetupRecord(recordText, record, fault)) return Refuse(map, fault);
+  const std::vector<MapEntry> entries = ReadMapEntries(map);
+  const std::string earlier = record.bridge;
+  auto ours = [&](const std::string& program) {
+    return SameIgnoringCase(program, bridge) ||
+           (!earlier.empty() && SameIgnoringCase(program, earlier));
+  };
+
+  MapEdit edit;
+  std::vector<Replacement> replacements;
+  auto pointAtBridge = [&](const MapEntry& entry) {
+    if (entry.program != bridge) replacements.push_back({entry.programBegin, entry.programEnd, bridge});
+  };
+  // Methods recorded earlier follow a new bridge path too, so none is orphaned.
+  for (const RecordRow& row : record.rows) {
+    const MapEntry* entry = FindEntry(entries, row.first, row.second);
+    if (entry != nullptr && ours(entry->program)) pointAtBridge(*entry);
+  }
+  for (const std::string& manager : managers) {
+    for (const char* method : kMethods) {
+      const MapEntry* entry = FindEntry(entries, manager, method);
+      if (entry == nullptr) {
+        edit.notes.push_back(Name(manager, method) + ": not in the map; left alone");
+        continue;
+      }
+      RecordRow* row = FindRow(record, manager, method);
+      if (ours(entry->program)) {
+        if (row == nullptr) pointAtBridge(*entry);
+        continue;
+      }
+      // A line changed by someone since an earlier install: what it runs now
+      // is what uninstall must put back.
+      if (row != nullptr) {
+        row->third = entry->program;
+      } else {
+        record.rows.push_back({entry->manager, entry->method, entry->program});
+      }
+      pointAtBridge(*entry);
+    }
+  }
+  // Two requests for the same line (a manager listed twice) make one edit.
+  std::sort(replacements.begin(), replacements.end(),
+            [](const Replacement& a, const Replacement& b) { return a.begin < b.begin; });
+  replacements.erase(std::unique(replacements.begin(), replacements.end(),
+                                 [](const Replacement& a, const Replacement& b) {
+                                   return a.begin == b.begin;
+                                 }),
+                     replacements.end());
+  record.bridge = bridge;
+  edit.map = Apply(map, std::move(replacements));
+  edit.record = FormatSetupRecord(record);
+  return edit;
+}
+
+MapEdit RemoveFromMap(std::string_view map, std::string_view recordText) {
+  SetupRecord record;
+  std::string fault;
+  if (!ParseSetupRecord(recordText, record, fault)) return Refuse(map, fault);
+  const std::vector<MapEntry> entries = ReadMapEntries(map);
+  MapEdit edit;
+  std::vector<Replacement> replacements;
+  for (const RecordRow& row : record.rows) {
+    const MapEntry* entry = FindEntry(entries, row.first, row.second);
+    if (entry == nullptr) {
+      edit.notes.push_back(Name(row.first, row.second) + ": no longer in the map; left alone");
+    } else if (!SameIgnoringCase(entry->program, record.bridge)) {
+      edit.notes.push_back(Name(row.first, row.second) + ": changed since install (now runs " +
+                           entry->program + "); left alone");
+    } else {
+      replacements.push_back({entry->programBegin, entry->programEnd, row.third});
+    }
+  }
+  edit.map = Apply(map, std::move(replacements));
+  return edit;
+}

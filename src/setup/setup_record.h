@@ -1,0 +1,28 @@
+// The record mergebridge-setup keeps of what each method ran before it was
+// pointed at mergebridge: a small text file, read and written here as bytes.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+/// One line of a record: three fields, the last one taken as written.
+struct RecordRow {
+  std::string first, second, third;
+};
+
+/// A whole record: the program the methods were pointed at, and the rows.
+struct SetupRecord {
+  std::string bridge;
+  std::vector<RecordRow> rows;
+};
+
+/// Parses `text` (empty: no record yet, which gives an empty record). Returns
+/// false, with `fault` saying why, when the text is not a record of ours.
+bool ParseSetupRecord(std::string_view text, SetupRecord& record, std::string& fault);
+
+/// The record as text; empty when it has no rows, meaning "remove the file".
+std::string FormatSetupRecord(const SetupRecord& record);
+
+/// True when `a` and `b` are the same text ignoring the case of ASCII letters.
+bool SameIgnoringCase(std::string_view a, std::string_view b);

@@ -1,0 +1,407 @@
+#include "setup/setup_run.h"
+
+#include "common/text.h"
+#include "host/files.h"
+#include "host/notify.h"
+#include "host/user_registry.h"
+#include "setup/link_plan.h"
+#include "setup/map_edit.h"
+#include "setup/setup_options.h"
+#include "setup/unified_diff.h"
+
+namespace {
+
+const char kToolKey[] = "SOFTWARE\\Harnvik\\Velmora";
+const char kToolValue[] = "ExePath";
+const char* const kMethods[] = {"xcompare", "xmerge"};
+const char kMapRecord[] = "map.mergebridge";        // beside the map
+const char kLinkRecord[] = ".mergebridge-setup";    // in a manager's folder
+
+void Say(const std::string& text) { WriteConsoleLine(ConsoleStream::Out, text); }
+void Complain(const std::string& text) { WriteConsoleLine(ConsoleStream::Err, "mergebridge-setup: " + text); }
+
+std::string Join(const std::string& folder, const std::string& name) {
+  return folder + PathSeparator() + name;
+}
+
+std::string FolderOf(const std::string& path) {
+  const size_t slash = path.find_last_of("\\/");
+  return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
+}
+
+// The system's text ends in a line break on Windows.
+std::string ErrorText(long error) {
+  std::string text = SystemErrorText(error);
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == '.')) {
+    text.pop_back();
+  }
+  return Format("%s (error %ld)", text.c_str(), error);
+}
+
+std::string WriteFailure(const std::string& path, long error) {
+  std::string text = "cannot write " + path + ": " + ErrorText(error);
+  if (IsAccessDenied(error)) text += "; " + RightsHint();
+  return text + ". Nothing was changed.";
+}
+
+// lib/mgrs of the ClearCase installation, or empty after saying why not.
+std::string FindManagers(const SetupOptions& options, std::string& reason) {
+  std::string home = options.clearcase;
+  if (home.empty()) {
+    const std::string cleartool = SearchProgramPath("cleartool");
+    if (cleartool.empty()) {
+      reason = "ClearCase not found: no cleartool on PATH (give --clearcase DIR)";
+      return std::string();
+    }
+    home = FolderOf(FolderOf(cleartool));
+  }
+  const std::string managers = Join(Join(AbsolutePath(home), "lib"), "mgrs");
+  std::string ignored;
+  if (GetPathKind(managers, ignored) != PathKind::Folder) {
+    reason = "ClearCase's type managers not found: no folder " + managers;
+    return std::string();
+  }
+  return managers;
+}
+
+std::string BridgePath(const SetupOptions& options) {
+  if (!options.bridge.empty()) return AbsolutePath(options.bridge);
+  return Join(FolderOf(OwnProgramPath()), ManagersUseMap() ? "mergebridge.exe" : "mergebridge");
+}
+
+// What a method in a manager's folder runs, in words, for status and diffs.
+std::string DescribeMethod(const MethodState& state) {
+  switch (state.kind) {
+    case MethodKind::Missing: return "(none)";
+    case MethodKind::Link: return state.target;
+    case MethodKind::File: return "(a program file)";
+    case MethodKind::Other: return "(not a program)";
+  }
+  return std::string();
+}
+
+std::vector<MethodState> ReadMethods(const std::string& folder) {
+  std::vector<MethodState> states;
+  for (const char* method : kMethods) {
+    MethodState state;
+    state.method = method;
+    std::string target;
+    switch (GetPathKind(Join(folder, method), target)) {
+      case PathKind::Missing: state.kind = MethodKind::Missing; break;
+      case PathKind::Link: state.kind = MethodKind::Link; state.target = target; break;
+      case PathKind::File: state.kind = MethodKind::File; break;
+      default: state.kind = MethodKind::Other; break;
+    }
+    std::string ignored;
+    state.backupTaken = GetPathKind(Join(folder, BackupName(method)), ignored) != PathKind::Missing;
+    states.push_back(state);
+  }
+  return states;
+}
+
+std::string Listing(const std::vector<MethodState>& states) {
+  std::string text;
+  for (const MethodState& state : states) text += state.method + " -> " + DescribeMethod(state) + "\n";
+  return text;
+}
+
+// Reads a file that may be absent (then empty). False after a complaint.
+bool ReadOptional(const std::string& path, std::string& bytes) {
+  const long error = ReadWholeFile(path, bytes);
+  std::string ignored;
+  if (error == 0 || GetPathKind(path, ignored) == PathKind::Missing) return true;
+  Complain("cannot read " + path + ": " + ErrorText(error));
+  return false;
+}
+
+// Writes a record, or removes it when the text is empty.
+long StoreRecord(const std::string& path, const std::string& text) {
+  return text.empty() ? RemoveFileIfPresent(path) : ReplaceFileAtomically(path, text);
+}
+
+void SayNotes(const std::vector<std::string>& notes) {
+  for (const std::string& note : notes) Say("  " + note);
+}
+
+// Install or uninstall through the map. `install` false: uninstall.
+int EditMap(const SetupOptions& options, const std::string& managers, bool install) {
+  const std::string mapPath = Join(managers, "map"), recordPath = Join(managers, kMapRecord);
+  std::string map, record;
+  if (const long error = ReadWholeFile(mapPath, map)) {
+    Complain("cannot read the type-manager map " + mapPath + ": " + ErrorText(error));
+    return 1;
+  }
+  if (!ReadOptional(recordPath, record)) return 1;
+  if (!install && record.empty()) {
+    Say("Nothing to undo: no record of an install in " + recordPath + ".");
+    return 0;
+  }
+  const std::string bridge = BridgePath(options);
+  MapEdit edit = install ? InstallIntoMap(map, record, options.managers, bridge)
+                         : RemoveFromMap(map, record);
+  if (!edit.ok) {
+    Complain(recordPath + ": " + edit.notes.front() + ". Nothing was changed.");
+    return 1;
+  }
+  SayNotes(edit.notes);
+  if (options.dryRun) {
+    std::string diff = UnifiedDiff(map, edit.map, mapPath);
+    Say(diff.empty() ? "No change to " + mapPath + "." : diff.substr(0, diff.size() - 1));
+    Say("(dry run: nothing was changed)");
+    return 0;
+  }
+  if (edit.map == map && edit.record == record) {
+    Say("Nothing to change in " + mapPath + ".");
+    return 0;
+  }
+  // The record goes first, so that no change is ever on disk without it; if
+  // the map then cannot be written, the old record comes back.
+  if (edit.record != record) {
+    if (const long error = StoreRecord(recordPath, edit.record)) {
+      Complain(WriteFailure(recordPath, error));
+      return 1;
+    }
+  }
+  if (edit.map != map) {
+    if (const long error = ReplaceFileAtomically(mapPath, edit.map)) {
+      StoreRecord(recordPath, record);
+      Complain(WriteFailure(mapPath, error));
+      return 1;
+    }
+  }
+  const std::vector<MapEntry> before = ReadMapEntries(map), after = ReadMapEntries(edit.map);
+  for (size_t i = 0; i < before.size() && i < after.size(); ++i) {
+    if (before[i].program != after[i].program) {
+      Say("  " + after[i].manager + " " + after[i].method + ": " + before[i].program + " -> " +
+          after[i].program);
+    }
+  }
+  Say((install ? "Installed into " : "Uninstalled from ") + mapPath + ".");
+  return 0;
+}
+
+long CarryOut(const std::string& folder, const LinkAction& action, const std::string& bridge) {
+  const std::string path = Join(folder, action.method);
+  switch (action.step) {
+    case LinkStep::LinkToBridge: return ReplaceWithLink(path, bridge);
+    case LinkStep::BackUpThenLink: {
+      if (const long error = KeepCopy(path, Join(folder, action.value))) return error;
+      return ReplaceWithLink(path, bridge);
+    }
+    case LinkStep::RestoreLink: return ReplaceWithLink(path, action.value);
+    case LinkStep::RestoreBackup: return MovePath(Join(folder, action.value), path);
+  }
+  return 0;
+}
+
+// Install or uninstall through the managers' method links.
+int EditLinks(const SetupOptions& options, const std::string& managers, bool install) {
+  const std::string bridge = BridgePath(options);
+  std::vector<std::string> names = options.managers;
+  if (!install) {
+    // Every manager with a record, whatever was chosen at install time.
+    names.clear();
+    for (const std::string& name : ListFolder(managers)) {
+      std::string ignored;
+      if (GetPathKind(Join(Join(managers, name), kLinkRecord), ignored) == PathKind::File) {
+        names.push_back(name);
+      }
+    }
+    if (names.empty()) Say("Nothing to undo: no manager in " + managers + " has a record of an install.");
+  }
+  int status = 0;
+  bool changed = false;
+  for (const std::string& name : names) {
+    const std::string folder = Join(managers, name), recordPath = Join(folder, kLinkRecord);
+    std::string ignored, record;
+    if (GetPathKind(folder, ignored) != PathKind::Folder) {
+      Say("  " + name + ": no such type manager in " + managers + "; left alone");
+      continue;
+    }
+    if (!ReadOptional(recordPath, record)) return 1;
+    const std::vector<MethodState> states = ReadMethods(folder);
+    const LinkPlan plan = install ? PlanLinkInstall(name, states, record, bridge)
+                                  : PlanLinkRemoval(name, states, record);
+    if (!plan.ok) {
+      Complain(recordPath + ": " + plan.notes.front() + ". Nothing was changed there.");
+      status = 1;
+      continue;
+    }
+    SayNotes(plan.notes);
+    if (options.dryRun) {
+      std::vector<MethodState> planned = states;
+      for (const LinkAction& action : plan.actions) {
+        for (MethodState& state : planned) {
+          if (state.method != action.method) continue;
+          const bool toBridge = action.step == LinkStep::LinkToBridge || action.step == LinkStep::BackUpThenLink;
+          state.kind = action.step == LinkStep::RestoreBackup ? MethodKind::File : MethodKind::Link;
+          state.target = toBridge ? bridge : action.value;
+        }
+      }
+      const std::string diff = UnifiedDiff(Listing(states), Listing(planned), folder);
+      if (!diff.empty()) Say(diff.substr(0, diff.size() - 1));
+      continue;
+    }
+    if (plan.actions.empty() && plan.record == record) continue;
+    if (install && plan.record != record) {
+      if (const long error = StoreRecord(recordPath, plan.record)) {
+        Complain(WriteFailure(recordPath, error));
+        return 1;
+      }
+    }
+    for (const LinkAction& action : plan.actions) {
+      if (const long error = CarryOut(folder, action, bridge)) {
+        Complain("cannot change " + Join(folder, action.method) + ": " + ErrorText(error) +
+                 (IsAccessDenied(error) ? "; " + RightsHint() : std::string()) + ".");
+        return 1;
+      }
+      Say("  " + name + " " + action.method + ": now " +
+          (action.step == LinkStep::RestoreBackup ? "the kept original"
+           : action.step == LinkStep::RestoreLink ? "-> " + action.value
+                                                  : "-> " + bridge));
+      changed = true;
+    }
+    if (!install) {
+      if (const long error = RemoveFileIfPresent(recordPath)) {
+        Complain("cannot remove " + recordPath + ": " + ErrorText(error) + ".");
+        status = 1;
+      }
+    }
+  }
+  if (options.dryRun) {
+    Say("(dry run: nothing was changed)");
+  } else if (status == 0) {
+    Say(changed ? (install ? "Installed into " : "Uninstalled from ") + managers + "."
+                : "Nothing to change in " + managers + ".");
+  }
+  return status;
+}
+
+int Install(const SetupOptions& options, bool install) {
+  std::string reason;
+  const std::string managers = FindManagers(options, reason);
+  if (managers.empty()) {
+    Complain(reason + ".");
+    return 1;
+  }
+  if (install && !IsStartableProgram(BridgePath(options))) {
+    Complain("mergebridge not found at " + BridgePath(options) + " (give --bridge PATH).");
+    return 1;
+  }
+  return ManagersUseMap() ? EditMap(options, managers, install) : EditLinks(options, managers, install);
+}
+
+int Status(const SetupOptions& options) {
+  std::string problem;
+  auto fail = [&](const std::string& text) {
+    Say("  " + text);
+    if (problem.empty()) problem = text;
+  };
+  std::string reason;
+  const std::string managers = FindManagers(options, reason);
+  if (managers.empty()) {
+    fail(reason);
+  } else {
+    Say("ClearCase type managers: " + managers);
+    const std::string bridge = BridgePath(options);
+    std::vector<std::string> bridges;  // the mergebridge programs methods run, as found
+    if (ManagersUseMap()) {
+      const std::string mapPath = Join(managers, "map");
+      std::string map;
+      if (const long error = ReadWholeFile(mapPath, map)) {
+        fail("cannot read " + mapPath + ": " + ErrorText(error));
+      }
+      for (const MapEntry& entry : ReadMapEntries(map)) {
+        if (entry.method != "xcompare" && entry.method != "xmerge") continue;
+        const bool ours = RunsBridge(entry.program, bridge);
+        Say("  " + entry.manager + " " + entry.method + ": " + entry.program +
+            (ours ? "  [mergebridge]" : ""));
+        // A relative program is found from ClearCase's own folders; only a
+        // full path can be checked from here.
+        if (ours) bridges.push_back(entry.program);
+      }
+    } else {
+      for (const std::string& name : ListFolder(managers)) {
+        std::string ignored;
+        if (GetPathKind(Join(managers, name), ignored) != PathKind::Folder) continue;
+        for (const MethodState& state : ReadMethods(Join(managers, name))) {
+          if (state.kind == MethodKind::Missing) continue;
+          const bool ours = state.kind == MethodKind::Link && RunsBridge(state.target, bridge);
+          Say("  " + name + " " + state.method + ": " + DescribeMethod(state) +
+              (ours ? "  [mergebridge]" : ""));
+          if (ours) {
+            const bool absolute = !state.target.empty() && state.target[0] == '/';
+            bridges.push_back(absolute ? state.target : Join(Join(managers, name), state.target));
+          }
+        }
+      }
+    }
+    if (bridges.empty()) fail("no xcompare or xmerge method runs mergebridge (run mergebridge-setup install)");
+    for (const std::string& program : bridges) {
+      const bool full = program.find_first_of("\\/") != std::string::npos &&
+                        AbsolutePath(program) == program;
+      if (full && !IsStartableProgram(program)) {
+        fail("the methods run " + program + ", which cannot be started");
+        break;
+      }
+    }
+  }
+  std::string velmora;
+  const long error = ReadUserString(kToolKey, kToolValue, velmora);
+  const std::string where = std::string(kToolValue) + " under HKEY_CURRENT_USER\\" + kToolKey +
+                            " in " + UserRegistryPlace();
+  if (error != 0) {
+    fail("Velmora is not registered for this user: no " + where + " (" + ErrorText(error) +
+         "; run mergebridge-setup register VELMORA_PATH)");
+  } else {
+    Say("Velmora for this user (" + where + "): " + velmora);
+    std::string ignored;
+    if (GetPathKind(velmora, ignored) == PathKind::Missing) {
+      fail("Velmora's program " + velmora + " does not exist");
+    } else if (!IsStartableProgram(velmora)) {
+      fail("Velmora's program " + velmora + " cannot be started");
+    }
+  }
+  if (!problem.empty()) {
+    Say("A merge through mergebridge will not start Velmora: " + problem + ".");
+    return 1;
+  }
+  Say("A merge through mergebridge will start Velmora.");
+  return 0;
+}
+
+int Register(const SetupOptions& options) {
+  const std::string path = AbsolutePath(options.velmora);
+  if (!IsStartableProgram(path) && !options.force) {
+    Complain(path + " is not a program that can be started; nothing was registered "
+             "(--force registers it all the same).");
+    return 1;
+  }
+  if (const long error = WriteUserString(kToolKey, kToolValue, path)) {
+    Complain("cannot write " + std::string(kToolValue) + " in " + UserRegistryPlace() + ": " +
+             ErrorText(error) + ".");
+    return 1;
+  }
+  Say("Registered Velmora for this user: " + path);
+  return 0;
+}
+
+}  // namespace
+
+int RunSetup(const std::vector<std::string>& args) {
+  SetupOptions options;
+  const std::string fault = ParseSetupOptions(args, options);
+  if (!fault.empty()) {
+    Complain(fault + ".");
+    WriteConsoleLine(ConsoleStream::Err, SetupUsage());
+    return 1;
+  }
+  switch (options.command) {
+    case SetupCommand::Help: Say(SetupUsage()); return 0;
+    case SetupCommand::Status: return Status(options);
+    case SetupCommand::Install: return Install(options, true);
+    case SetupCommand::Uninstall: return Install(options, false);
+    case SetupCommand::Register: return Register(options);
+  }
+  return 1;
+}
