@@ -29,10 +29,12 @@ std::string Wide(const std::string& ascii) {
 std::string Val(const std::string& data) { return kV5 + kKeyLine + "\"v\"=" + data + "\n"; }
 
 std::string Describe(const RegFileLookup& r) {
+  std::string skips;
+  for (const RegFileSkip& skip : r.skipped) skips += " skipping " + std::to_string(skip.line);
   switch (r.status) {
-    case RegFileStatus::Found: return "found [" + r.data + "]";
-    case RegFileStatus::NoKey: return "no key";
-    case RegFileStatus::NoValue: return "no value";
+    case RegFileStatus::Found: return "found [" + r.data + "]" + skips;
+    case RegFileStatus::NoKey: return "no key" + skips;
+    case RegFileStatus::NoValue: return "no value" + skips;
     case RegFileStatus::ParseError:
       return "line " + std::to_string(r.line) + (r.reason.empty() ? " without a reason" : "");
   }
@@ -78,29 +80,29 @@ TEST(RegFile, Lookups) {
       {Val("\"x\"") + "[-HKCU\\software\\harnvik]\n", "no key"},
       {kV5 + "[-HKCU\\SOFTWARE\\Harnvik\\Velmora]\n\"v\"=\"x\"\n", "no key"},
       {Val("\"x\"") + "[-HKCU\\SOFTWARE]\n" + kKeyLine, "no value"},
-      // Malformed files: truncated, without a header, or with a faulty line.
-      {kV5 + kKeyLine + "\"v\"=\"/opt/vel", "line 4"},
-      {kBom16 + Wide(kV5 + kKeyLine + "\"v\"=\"/opt/vel"), "line 4"},
+      // Malformed files: truncated or without a header; faulty lines skipped.
+      {kV5 + kKeyLine + "\"v\"=\"/opt/vel", "no value skipping 4"},
+      {kBom16 + Wide(kV5 + kKeyLine + "\"v\"=\"/opt/vel"), "no value skipping 4"},
       {kBom16 + Wide(Val("\"x\"")) + "\n", "line 5"},  // ends inside a UTF-16 unit
       {"\xFE\xFF\0R"s, "line 1"},
       {"\xEF\xBB\xBF" + kKeyLine + "\"v\"=\"x\"\n", "line 1"},
-      {kV5 + "[HKCU\\SOFTWARE\\Har", "line 3"},
-      {Val("hex:01,\\"), "line 4"},
-      {Val("hex:01,\\\n  02,\\\n  zz"), "line 6"},
-      {Val("hex:01 02"), "line 4"},
-      {Val("hex(2:00"), "line 4"},
-      {Val("dword:123456789"), "line 4"},
-      {Val("dword:"), "line 4"},
-      {Val("dword:12 34"), "line 4"},
-      {Val("\"C:\\Program Files\""), "line 4"},
-      {Val("\"x\" y"), "line 4"},
-      {Val("str:x"), "line 4"},
-      {Val("- x"), "line 4"},
-      {kV5 + kKeyLine + "\"v\" \"x\"\n", "line 4"},
-      {Val("\"fine\"") + "# not a comment\n", "line 5"},
-      {kV5 + "\"v\"=\"x\"\n" + kKeyLine, "line 3"},
-      {kV5 + "[SOFTWARE\\Harnvik\\Velmora]\n", "line 3"},
-      {kV5 + "[-HKCU]\n", "line 3"},
+      {kV5 + "[HKCU\\SOFTWARE\\Har", "no key skipping 3"},
+      {Val("hex:01,\\"), "no value skipping 4"},
+      {Val("hex:01,\\\n  02,\\\n  zz"), "no value skipping 6"},
+      {Val("hex:01 02"), "no value skipping 4"},
+      {Val("hex(2:00"), "no value skipping 4"},
+      {Val("dword:123456789"), "no value skipping 4"},
+      {Val("dword:"), "no value skipping 4"},
+      {Val("dword:12 34"), "no value skipping 4"},
+      {Val("\"C:\\Program Files\""), "no value skipping 4"},
+      {Val("\"x\" y"), "no value skipping 4"},
+      {Val("str:x"), "no value skipping 4"},
+      {Val("- x"), "no value skipping 4"},
+      {kV5 + kKeyLine + "\"v\" \"x\"\n", "no value skipping 4"},
+      {Val("\"fine\"") + "# a comment\n", "found [fine]"},
+      {kV5 + "\"v\"=\"x\"\n" + kKeyLine, "no value skipping 3"},
+      {kV5 + "[SOFTWARE\\Harnvik\\Velmora]\n", "no key skipping 3"},
+      {kV5 + "[-HKCU]\n", "no key skipping 3"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.file);

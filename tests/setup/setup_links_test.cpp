@@ -1,0 +1,97 @@
+// mergebridge-setup on a made-up UNIX ClearCase tree: cleartool on PATH, type
+// managers whose methods are links or files. Install, a merge through the
+// installed link, register, status, and an uninstall that gives the tree back.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
+
+#include "process_support.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Every path under `root` with a link's target or a file's bytes.
+std::string Snapshot(const std::string& root) {
+  std::string text;
+  std::vector<fs::path> paths(fs::recursive_directory_iterator(root), {});
+  std::sort(paths.begin(), paths.end());
+  for (const fs::path& path : paths) {
+    text += path.string() + (fs::is_symlink(path) ? " -> " + fs::read_symlink(path).string()
+                             : fs::is_regular_file(path) ? " = " + ReadFile(path.string())
+                                                         : "/") + "\n";
+  }
+  return text;
+}
+
+class SetupOnLinks : public ScratchTest {
+ protected:
+  ProgramRun Setup(const Args& args) { return RunProgram(BuildFile("MB_SETUP"), args, 60); }
+};
+
+TEST_F(SetupOnLinks, InstallMergeUninstall) {
+  const std::string cc = dir_ + "cc/", mgrs = cc + "lib/mgrs/", bridge = BuildFile("MB_BRIDGE");
+  fs::create_directories(cc + "bin");
+  WriteFile(cc + "bin/cleartool", "#!/bin/sh\n");
+  fs::permissions(cc + "bin/cleartool", fs::perms::owner_all);
+  for (const char* manager : {"text_file_delta", "whole_copy", "binary_delta"}) {
+    fs::create_directories(mgrs + manager);
+    fs::create_symlink("../../../bin/cleardiffmrg", mgrs + manager + "/xcompare");
+  }
+  fs::create_symlink("../../../bin/cleardiffmrg", mgrs + "text_file_delta/xmerge");
+  WriteFile(mgrs + "whole_copy/xmerge", "#!/bin/sh\nexit 3\n");
+  SetProcessEnv("PATH=" + cc + "bin:" + std::getenv("PATH"));
+  SetProcessEnv("XDG_CONFIG_HOME=" + dir_ + "config");
+  const std::string original = Snapshot(cc);
+
+  ProgramRun run = Setup({"status"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.out.find("will not start Velmora: no xcompare or xmerge method runs mergebridge"),
+            std::string::npos) << run.out;
+  run = Setup({"install", "--bridge", bridge, "--dry-run"});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_NE(run.out.find("+xmerge -> " + bridge), std::string::npos) << run.out;
+  EXPECT_EQ(Snapshot(cc), original);
+
+  EXPECT_EQ(Setup({"install", "--bridge", bridge}).status, 0);
+  const std::string installed = Snapshot(cc);
+  for (const char* method : {"text_file_delta/xcompare", "text_file_delta/xmerge",
+                             "whole_copy/xcompare", "whole_copy/xmerge"}) {
+    EXPECT_EQ(fs::read_symlink(mgrs + method), bridge) << method;
+  }
+  EXPECT_EQ(fs::read_symlink(mgrs + "binary_delta/xcompare"), "../../../bin/cleardiffmrg");
+  EXPECT_EQ(Setup({"install", "--bridge", bridge}).status, 0);
+  EXPECT_EQ(Snapshot(cc), installed);
+
+  // Registering: refused for a non-program, kept for the next merge otherwise.
+  EXPECT_EQ(Setup({"register", cc + "bin/none"}).status, 1);
+  EXPECT_EQ(Setup({"register", BuildFile("MB_TOOL")}).status, 0);
+  run = Setup({"status"});
+  EXPECT_EQ(run.status, 0) << run.out;
+  WriteFile(dir_ + "base", "a\n");
+  SetProcessEnv("STANDIN_RECORD=" + dir_ + "record");
+  run = RunProgram(mgrs + "text_file_delta/xmerge", {"-base", dir_ + "base", dir_ + "base"}, 60);
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(RecordedToolArguments(dir_ + "record").back(), dir_ + "base");
+
+  // Someone repoints one method; uninstall leaves it and restores the rest.
+  fs::remove(mgrs + "whole_copy/xcompare");
+  fs::create_symlink("/opt/other", mgrs + "whole_copy/xcompare");
+  run = Setup({"uninstall"});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_NE(run.out.find("whole_copy xcompare: changed since install; left alone"), std::string::npos);
+  fs::remove(mgrs + "whole_copy/xcompare");
+  fs::create_symlink("../../../bin/cleardiffmrg", mgrs + "whole_copy/xcompare");
+  EXPECT_EQ(Snapshot(cc), original);
+
+  // A read-only registry file is refused and left as it was.
+  const std::string registry = dir_ + "config/mergebridge/registry.reg", before = ReadFile(registry);
+  chmod(registry.c_str(), 0444);
+  run = Setup({"register", "--force", "/opt/velmora"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("Permission denied"), std::string::npos) << run.err;
+  EXPECT_EQ(ReadFile(registry), before);
+}
+
+}  // namespace
