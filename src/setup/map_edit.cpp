@@ -134,7 +134,7 @@ MapEdit InstallIntoMap(std::string_view map, std::string_view recordText,
       }
       RecordRow* row = FindRow(record, manager, method);
       if (ours(entry->program)) {
-        if (row == nullptr) pointAtBridge(*entry);
+        pointAtBridge(*entry);
         continue;
       }
       // A line changed by someone since an earlier install: what it runs now

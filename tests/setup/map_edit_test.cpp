@@ -53,8 +53,9 @@ TEST(MapEdit, InstallAgainAndUninstall) {
        "text_file_delta xcompare [HKEY_LOCAL_MACHINE\\SOFTWARE\\V x]\\bin\\d.exe -a\n"
        "z_whole_copy xmerge ..\\lib\\mgrs\\..\\..\\bin\\m e.exe\n",
        "text_file_delta xcompare {B}\nz_whole_copy xmerge {B}\n"},
-      {"the first line of a method only; manager names in any case",
-       "Whole_Copy XMERGE {D}\nwhole_copy xmerge {D}\n", "Whole_Copy XMERGE {B}\nwhole_copy xmerge {D}\n"},
+      {"the first line of a method only; manager names in any case, listed twice",
+       "Whole_Copy XMERGE {D}\nwhole_copy xmerge {D}\n", "Whole_Copy XMERGE {B}\nwhole_copy xmerge {D}\n",
+       {"whole_copy", "text_file_delta", "WHOLE_COPY"}},
       {"a line changed between install and uninstall is left alone",
        "text_file_delta xcompare {D}\ntext_file_delta xmerge {D}\n",
        "text_file_delta xcompare {B}\ntext_file_delta xmerge {B}\n", kUsual, other,
@@ -80,30 +81,32 @@ TEST(MapEdit, InstallAgainAndUninstall) {
 }
 
 // A second install with another bridge moves every recorded method along and
-// keeps the first originals; a record that is not ours stops both commands.
-TEST(MapEdit, MovedBridgeAndForeignRecord) {
+// records a line changed meanwhile anew; a record that is not ours stops both.
+TEST(MapEdit, ReinstallAndForeignRecord) {
   const std::string map = X("text_file_delta xcompare {D}\r\nwhole_copy xmerge {D}\r\n");
   const MapEdit first = InstallIntoMap(map, "", {"text_file_delta", "whole_copy"}, kBridge);
-  const MapEdit moved = InstallIntoMap(first.map, first.record, {"whole_copy"}, "D:\\mb.exe");
+  std::string touched = first.map;
+  touched.replace(touched.find(kBridge), kBridge.size(), "C:\\other.exe");
+  const MapEdit moved = InstallIntoMap(touched, first.record, {"text_file_delta"}, "D:\\mb.exe");
   EXPECT_EQ(moved.map, "text_file_delta xcompare D:\\mb.exe\r\nwhole_copy xmerge D:\\mb.exe\r\n");
-  EXPECT_EQ(RemoveFromMap(moved.map, moved.record).map, map);
-  for (const std::string& record : {std::string("ClearCase map backup\n"),
+  EXPECT_EQ(RemoveFromMap(moved.map, moved.record).map, X("text_file_delta xcompare C:\\other.exe\r\nwhole_copy xmerge {D}\r\n"));
+  for (const std::string& record : {std::string("map backup\nbridge\tx\nwhole_copy\txmerge\ty\n"),
                                     std::string("mergebridge-setup record 1\nx\txmerge\ty\n")}) {
     EXPECT_FALSE(InstallIntoMap(map, record, kUsual, kBridge).ok);
     EXPECT_FALSE(RemoveFromMap(first.map, record).ok);
   }
 }
 
+// Changes six lines apart share a hunk; seven apart do not.
 TEST(MapEdit, DryRunDiff) {
   std::string before, after;
-  for (int i = 1; i <= 12; ++i) {
-    before += "m" + std::to_string(i) + " xmerge p\r\n";
-    after += "m" + std::to_string(i) + (i == 2 || i == 11 ? " xmerge q\r\n" : " xmerge p\r\n");
+  for (int i = 1; i <= 16; ++i) {
+    before += std::to_string(i) + "\r\n";
+    after += std::to_string(i) + (i == 2 || i == 8 || i == 15 ? "x\r\n" : "\r\n");
   }
   EXPECT_EQ(UnifiedDiff(before, after, "map"),
-            "--- map\n+++ map\n@@ -1,5 +1,5 @@\n m1 xmerge p\n-m2 xmerge p\n+m2 xmerge q\n"
-            " m3 xmerge p\n m4 xmerge p\n m5 xmerge p\n@@ -8,5 +8,5 @@\n m8 xmerge p\n m9 xmerge p\n"
-            " m10 xmerge p\n-m11 xmerge p\n+m11 xmerge q\n m12 xmerge p\n");
+            "--- map\n+++ map\n@@ -1,11 +1,11 @@\n 1\n-2\n+2x\n 3\n 4\n 5\n 6\n 7\n-8\n+8x\n 9\n 10\n"
+            " 11\n@@ -12,5 +12,5 @@\n 12\n 13\n 14\n-15\n+15x\n 16\n");
   EXPECT_EQ(UnifiedDiff(before, before, "map"), "");
 }
 

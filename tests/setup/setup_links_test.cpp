@@ -49,9 +49,11 @@ TEST_F(SetupOnLinks, InstallMergeUninstall) {
   EXPECT_EQ(run.status, 1);
   EXPECT_NE(run.out.find("will not start Velmora: no xcompare or xmerge method runs mergebridge"),
             std::string::npos) << run.out;
-  run = Setup({"install", "--bridge", bridge, "--dry-run"});
+  run = Setup({"install", "--bridge", bridge, "--dry-run", "--managers", "binary_delta"});
   EXPECT_EQ(run.status, 0);
-  EXPECT_NE(run.out.find("+xmerge -> " + bridge), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("--- " + mgrs + "binary_delta\n"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("+xcompare -> " + bridge), std::string::npos) << run.out;
+  EXPECT_EQ(run.out.find("text_file_delta"), std::string::npos) << run.out;
   EXPECT_EQ(Snapshot(cc), original);
 
   EXPECT_EQ(Setup({"install", "--bridge", bridge}).status, 0);
@@ -64,18 +66,25 @@ TEST_F(SetupOnLinks, InstallMergeUninstall) {
   EXPECT_EQ(Setup({"install", "--bridge", bridge}).status, 0);
   EXPECT_EQ(Snapshot(cc), installed);
 
-  // Registering: refused for a non-program, kept for the next merge otherwise.
-  EXPECT_EQ(Setup({"register", cc + "bin/none"}).status, 1);
+  // Registering: a non-program refused unless forced, and then status says so.
+  WriteFile(dir_ + "base", "a\n");
+  EXPECT_EQ(Setup({"register", dir_ + "base"}).status, 1);
+  EXPECT_EQ(Setup({"register", "--force", dir_ + "base"}).status, 0);
+  run = Setup({"status"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.out.find("will not start Velmora: Velmora's program " + dir_ + "base cannot be started"),
+            std::string::npos) << run.out;
   EXPECT_EQ(Setup({"register", BuildFile("MB_TOOL")}).status, 0);
   run = Setup({"status"});
   EXPECT_EQ(run.status, 0) << run.out;
-  WriteFile(dir_ + "base", "a\n");
   SetProcessEnv("STANDIN_RECORD=" + dir_ + "record");
   run = RunProgram(mgrs + "text_file_delta/xmerge", {"-base", dir_ + "base", dir_ + "base"}, 60);
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(RecordedToolArguments(dir_ + "record").back(), dir_ + "base");
 
-  // Someone repoints one method; uninstall leaves it and restores the rest.
+  // Another bridge, then someone repoints one method; uninstall leaves that
+  // one alone and restores the rest.
+  EXPECT_EQ(Setup({"install", "--bridge", BuildFile("MB_TOOL")}).status, 0);
   fs::remove(mgrs + "whole_copy/xcompare");
   fs::create_symlink("/opt/other", mgrs + "whole_copy/xcompare");
   run = Setup({"uninstall"});
