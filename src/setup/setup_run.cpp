@@ -144,6 +144,15 @@ int EditMap(const SetupOptions& options, const std::string& managers, bool insta
     return 1;
   }
   SayNotes(edit.notes);
+  if (install) {
+    bool any = false;
+    for (const MapEntry& entry : ReadMapEntries(edit.map)) any = any || entry.program == bridge;
+    if (!any) {
+      Complain("none of the chosen type managers has an xcompare or xmerge line in " + mapPath +
+               ". Nothing was changed.");
+      return 1;
+    }
+  }
   if (options.dryRun) {
     std::string diff = UnifiedDiff(map, edit.map, mapPath);
     Say(diff.empty() ? "No change to " + mapPath + "." : diff.substr(0, diff.size() - 1));
@@ -210,7 +219,7 @@ int EditLinks(const SetupOptions& options, const std::string& managers, bool ins
     if (names.empty()) Say("Nothing to undo: no manager in " + managers + " has a record of an install.");
   }
   int status = 0;
-  bool changed = false;
+  bool changed = false, linked = false;
   for (const std::string& name : names) {
     const std::string folder = Join(managers, name), recordPath = Join(folder, kLinkRecord);
     std::string ignored, record;
@@ -228,6 +237,10 @@ int EditLinks(const SetupOptions& options, const std::string& managers, bool ins
       continue;
     }
     SayNotes(plan.notes);
+    for (const MethodState& state : states) {
+      linked = linked || (state.kind == MethodKind::Link && state.target == bridge);
+    }
+    linked = linked || !plan.actions.empty();
     if (options.dryRun) {
       std::vector<MethodState> planned = states;
       for (const LinkAction& action : plan.actions) {
@@ -267,6 +280,11 @@ int EditLinks(const SetupOptions& options, const std::string& managers, bool ins
         status = 1;
       }
     }
+  }
+  if (install && !linked && status == 0) {
+    Complain("none of the chosen type managers has an xcompare or xmerge method in " + managers +
+             ". Nothing was changed.");
+    return 1;
   }
   if (options.dryRun) {
     Say("(dry run: nothing was changed)");

@@ -228,7 +228,8 @@ TEST_F(ClearCaseRuns, WhatClearCaseSees) {
        MissingOutput(" of '\xe9l\xe9ment\xff'")},
       {"registry file cut short", twoWay, {}, 1, std::nullopt, nullptr,
        "{config/mergebridge/registry.reg}:4: quoted text without its closing '\"'\nREG Get - "
-       "Failed to connect to registry\n (Error 22, Invalid argument)\n", "", Registration::Path,
+       "Failed to get string value from 'SOFTWARE\\Harnvik\\Velmora\\ExePath' in the registry\n"
+       " (Error 2, No such file or directory)\n", "", Registration::Path,
        "", "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\SOFTWARE\\Harnvik\\Velmora]\r\n\"ExePath\"=\"/op"},
 #endif
   };

@@ -54,6 +54,7 @@ TEST_F(SetupOnLinks, InstallMergeUninstall) {
   EXPECT_NE(run.out.find("--- " + mgrs + "binary_delta\n"), std::string::npos) << run.out;
   EXPECT_NE(run.out.find("+xcompare -> " + bridge), std::string::npos) << run.out;
   EXPECT_EQ(run.out.find("text_file_delta"), std::string::npos) << run.out;
+  EXPECT_EQ(Setup({"install", "--bridge", bridge, "--managers", "z_whole_copy"}).status, 1);
   EXPECT_EQ(Snapshot(cc), original);
 
   EXPECT_EQ(Setup({"install", "--bridge", bridge}).status, 0);
