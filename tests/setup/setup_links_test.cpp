@@ -27,7 +27,7 @@ std::string Snapshot(const std::string& root) {
 
 class SetupOnLinks : public ScratchTest {
  protected:
-  ProgramRun Setup(const Args& args) { return RunProgram(BuildFile("MB_SETUP"), args, 60); }
+  ProgramRun Run(const Args& args) { return RunProgram(BuildFile("MB_SETUP"), args, 60); }
 };
 
 TEST_F(SetupOnLinks, InstallMergeUninstall) {
@@ -45,38 +45,38 @@ TEST_F(SetupOnLinks, InstallMergeUninstall) {
   SetProcessEnv("XDG_CONFIG_HOME=" + dir_ + "config");
   const std::string original = Snapshot(cc);
 
-  ProgramRun run = Setup({"status"});
+  ProgramRun run = Run({"status"});
   EXPECT_EQ(run.status, 1);
   EXPECT_NE(run.out.find("will not start Velmora: no xcompare or xmerge method runs mergebridge"),
             std::string::npos) << run.out;
-  run = Setup({"install", "--bridge", bridge, "--dry-run", "--managers", "binary_delta"});
+  run = Run({"install", "--bridge", bridge, "--dry-run", "--managers", "binary_delta"});
   EXPECT_EQ(run.status, 0);
   EXPECT_NE(run.out.find("--- " + mgrs + "binary_delta\n"), std::string::npos) << run.out;
   EXPECT_NE(run.out.find("+xcompare -> " + bridge), std::string::npos) << run.out;
   EXPECT_EQ(run.out.find("text_file_delta"), std::string::npos) << run.out;
-  EXPECT_EQ(Setup({"install", "--bridge", bridge, "--managers", "z_whole_copy"}).status, 1);
+  EXPECT_EQ(Run({"install", "--bridge", bridge, "--managers", "z_whole_copy"}).status, 1);
   EXPECT_EQ(Snapshot(cc), original);
 
-  EXPECT_EQ(Setup({"install", "--bridge", bridge}).status, 0);
+  EXPECT_EQ(Run({"install", "--bridge", bridge}).status, 0);
   const std::string installed = Snapshot(cc);
   for (const char* method : {"text_file_delta/xcompare", "text_file_delta/xmerge",
                              "whole_copy/xcompare", "whole_copy/xmerge"}) {
     EXPECT_EQ(fs::read_symlink(mgrs + method), bridge) << method;
   }
   EXPECT_EQ(fs::read_symlink(mgrs + "binary_delta/xcompare"), "../../../bin/cleardiffmrg");
-  EXPECT_EQ(Setup({"install", "--bridge", bridge}).status, 0);
+  EXPECT_EQ(Run({"install", "--bridge", bridge}).status, 0);
   EXPECT_EQ(Snapshot(cc), installed);
 
   // Registering: a non-program refused unless forced, and then status says so.
   WriteFile(dir_ + "base", "a\n");
-  EXPECT_EQ(Setup({"register", dir_ + "base"}).status, 1);
-  EXPECT_EQ(Setup({"register", "--force", dir_ + "base"}).status, 0);
-  run = Setup({"status"});
+  EXPECT_EQ(Run({"register", dir_ + "base"}).status, 1);
+  EXPECT_EQ(Run({"register", "--force", dir_ + "base"}).status, 0);
+  run = Run({"status"});
   EXPECT_EQ(run.status, 1);
   EXPECT_NE(run.out.find("will not start Velmora: Velmora's program " + dir_ + "base cannot be started"),
             std::string::npos) << run.out;
-  EXPECT_EQ(Setup({"register", BuildFile("MB_TOOL")}).status, 0);
-  run = Setup({"status"});
+  EXPECT_EQ(Run({"register", BuildFile("MB_TOOL")}).status, 0);
+  run = Run({"status"});
   EXPECT_EQ(run.status, 0) << run.out;
   SetProcessEnv("STANDIN_RECORD=" + dir_ + "record");
   run = RunProgram(mgrs + "text_file_delta/xmerge", {"-base", dir_ + "base", dir_ + "base"}, 60);
@@ -85,10 +85,10 @@ TEST_F(SetupOnLinks, InstallMergeUninstall) {
 
   // Another bridge, then someone repoints one method; uninstall leaves that
   // one alone and restores the rest.
-  EXPECT_EQ(Setup({"install", "--bridge", BuildFile("MB_TOOL")}).status, 0);
+  EXPECT_EQ(Run({"install", "--bridge", BuildFile("MB_TOOL")}).status, 0);
   fs::remove(mgrs + "whole_copy/xcompare");
   fs::create_symlink("/opt/other", mgrs + "whole_copy/xcompare");
-  run = Setup({"uninstall"});
+  run = Run({"uninstall"});
   EXPECT_EQ(run.status, 0);
   EXPECT_NE(run.out.find("whole_copy xcompare: changed since install; left alone"), std::string::npos);
   fs::remove(mgrs + "whole_copy/xcompare");
@@ -98,7 +98,7 @@ TEST_F(SetupOnLinks, InstallMergeUninstall) {
   // A read-only registry file is refused and left as it was.
   const std::string registry = dir_ + "config/mergebridge/registry.reg", before = ReadFile(registry);
   chmod(registry.c_str(), 0444);
-  run = Setup({"register", "--force", "/opt/velmora"});
+  run = Run({"register", "--force", "/opt/velmora"});
   EXPECT_EQ(run.status, 1);
   EXPECT_NE(run.err.find("Permission denied"), std::string::npos) << run.err;
   EXPECT_EQ(ReadFile(registry), before);
