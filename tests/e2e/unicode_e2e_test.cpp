@@ -1,9 +1,7 @@
-// A Unicode ClearCase: names outside the ANSI code page, passed as a Unicode
-// program passes them (CreateProcessW), reach the tool, the file system and the
-// user's messages letter for letter, also where the system ignores the
-// manifest's UTF-8 code page (before Windows 10 1903). Message boxes are read
-// from Wine's relay trace of user32's MessageBox calls, which Wine writes to the
-// Unix standard error every process here inherits: the file MB_RELAY_LOG.
+// A Unicode ClearCase (CreateProcessW): names outside the ANSI code page reach
+// the tool, the file system and the messages letter for letter, also where the
+// system ignores the manifest's UTF-8 code page. Message boxes come from Wine's
+// relay trace, written to the Unix stderr all processes here share: MB_RELAY_LOG.
 #include <gtest/gtest.h>
 
 #undef _WIN32_WINNT  // for Vista's one-call registry functions
@@ -22,13 +20,9 @@ namespace {
 namespace fs = std::filesystem;
 
 std::string Read(const std::string& path, long from = 0) {
-  std::string text;
-  if (std::FILE* file = _wfopen(ToUtf16(path).c_str(), L"rb")) {
-    std::fseek(file, from, SEEK_SET);
-    for (int c; (c = std::fgetc(file)) != EOF;) text += static_cast<char>(c);
-    std::fclose(file);
-  }
-  return text;
+  std::ifstream in(fs::u8path(path), std::ios::binary);
+  in.seekg(from);
+  return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 void SetValue(const wchar_t* key, const wchar_t* name, const std::wstring& value) {
@@ -59,14 +53,10 @@ struct Row {
   std::string out = "";          // on stdout (with the manifest; in UTF-8)
 };
 
-// `text` in this process's code page, the system's: what a program without the
-// manifest writes.
-std::string InAnsiCodePage(const std::string& text) {
-  const std::wstring wide = ToUtf16(text);
-  std::string out(wide.size() * 2, '\0');
-  out.resize(WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), &out[0],
-                                 static_cast<int>(out.size()), nullptr, nullptr));
-  return out;
+std::string InAnsiCodePage(const std::string& text) {  // as written without the manifest
+  std::string out(text.size() + 1, '\0');
+  out.resize(WideCharToMultiByte(CP_ACP, 0, ToUtf16(text).c_str(), -1, &out[0], out.size(), 0, 0));
+  return out.c_str();
 }
 
 class UnicodeClearCase : public ScratchTest {
@@ -82,9 +72,10 @@ class UnicodeClearCase : public ScratchTest {
     SetValue(L"Software\\Harnvik\\Velmora", L"ExePath", ToUtf16(row.tool));
     std::wstring commandLine = L"\"" + ToUtf16(bridge) + L"\"";
     for (const std::string& arg : row.args) commandLine += L" \"" + ToUtf16(arg) + L"\"";
-    SetProcessEnv("STANDIN_RECORD=" + dir_ + "record.txt");
-    SetProcessEnv(row.env);
-    SetProcessEnv("WINEDEBUG=+relay");
+    for (const std::string& setting : {"STANDIN_RECORD=" + dir_ + "record.txt",
+                                       std::string(row.env), std::string("WINEDEBUG=+relay")}) {
+      SetProcessEnv(setting);
+    }
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
@@ -97,13 +88,10 @@ class UnicodeClearCase : public ScratchTest {
                                         nullptr, nullptr, &startup, &process);
     ClearSettings();
     SetProcessEnv("WINEDEBUG=-all");
-    CloseHandle(startup.hStdOutput);
     ASSERT_TRUE(started);
-    DWORD status = 0;
-    EXPECT_EQ(WaitForSingleObject(process.hProcess, 120000), WAIT_OBJECT_0);
+    DWORD status = WaitForSingleObject(process.hProcess, 120000);
     GetExitCodeProcess(process.hProcess, &status);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    for (HANDLE open : {startup.hStdOutput, process.hThread, process.hProcess}) CloseHandle(open);
 
     EXPECT_EQ(status, row.status);
     Args expected = row.toolArgs.value_or(Args());
@@ -129,10 +117,11 @@ TEST_F(UnicodeClearCase, NamesOutsideTheAnsiCodePage) {
   const std::string theirs = d + "日本語.txt", output = d + "Отчёт_合併.txt";
   const std::string standin = BuildFile("MB_TOOL"), velmora = d + "Программы\\Velmora.exe";
   const std::string bridge = BuildFile("MB_BRIDGE"), plain = d + "plain\\mergebridge.exe";
-  const std::pair<std::string, const char*> files[] = {
-      {base, "one\ntwo\nthree\n"}, {ours, "ONE\ntwo\nthree\n"}, {theirs, "one\ntwo\nTHREE\n"},
-      {d + "text.exe", "x"}};
-  for (const auto& file : files) std::ofstream(fs::u8path(file.first), std::ios::binary) << file.second;
+  for (const auto& [path, text] : {std::pair(base, "one\ntwo\nthree\n"),
+       std::pair(ours, "ONE\ntwo\nthree\n"), std::pair(theirs, "one\ntwo\nTHREE\n"),
+       std::pair(d + "text.exe", "x")}) {
+    std::ofstream(fs::u8path(path), std::ios::binary) << text;
+  }
   for (const char* folder : {"Программы", "plain"}) fs::create_directory(fs::u8path(d + folder));
   fs::copy_file(fs::u8path(standin), fs::u8path(velmora));
   // The bridge as a system that ignores its manifest's code page runs it.
