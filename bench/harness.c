@@ -1,14 +1,17 @@
-/* Runs one or two commands many times, alternating between them so that both
+/* Runs one or more commands many times, alternating between them so that all
  * see the same machine load, and prints per command the medians of:
  *   the wall time from spawn to the end of the wait;
  *   with a stamp file: the time from the stamp the compare tool wrote just
  *   before exiting to the end of our wait (how long the command outlives it);
  *   the peak resident size (wait4's ru_maxrss, which covers the command and the
- *   children it waited for).
+ *   children it waited for);
+ *   the processor time, user and system (wait4's ru_utime and ru_stime, over
+ *   the same processes).
  *
- * usage: harness RUNS STAMPFILE|- A-ARGV... [--vs B-ARGV...]
+ * usage: harness RUNS STAMPFILE|- A-ARGV... [--vs B-ARGV...]...
  * output, one line per command:
  *   <median wall us> <median latency us|-> <max latency us|-> <median maxrss KiB> <max maxrss KiB>
+ *   <median processor us>
  */
 #define _GNU_SOURCE
 #include <spawn.h>
@@ -49,7 +52,7 @@ static long long ReadStamp(const char *path) {
 
 typedef struct {
   char **argv;
-  long long *wall, *latency, *rss;
+  long long *wall, *latency, *rss, *processor;
   int latencies;
 } Command;
 
@@ -75,6 +78,8 @@ static void RunOnce(Command *command, int run, const char *stampPath) {
   }
   command->wall[run] = end - start;
   command->rss[run] = usage.ru_maxrss;
+  command->processor[run] = (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000000LL +
+                            usage.ru_utime.tv_usec + usage.ru_stime.tv_usec;
   if (stampPath != NULL) {
     long long stamp = ReadStamp(stampPath);
     if (stamp < 0) {
@@ -94,31 +99,32 @@ static void Report(Command *command, int runs) {
     printf("- - ");
   }
   long long medianRss = Median(command->rss, runs);
-  printf("%lld %lld\n", medianRss, command->rss[runs - 1]);
+  printf("%lld %lld ", medianRss, command->rss[runs - 1]);
+  printf("%lld\n", Median(command->processor, runs));
 }
 
 int main(int argc, char **argv) {
   if (argc < 4) {
-    fprintf(stderr, "usage: harness RUNS STAMPFILE|- A-ARGV... [--vs B-ARGV...]\n");
+    fprintf(stderr, "usage: harness RUNS STAMPFILE|- A-ARGV... [--vs B-ARGV...]...\n");
     return 2;
   }
   int runs = atoi(argv[1]);
   const char *stampPath = strcmp(argv[2], "-") == 0 ? NULL : argv[2];
-  Command commands[2];
+  enum { kMaxCommands = 8 };
+  Command commands[kMaxCommands];
   int count = 1;
   commands[0].argv = argv + 3;
-  for (int i = 3; i < argc; ++i) {
+  for (int i = 3; i < argc && count < kMaxCommands; ++i) {
     if (strcmp(argv[i], "--vs") == 0) {
       argv[i] = NULL;
-      commands[1].argv = argv + i + 1;
-      count = 2;
-      break;
+      commands[count++].argv = argv + i + 1;
     }
   }
   for (int c = 0; c < count; ++c) {
     commands[c].wall = calloc((size_t)runs, sizeof(long long));
     commands[c].latency = calloc((size_t)runs, sizeof(long long));
     commands[c].rss = calloc((size_t)runs, sizeof(long long));
+    commands[c].processor = calloc((size_t)runs, sizeof(long long));
     commands[c].latencies = 0;
   }
   /* One unmeasured round warms the page cache and the dynamic loader. */

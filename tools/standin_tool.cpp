@@ -3,8 +3,8 @@
 // to, and compares or merges small text files line by line.
 //
 // Environment:
-//   STANDIN_RECORD=<file>  write the raw command line (Windows) or each argv
-//                          element and a line feed (elsewhere) to <file>
+//   STANDIN_RECORD=<file>  write the raw command line (Windows, in UTF-8) or
+//                          each argv element and a line feed (elsewhere) to <file>
 //   STANDIN_SIGNAL=<n>     (not Windows) then die by signal n
 //   STANDIN_EXIT=<n>       then exit with n at once (strtoul base 0; the full
 //                          32 bits on Windows, n & 255 elsewhere)
@@ -25,6 +25,7 @@
 #include <windows.h>
 
 #include "common/tool_command.h"
+#include "host/utf16_win32.h"
 #else
 #include <time.h>
 #endif
@@ -55,21 +56,32 @@ const char* Setting(const char* name) {
   return (value != nullptr && *value != '\0') ? value : nullptr;
 }
 
+// Files by their UTF-8 names; on Windows through the wide calls, so that a name
+// outside the ANSI code page is the file it names.
+std::FILE* OpenFile(const std::string& path, const char* mode) {
+#ifdef _WIN32
+  return _wfopen(ToUtf16(path).c_str(), ToUtf16(mode).c_str());
+#else
+  return std::fopen(path.c_str(), mode);
+#endif
+}
+
 // The arguments as the tool receives them, its own path first. On Windows they
-// are read from the raw command line by the same rules the bridge writes it,
-// not by the C runtime's rules (which treat backslashes before quotes apart).
+// are read from the raw (UTF-16) command line by the same rules the bridge
+// writes it, not by the C runtime's rules (which treat backslashes before
+// quotes apart).
 std::vector<std::string> ReceivedArguments(int argc, char** argv) {
 #ifdef _WIN32
   (void)argc;
   (void)argv;
-  return SplitToolCommandLine(GetCommandLineA());
+  return SplitToolCommandLine(ToUtf8(GetCommandLineW()));
 #else
   return std::vector<std::string>(argv, argv + argc);
 #endif
 }
 
 void Record(const char* path, int argc, char** argv) {
-  std::FILE* file = std::fopen(path, "wb");
+  std::FILE* file = OpenFile(path, "wb");
   if (file == nullptr) {
     std::cerr << kName << ": cannot write " << path << std::endl;
     return;
@@ -77,8 +89,8 @@ void Record(const char* path, int argc, char** argv) {
 #ifdef _WIN32
   (void)argc;
   (void)argv;
-  const char* commandLine = GetCommandLineA();
-  std::fwrite(commandLine, 1, std::strlen(commandLine), file);
+  const std::string commandLine = ToUtf8(GetCommandLineW());
+  std::fwrite(commandLine.data(), 1, commandLine.size(), file);
 #else
   for (int i = 0; i < argc; ++i) {
     std::fputs(argv[i], file);
@@ -111,7 +123,7 @@ void WriteStamp(const char* path) {
 #endif
 
 bool ReadWhole(const std::string& path, std::string& text) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
+  std::FILE* file = OpenFile(path, "rb");
   if (file == nullptr) return false;
   text.clear();
   char buffer[4096];
@@ -123,7 +135,7 @@ bool ReadWhole(const std::string& path, std::string& text) {
 }
 
 bool WriteWhole(const std::string& path, const std::string& text) {
-  std::FILE* file = std::fopen(path.c_str(), "wb");
+  std::FILE* file = OpenFile(path, "wb");
   if (file == nullptr) return false;
   const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
   return std::fclose(file) == 0 && written;

@@ -5,5 +5,5 @@
 #include <windows.h>
 
 bool StartFramework() {
-  return GetModuleHandleA(nullptr) != nullptr && GetCommandLineA() != nullptr;
+  return GetModuleHandleW(nullptr) != nullptr && GetCommandLineW() != nullptr;
 }

@@ -9,7 +9,6 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <iostream>
 #include <vector>
 
 extern char** environ;
@@ -93,6 +92,20 @@ bool RunDialog(const std::vector<std::string>& command) {
   return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
+// One write per line, its line feed included, straight to the descriptor:
+// nothing is buffered, so the line is out when this returns, and the program
+// carries no stream library (whose start-up every run would pay for).
+void WriteLine(int descriptor, const std::string& text) {
+  const std::string line = text + '\n';
+  size_t done = 0;
+  while (done < line.size()) {
+    const ssize_t written = write(descriptor, line.data() + done, line.size() - done);
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) return;
+    done += static_cast<size_t>(written);
+  }
+}
+
 }  // namespace
 
 void ShowMessage(const std::string& text, unsigned style) {
@@ -100,11 +113,11 @@ void ShowMessage(const std::string& text, unsigned style) {
     const std::vector<std::string> command = DialogCommand(text, style);
     if (!command.empty() && RunDialog(command)) return;
   }
-  std::cerr << text << std::endl;
+  WriteLine(STDERR_FILENO, text);
 }
 
 void WriteConsoleLine(ConsoleStream stream, const std::string& text) {
-  (stream == ConsoleStream::Err ? std::cerr : std::cout) << text << std::endl;
+  WriteLine(stream == ConsoleStream::Err ? STDERR_FILENO : STDOUT_FILENO, text);
 }
 
 std::string SystemErrorText(long errorNumber) {

@@ -1,24 +1,61 @@
-// Win32 notifications: MessageBoxA, the console streams and FormatMessageA.
+// Win32 notifications: MessageBoxW, console lines and FormatMessageW. Text is
+// UTF-8 inside the program and UTF-16 at every call.
 #include "host/notify.h"
 
 #include <windows.h>
 
-#include <cstring>
-#include <iostream>
+#include "host/utf16_win32.h"
 
 namespace {
 
 // The caption an unnamed application gets by default: the program's file name
 // without its folder and extension.
-std::string Caption() {
-  char path[MAX_PATH + 1] = {};
-  const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
-  std::string name(path, length);
-  const size_t slash = name.find_last_of("\\/");
-  if (slash != std::string::npos) name.erase(0, slash + 1);
-  const size_t dot = name.rfind('.');
-  if (dot != std::string::npos) name.erase(dot);
-  return name.empty() ? std::string("mergebridge") : name;
+std::wstring Caption() {
+  // A long-path-aware program can live in a folder longer than MAX_PATH; the
+  // name is cut short when the buffer was too small, so it grows until it fits.
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length = GetModuleFileNameW(nullptr, &path[0], static_cast<DWORD>(path.size()));
+    if (length < path.size() || path.size() >= 32768) {
+      path.resize(length);
+      break;
+    }
+    path.resize(path.size() * 2);
+  }
+  const size_t slash = path.find_last_of(L"\\/");
+  if (slash != std::wstring::npos) path.erase(0, slash + 1);
+  const size_t dot = path.rfind(L'.');
+  if (dot != std::wstring::npos) path.erase(dot);
+  return path.empty() ? std::wstring(L"mergebridge") : path;
+}
+
+using MessageBoxWFunction = int(WINAPI*)(HWND, LPCWSTR, LPCWSTR, UINT);
+
+// USER32 is loaded on the first message box, not at start-up: most runs show
+// none, and loading it costs more than the rest of the program's start (on
+// Windows it also turns the process into a GUI process before it needs to be).
+MessageBoxWFunction MessageBoxFunction() {
+  static MessageBoxWFunction function = nullptr;
+  if (function == nullptr) {
+    if (HMODULE user32 = LoadLibraryW(L"user32.dll")) {
+      function = reinterpret_cast<MessageBoxWFunction>(
+          reinterpret_cast<void*>(GetProcAddress(user32, "MessageBoxW")));
+    }
+  }
+  return function;
+}
+
+// `text` in the active code page: what a program reading our output with the
+// narrow functions expects, and the same bytes as before for ASCII text.
+std::string ToActiveCodePage(const std::string& text) {
+  const std::wstring wide = ToUtf16(text);
+  if (wide.empty()) return std::string();
+  const int size = static_cast<int>(wide.size());
+  const int length =
+      WideCharToMultiByte(CP_ACP, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
+  std::string out(static_cast<size_t>(length), '\0');
+  WideCharToMultiByte(CP_ACP, 0, wide.data(), size, &out[0], length, nullptr, nullptr);
+  return out;
 }
 
 }  // namespace
@@ -27,18 +64,49 @@ void ShowMessage(const std::string& text, unsigned style) {
   // An OK box that asks for no icon gets the warning icon, as an application
   // framework's message box would give it.
   const UINT flags = style == kStyleOk ? (MB_OK | MB_ICONEXCLAMATION) : style;
-  MessageBoxA(nullptr, text.c_str(), Caption().c_str(), flags);
+  if (MessageBoxWFunction messageBox = MessageBoxFunction()) {
+    messageBox(nullptr, ToUtf16(text).c_str(), Caption().c_str(), flags);
+  } else {
+    WriteConsoleLine(ConsoleStream::Err, text);
+  }
 }
 
 void WriteConsoleLine(ConsoleStream stream, const std::string& text) {
-  (stream == ConsoleStream::Err ? std::cerr : std::cout) << text << std::endl;
+  // One write per line, its line end included, straight to the handle: nothing
+  // is buffered, so the line is out when this returns. Every line feed becomes
+  // CR LF, as the C runtime's text-mode streams write it, so that the bytes are
+  // the ones a console program has always produced (a system text's own CR LF
+  // included, which comes out as CR CR LF).
+  const std::string converted = ToActiveCodePage(text) + "\n";
+  std::string line;
+  line.reserve(converted.size() + 8);
+  for (char c : converted) {
+    if (c == '\n') line += '\r';
+    line += c;
+  }
+  const HANDLE handle = GetStdHandle(stream == ConsoleStream::Err ? STD_ERROR_HANDLE
+                                                                  : STD_OUTPUT_HANDLE);
+  if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return;
+  size_t done = 0;
+  while (done < line.size()) {
+    DWORD written = 0;
+    if (!WriteFile(handle, line.data() + done, static_cast<DWORD>(line.size() - done), &written,
+                   nullptr) ||
+        written == 0) {
+      return;
+    }
+    done += written;
+  }
 }
 
 std::string SystemErrorText(long errorNumber) {
-  char buffer[2048] = {};
-  const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM, nullptr,
-                                      static_cast<DWORD>(errorNumber), 0, buffer,
-                                      sizeof buffer, nullptr);
+  // Without FORMAT_MESSAGE_IGNORE_INSERTS a text holding an insert such as %1
+  // (bad executable format, machine type mismatch) fails, or reads arguments
+  // that were never passed; with it the insert stays as written.
+  wchar_t buffer[2048] = {};
+  const DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                      nullptr, static_cast<DWORD>(errorNumber), 0, buffer,
+                                      sizeof buffer / sizeof buffer[0], nullptr);
   if (length == 0) return "Unknown error";
-  return std::string(buffer, length);
+  return ToUtf8(std::wstring(buffer, length));
 }

@@ -1,5 +1,5 @@
 // Win32 registry reader: the current user's registry through the advapi32
-// calls, with every failure shown to the user where it happens.
+// wide calls, with every failure shown to the user where it happens.
 #include "host/registry.h"
 
 #include <windows.h>
@@ -8,12 +8,24 @@
 #include <vector>
 
 #include "host/host_reports.h"
+#include "host/utf16_win32.h"
 
 namespace {
 
 // The size the first query starts from; the system replaces it with the
 // value's real size, so longer values are read whole all the same.
 constexpr DWORD kInitialSizeBytes = 512;
+
+// The value as the narrow registry functions would give it, in UTF-8: string
+// types are UTF-16 text up to their first zero character, every other type is
+// its bytes up to the first zero byte.
+std::string ValueText(DWORD type, const std::vector<wchar_t>& buffer) {
+  if (type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ) {
+    return ToUtf8(std::wstring(buffer.data()));
+  }
+  const char* bytes = reinterpret_cast<const char*>(buffer.data());
+  return std::string(bytes, strnlen(bytes, buffer.size() * sizeof(wchar_t)));
+}
 
 }  // namespace
 
@@ -22,14 +34,14 @@ constexpr DWORD kInitialSizeBytes = 512;
 // left behind; the failing call's own result is the number shown.
 int RegGetString(const std::string& keyPath, const std::string& valueName, std::string& out) {
   HKEY root = nullptr;
-  LONG status = RegConnectRegistryA("", HKEY_CURRENT_USER, &root);
+  LONG status = RegConnectRegistryW(L"", HKEY_CURRENT_USER, &root);
   if (status != ERROR_SUCCESS) {
     ReportRegistryFailure(RegistryStep::Connect, keyPath, valueName, status);
     return 1;
   }
 
   HKEY key = nullptr;
-  status = RegOpenKeyExA(root, keyPath.c_str(), 0, KEY_READ, &key);
+  status = RegOpenKeyExW(root, ToUtf16(keyPath).c_str(), 0, KEY_READ, &key);
   if (status != ERROR_SUCCESS) {
     ReportRegistryFailure(RegistryStep::OpenKey, keyPath, valueName, status);
     RegCloseKey(root);
@@ -38,13 +50,16 @@ int RegGetString(const std::string& keyPath, const std::string& valueName, std::
 
   // The size query's own result does not matter: a missing value makes the
   // read below fail, and that failure is the one reported.
+  const std::wstring name = ToUtf16(valueName);
   DWORD size = kInitialSizeBytes;
-  RegQueryValueExA(key, valueName.c_str(), nullptr, nullptr, nullptr, &size);
+  RegQueryValueExW(key, name.c_str(), nullptr, nullptr, nullptr, &size);
 
-  // One zero byte more than the system will write, so that a string stored
-  // without its terminator, or binary data, still ends inside the buffer.
-  std::vector<char> buffer(static_cast<size_t>(size) + 1, '\0');
-  status = RegQueryValueExA(key, valueName.c_str(), nullptr, nullptr,
+  // One zero character more than the system will write (an odd size rounded
+  // up), so that a string stored without its terminator, or binary data, still
+  // ends inside the buffer.
+  std::vector<wchar_t> buffer(static_cast<size_t>(size) / sizeof(wchar_t) + 2, L'\0');
+  DWORD type = REG_NONE;
+  status = RegQueryValueExW(key, name.c_str(), nullptr, &type,
                             reinterpret_cast<BYTE*>(buffer.data()), &size);
   if (status != ERROR_SUCCESS) {
     out.clear();
@@ -53,7 +68,7 @@ int RegGetString(const std::string& keyPath, const std::string& valueName, std::
     RegCloseKey(root);
     return 1;
   }
-  out.assign(buffer.data(), std::strlen(buffer.data()));
+  out = ValueText(type, buffer);
 
   RegCloseKey(key);
   RegCloseKey(root);
