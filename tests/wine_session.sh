@@ -13,7 +13,12 @@ case "$action" in
       wineboot -i >/dev/null 2>&1 </dev/null || true
       wineserver -w >/dev/null 2>&1 </dev/null || true
     fi
-    wineserver -p >/dev/null 2>&1 </dev/null
+    # Fails when a session is still up (a test run that was stopped): that one does.
+    wineserver -p >/dev/null 2>&1 </dev/null || true
+    # With WINEDEBUG=+relay, every message box is traced with its text, caption
+    # and style; the end-to-end cases read them from there.
+    wine reg add 'HKCU\Software\Wine\Debug' /v RelayInclude /f \
+      /d 'user32.MessageBoxA;user32.MessageBoxW' >/dev/null 2>&1 </dev/null
     # Start Wine's own background services now, with their output on /dev/null,
     # so that no test's wine run is the one that spawns them.
     wine cmd.exe /c exit >/dev/null 2>&1 </dev/null || true

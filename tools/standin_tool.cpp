@@ -3,8 +3,9 @@
 // to, and compares or merges small text files line by line.
 //
 // Environment:
-//   STANDIN_RECORD=<file>  write the raw command line (Windows) or each argv
-//                          element and a line feed (elsewhere) to <file>
+//   STANDIN_RECORD=<file>  write the raw command line and a line with the
+//                          start-up record's fields (Windows), or each argv
+//                          element and a line feed (elsewhere), to <file>
 //   STANDIN_SIGNAL=<n>     (not Windows) then die by signal n
 //   STANDIN_EXIT=<n>       then exit with n at once (strtoul base 0; the full
 //                          32 bits on Windows, n & 255 elsewhere)
@@ -79,6 +80,12 @@ void Record(const char* path, int argc, char** argv) {
   (void)argv;
   const char* commandLine = GetCommandLineA();
   std::fwrite(commandLine, 1, std::strlen(commandLine), file);
+  // The start-up record the tool was given, on a line of its own.
+  STARTUPINFOA startup;
+  GetStartupInfoA(&startup);
+  std::fprintf(file, "\nflags=0x%lx show=%u title=%s columns=%lu lines=%lu fill=0x%lx",
+               startup.dwFlags, startup.wShowWindow, startup.lpTitle ? startup.lpTitle : "(none)",
+               startup.dwXCountChars, startup.dwYCountChars, startup.dwFillAttribute);
 #else
   for (int i = 0; i < argc; ++i) {
     std::fputs(argv[i], file);

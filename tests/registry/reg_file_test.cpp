@@ -53,7 +53,7 @@ TEST(RegFile, Lookups) {
       {at, "found [d]", kKey, ""},
       {at, "found [named]", kKey, "@"},
       {Val("dword:434241"), "found [ABC\0]"s},
-      {Val("hex:61,62,00,63"), "found [ab\0c]"s},
+      {Val("hex:61,6f,00,63"), "found [ao\0c]"s},
       {Val("hex(b):01,02"), "found [\x01\x02]"},
       {Val("hex(2):25,00,48,00,00,00"), "found [%H\0]"s},
       {"REGEDIT4\n\n" + kKeyLine + "\"v\"=hex(2):25,48,00\n", "found [%H\0]"s},

@@ -2,8 +2,6 @@
 // output in files, and the real HKEY_CURRENT_USER of the Wine prefix.
 #include <windows.h>
 
-#include <cstdlib>
-
 #include "common/tool_command.h"
 #include "process_support.h"
 
@@ -33,49 +31,29 @@ HANDLE InheritableFile(const std::string& path, DWORD access, DWORD disposition)
 
 }  // namespace
 
-bool UnderWrapper() { return false; }
-
-ProgramRun RunProgram(const std::string& program, const Args& args, int timeoutSeconds) {
+ProgramRun RunProgram(const std::string& program, const Args& args, const std::string& folder) {
   std::string commandLine = QuoteArgument(program);
   for (const std::string& arg : args) commandLine += " " + QuoteArgument(arg);
-
   // Files rather than pipes: nothing has to be drained while the program runs.
-  ProgramRun run;
-  const std::string scratch = MakeScratchFolder();
-  const std::string outPath = scratch + "stdout", errPath = scratch + "stderr";
-  STARTUPINFOA startup;
-  ZeroMemory(&startup, sizeof startup);
+  STARTUPINFOA startup = {};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
   startup.hStdInput = InheritableFile("NUL", GENERIC_READ, OPEN_EXISTING);
-  startup.hStdOutput = InheritableFile(outPath, GENERIC_WRITE, CREATE_ALWAYS);
-  startup.hStdError = InheritableFile(errPath, GENERIC_WRITE, CREATE_ALWAYS);
-  PROCESS_INFORMATION process;
-  ZeroMemory(&process, sizeof process);
+  startup.hStdOutput = InheritableFile(folder + "stdout", GENERIC_WRITE, CREATE_ALWAYS);
+  startup.hStdError = InheritableFile(folder + "stderr", GENERIC_WRITE, CREATE_ALWAYS);
+  PROCESS_INFORMATION process = {};
   const BOOL started = CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0,
                                       nullptr, nullptr, &startup, &process);
   const DWORD startError = GetLastError();
-  CloseHandle(startup.hStdInput);
-  CloseHandle(startup.hStdOutput);
-  CloseHandle(startup.hStdError);
-  if (started) {
-    // All 32 bits of the exit code, which a shell under Wine sees only the low byte of.
-    DWORD exitCode = 0;
-    run.finished = WaitForSingleObject(process.hProcess, timeoutSeconds * 1000u) == 0 &&
-                   GetExitCodeProcess(process.hProcess, &exitCode);
-    run.status = static_cast<long>(exitCode);
-    if (!run.finished) {
-      TerminateProcess(process.hProcess, 1);
-      WaitForSingleObject(process.hProcess, 5000);
-    }
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-  }
-  run.out = ReadFile(outPath);
-  run.err = started ? ReadFile(errPath) : "cannot start: error " + std::to_string(startError);
-  std::error_code ignored;
-  std::filesystem::remove_all(scratch, ignored);
-  return run;
+  for (HANDLE file : {startup.hStdInput, startup.hStdOutput, startup.hStdError}) CloseHandle(file);
+  if (!started) return {-1, "", "cannot start: error " + std::to_string(startError)};
+  // All 32 bits of the exit code, which a shell under Wine sees only the low byte of.
+  DWORD exitCode = 0;
+  WaitForSingleObject(process.hProcess, INFINITE);
+  GetExitCodeProcess(process.hProcess, &exitCode);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  return {static_cast<long>(exitCode), ReadFile(folder + "stdout"), ReadFile(folder + "stderr")};
 }
 
 // Wine shows the Unix root as drive Z:.
@@ -83,9 +61,7 @@ std::string BuildFile(const char* variable) {
   const char* given = std::getenv(variable);
   std::string path = given != nullptr ? given : "";
   if (path.empty() || path[0] != '/') return path;
-  for (char& c : path) {
-    if (c == '/') c = '\\';
-  }
+  std::replace(path.begin(), path.end(), '/', '\\');
   return "Z:" + path;
 }
 
@@ -94,8 +70,7 @@ void RegisterTool(Registration registration, const std::string& exePath, const s
   if (registration == Registration::NoStore || registration == Registration::NoKey) return;
   HKEY key;
   ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, kToolKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key,
-                            nullptr),
-            ERROR_SUCCESS);
+                            nullptr), ERROR_SUCCESS);
   const char* name = registration == Registration::NoValue ? "InstallDir" : "ExePath";
   const std::string value = registration == Registration::EmptyValue ? std::string() : exePath;
   RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
@@ -103,15 +78,15 @@ void RegisterTool(Registration registration, const std::string& exePath, const s
   RegCloseKey(key);
 }
 
-void ForgetTool() { RegDeleteKeyA(HKEY_CURRENT_USER, kToolKey); }
-
 void SetProcessEnv(const std::string& entry) {
   const size_t equals = entry.find('=');
-  const std::string name = entry.substr(0, equals), value = entry.substr(equals + 1);
-  SetEnvironmentVariableA(name.c_str(), value.empty() ? nullptr : value.c_str());
+  const std::string name = entry.substr(0, equals);
+  SetEnvironmentVariableA(name.c_str(), equals == std::string::npos ? nullptr : &entry[equals + 1]);
 }
 
-// The stand-in records its raw command line; it is read back by the tool's rules.
+// The stand-in records its raw command line, then its start-up record on a
+// line of its own; the command line is read back by the tool's rules.
 Args RecordedToolArguments(const std::string& recordPath) {
-  return SplitToolCommandLine(ReadFile(recordPath));
+  const std::string record = ReadFile(recordPath);
+  return SplitToolCommandLine(record.substr(0, record.find('\n')));
 }
