@@ -1,7 +1,6 @@
-// The program's pieces in this process, where the outside cannot see them: the
-// launcher's raw results and what it leaves open, what RegGetString leaves in
-// its output and the error number it reports, the traces (which nothing in the
-// program turns on) and a failed start-up.
+// What only this process can see: the launcher's raw results and what it leaves
+// open, RegGetString's output and error numbers, the traces (which nothing in
+// the program turns on) and a failed start-up.
 #include <gtest/gtest.h>
 
 #include <chrono>

@@ -1,6 +1,6 @@
-// What the process-level tests share: the build's programs, scratch folders,
-// the compare tool's entry in the current user's registry, and running a
-// program the way ClearCase runs its compare and merge tool.
+// What the process-level tests share: the build's programs, the compare tool's
+// entry in the current user's registry, and running a program the way
+// ClearCase runs its compare and merge tool.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -21,17 +21,16 @@ struct ProgramRun {
   std::string out, err;
 };
 
-/// Runs `program` with `args`, this process's environment and an empty standard
-/// input, its output going to `folder`'s files stdout and stderr, and waits for
-/// it. On Linux the command prefix in MERGEBRIDGE_TEST_WRAPPER (valgrind), if
-/// set, goes first.
+/// Runs `program` with `args`, this environment and an empty standard input, its
+/// output going to the files stdout and stderr in `folder`, and waits for it. On
+/// Linux the command prefix in MERGEBRIDGE_TEST_WRAPPER (valgrind) goes first.
 ProgramRun RunProgram(const std::string& program, const Args& args, const std::string& folder);
 
-/// The build-tree file named by the environment variable `variable`, spelt the
-/// way this platform's programs see it.
+/// The build-tree file named by the environment variable, as this platform's
+/// programs spell it.
 std::string BuildFile(const char* variable);
 
-/// From Fifo on: Linux only, what stands where the registry file should be.
+/// From Fifo on, Linux only: what stands where the registry file should be.
 enum class Registration { NoStore, NoKey, NoValue, EmptyValue, Path, Fifo, Device, FileForFolder };
 
 /// Sets what the current user's registry says about the compare tool, for this
@@ -43,9 +42,6 @@ void RegisterTool(Registration registration, const std::string& exePath,
 /// NAME removes the variable.
 void SetProcessEnv(const std::string& entry);
 
-/// The arguments the stand-in tool recorded, its own path first.
-Args RecordedToolArguments(const std::string& recordPath);
-
 inline std::string ReadFile(const std::string& path) {
   std::stringstream buffer;
   buffer << std::ifstream(path, std::ios::binary).rdbuf();
@@ -56,22 +52,22 @@ inline void WriteFile(const std::string& path, const std::string& text) {
   std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
 }
 
-/// A fresh scratch folder (its path ends in the separator) and an environment
+/// A fresh scratch folder dir_ (ending in the separator) and an environment
 /// without a display or STANDIN_* setting; afterwards the folder, the tool's
-/// registration and the environment go back to what they were.
+/// registration, PATH and HOME go back to what they were.
 class ScratchTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ClearSettings();
     const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-    const auto folder = std::filesystem::temp_directory_path() / ("mergebridge-" + std::to_string(stamp));
+    const auto folder = std::filesystem::temp_directory_path() / ("mb-" + std::to_string(stamp));
     ASSERT_TRUE(std::filesystem::create_directory(folder));
     dir_ = (folder / "").string();
   }
   void TearDown() override {
     ClearSettings();
     RegisterTool(Registration::NoStore, "", dir_);
-    std::error_code ignored;
+    std::error_code ignored;  // Wine's own processes may hold a file a while: wine.stop ends them
     std::filesystem::remove_all(dir_, ignored);
   }
   static void ClearSettings() {

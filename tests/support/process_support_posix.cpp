@@ -69,10 +69,3 @@ void SetProcessEnv(const std::string& entry) {
   if (equals == std::string::npos) unsetenv(entry.c_str());
   else setenv(entry.substr(0, equals).c_str(), entry.c_str() + equals + 1, 1);
 }
-
-Args RecordedToolArguments(const std::string& recordPath) {
-  std::istringstream in(ReadFile(recordPath));
-  Args args;
-  for (std::string line; std::getline(in, line);) args.push_back(line);
-  return args;
-}

@@ -2,7 +2,6 @@
 // output in files, and the real HKEY_CURRENT_USER of the Wine prefix.
 #include <windows.h>
 
-#include "common/tool_command.h"
 #include "process_support.h"
 
 namespace {
@@ -82,11 +81,4 @@ void SetProcessEnv(const std::string& entry) {
   const size_t equals = entry.find('=');
   const std::string name = entry.substr(0, equals);
   SetEnvironmentVariableA(name.c_str(), equals == std::string::npos ? nullptr : &entry[equals + 1]);
-}
-
-// The stand-in records its raw command line, then its start-up record on a
-// line of its own; the command line is read back by the tool's rules.
-Args RecordedToolArguments(const std::string& recordPath) {
-  const std::string record = ReadFile(recordPath);
-  return SplitToolCommandLine(record.substr(0, record.find('\n')));
 }
