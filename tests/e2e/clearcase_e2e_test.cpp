@@ -78,14 +78,11 @@ std::string ShownUnderWine(const std::string& trace) {
     for (std::string& text : strings) {
       for (at = line.find('"', at) + 1; at < line.size() && line[at] != '"'; ++at) {
         char c = line[at];
-        if (c == '\\') {
-          c = line[++at];
-          if (c == 'x' || c == 'u') {
-            c = static_cast<char>(std::stoul(line.substr(at + 1, c == 'x' ? 2 : 4), nullptr, 16));
-            at += line[at] == 'x' ? 2 : 4;
-          } else if (c == 'n' || c == 'r') {
-            c = c == 'n' ? '\n' : '\r';
-          }
+        if (c == '\\') {  // \n, \r, \xNN, \\ and \"
+          const char escaped = line[++at];
+          c = escaped == 'n' ? '\n' : escaped == 'r' ? '\r' : escaped;
+          if (escaped == 'x') c = static_cast<char>(std::stoul(line.substr(at + 1, 2), nullptr, 16));
+          if (escaped == 'x') at += 2;
         }
         text += c;
       }
@@ -222,8 +219,9 @@ TEST_F(ClearCaseRuns, WhatClearCaseSees) {
       {"status-only compare, equal", {"-status_only", "-fname", "a@@/1", "{base.c}", "{same.c}"},
        {}, 0, Args{"/qc", "{base.c}", "{same.c}", "/title1=a@@/1"}, nullptr, "",
        "velmora-standin: files are identical\n"},
-      {"-abort with no element name", {"-abort"}, {"STANDIN_EXIT=0"}, 0, Args{}, nullptr,
-       kAbortNotice + "\n"},
+      {"-abort with no element name; an empty DISPLAY is no desktop", {"-abort"},
+       {"STANDIN_EXIT=0", "DISPLAY="}, 0, Args{}, nullptr, kAbortNotice + "\n", nullptr,
+       Registration::Path, "", "zenity"},
       {"-out without a value: the empty path is missing", {"-fname", "@@/main/1", "-out"},
        {"STANDIN_EXIT=0"}, 0, Args{"/title1=@@/main/1"}, nullptr, MissingOutput("") + "\n"},
       {"output path is a folder: it exists, no warning", {"-out", "{dirA}", "{ours.c}"},
