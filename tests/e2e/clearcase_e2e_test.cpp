@@ -199,6 +199,8 @@ TEST_F(ClearCaseRuns, WhatClearCaseSees) {
   const std::string onPath = "PATH=" + fs::path(BuildFile("MB_TOOL")).parent_path().string() +
                              kPathSep + std::getenv("PATH");
   const std::string cancelled = MissingOutput(" of 'src/hello.c'");
+  const std::string notFound = std::string("CMD Error 2, ") +
+                               (kSep[0] == '/' ? "No such file or directory\n" : "File not found.*");
   const std::string noKey = "REG Get - Failed to open key 'SOFTWARE\\Harnvik\\Velmora' in the "
                             "registry\n (Error ";
 #ifndef _WIN32
@@ -240,7 +242,7 @@ TEST_F(ClearCaseRuns, WhatClearCaseSees) {
        "registry\n (Error 2, *", "", Registration::NoValue},
       {"empty ExePath: nothing shown", twoWay, {}, 1, std::nullopt, nullptr, "", "",
        Registration::EmptyValue},
-      {"tool cannot be started", twoWay, {}, 1, std::nullopt, nullptr, "", "CMD Error 2, *",
+      {"tool cannot be started", twoWay, {}, 1, std::nullopt, nullptr, "", notFound.c_str(),
        Registration::Path, "{no-such-tool.exe}"},
       {"tool is not a program", twoWay, {}, 1, std::nullopt, nullptr, "",
        kSep[0] == '/' ? "CMD Error 13, Permission denied\n" : "CMD Error 193, *",

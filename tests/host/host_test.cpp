@@ -33,13 +33,12 @@ namespace {
 
 using Host = ScratchTest;
 
-// Open descriptors (Linux), or the slot the next new handle gets (Windows:
-// freed slots are reused, so one that grew means handles were left open).
+// The process's open handles (Windows) or descriptors (Linux).
 long OpenHandles() {
 #ifdef _WIN32
-  HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  CloseHandle(event);
-  return static_cast<long>(reinterpret_cast<ULONG_PTR>(event) / sizeof(HANDLE));
+  DWORD count = 0;
+  GetProcessHandleCount(GetCurrentProcess(), &count);
+  return static_cast<long>(count);
 #else
   return static_cast<long>(std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {}));
 #endif
