@@ -35,7 +35,6 @@ std::string Describe(const RegFileLookup& r) {
 }
 
 TEST(RegFile, Lookups) {
-  const std::string at = kV5 + kKeyLine + "@=\"d\"\n\"@\"=\"named\"\n";
   struct Row {
     std::string file, expected, key = kKey, value = "v";
   } rows[] = {
@@ -45,15 +44,12 @@ TEST(RegFile, Lookups) {
       {Val("\"a\\\\b\\\"c\\\\\""), "found [a\\b\"c\\]"},
       {Val("\"\""), "found []"},
       {kV5 + "[hkcu\\software\\HARNVIK\\velmora]\n\"EXEPATH\"=\"x\"", "found [x]", kKey, "ExePath"},
-      {at, "found [d]", kKey, ""},
-      {at, "found [named]", kKey, "@"},
+      {kV5 + kKeyLine + "@=\"d\"\n\"@\"=\"named\"\n", "found [d]", kKey, ""},
       {Val("dword:434241"), "found [ABC\0]"s},
       {Val("hex:61,6f,00,63"), "found [ao\0c]"s},
-      {Val("hex(b):01,02"), "found [\x01\x02]"},
       {Val("hex(2):25,00,48,00,00,00"), "found [%H\0]"s},
       {"REGEDIT4\n\n" + kKeyLine + "\"v\"=hex(2):25,48,00\n", "found [%H\0]"s},
       {Val("hex(7):61,00,00,00,\\\r\n  62,00,00,00,\\\r\n  00,00"), "found [a\0b\0\0]"s},
-      {Val("hex:1,a\\\n b"), "found [\x01\x0a\x0b]"},
       {Val("hex(1):e9,00,00,08,3d,d8,00,de"), "found [\xC3\xA9\xE0\xA0\x80\xF0\x9F\x98\x80]"},
       {Val("hex(1):00,d8,41,00,42"), "found [\xEF\xBF\xBD" "A]"},  // lone surrogate, odd byte
       {kBom16 + Wide(kV5 + "; c\r\n" + kKeyLine + "\"v\"=\"") + "\xF8\x00\x3D\xD8\x00\xDE"s +
@@ -68,7 +64,6 @@ TEST(RegFile, Lookups) {
       {kV5, "no value", "", ""},
       {kV5 + "[HKCU\\SOFTWARE\\Harnvik\\Velmora2]\n\"v\"=\"x\"\n", "no key"},
       {kV5 + "[HKCU\\SOFTWARE\\Harnvik\\Velmora\\Sub]\n\"v\"=\"x\"\n", "no value"},
-      {kV5 + kKeyLine + "\"w\"=\"x\"\n@=\"d\"\n", "no value"},
       {Val("\"x\"") + "\"V\"=-\n", "no value"},
       {Val("\"x\"") + "[-HKCU\\software\\harnvik]\n", "no key"},
       {kV5 + "[-HKCU\\SOFTWARE\\Harnvik\\Velmora]\n\"v\"=\"x\"\n", "no key"},
@@ -82,9 +77,7 @@ TEST(RegFile, Lookups) {
       {Val("hex:01,\\"), "line 4"},
       {Val("hex:01,\\\n  02,\\\n  zz"), "line 6"},
       {Val("hex:01 02"), "line 4"},
-      {Val("hex(2:00"), "line 4"},
       {Val("dword:123456789"), "line 4"},
-      {Val("dword:12 34"), "line 4"},
       {Val("\"C:\\Program Files\""), "line 4"},
       {kV5 + kKeyLine + "\"v\" \"x\"\n", "line 4"},
       {Val("\"fine\"") + "# not a comment\n", "line 5"},
