@@ -33,12 +33,16 @@ namespace {
 
 using Host = ScratchTest;
 
-// The process's open handles (Windows) or descriptors (Linux).
+// The process's open handles (Windows: the values, multiples of 4, that
+// GetHandleInformation accepts) or descriptors (Linux).
 long OpenHandles() {
 #ifdef _WIN32
-  DWORD count = 0;
-  GetProcessHandleCount(GetCurrentProcess(), &count);
-  return static_cast<long>(count);
+  long count = 0;
+  DWORD flags;
+  for (ULONG_PTR value = 4; value < 65536; value += 4) {
+    count += GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags) != 0;
+  }
+  return count;
 #else
   return static_cast<long>(std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {}));
 #endif
