@@ -23,7 +23,8 @@ struct ProgramRun {
 
 /// Runs `program` with `args`, this environment and an empty standard input, its
 /// output going to the files stdout and stderr in `folder`, and waits for it. On
-/// Linux the command prefix in MERGEBRIDGE_TEST_WRAPPER (valgrind) goes first.
+/// Linux the command prefix in MERGEBRIDGE_TEST_WRAPPER (valgrind) goes first,
+/// and a program still running after two minutes is killed (status 124).
 ProgramRun RunProgram(const std::string& program, const Args& args, const std::string& folder);
 
 /// The build-tree file named by the environment variable, as this platform's

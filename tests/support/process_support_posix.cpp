@@ -12,7 +12,9 @@
 extern char** environ;
 
 ProgramRun RunProgram(const std::string& program, const Args& args, const std::string& folder) {
-  Args command;
+  // Killed after two minutes, so that a hanging program fails its case (and
+  // the scratch folder still goes) rather than the whole test.
+  Args command = {"timeout", "-k", "10", "120"};
   const char* wrapper = std::getenv("MERGEBRIDGE_TEST_WRAPPER");
   std::istringstream words(wrapper != nullptr ? wrapper : "");
   for (std::string word; words >> word;) command.push_back(word);
