@@ -4,21 +4,26 @@
 # on /dev/null keeps each test run short and keeps Wine's background processes
 # from holding CTest's output pipes open.
 set -e
-action=$1
 export WINEPREFIX="$2" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-case "$action" in
+case "$1" in
   start)
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
       mkdir -p "$WINEPREFIX"
       wineboot -i >/dev/null 2>&1 </dev/null || true
       wineserver -w >/dev/null 2>&1 </dev/null || true
     fi
-    wineserver -p >/dev/null 2>&1 </dev/null
-    # Start Wine's own background services now, with their output on /dev/null,
-    # so that no test's wine run is the one that spawns them.
+    # Fails when a session is still up (after a stopped test run): that one does.
+    wineserver -p >/dev/null 2>&1 </dev/null || true
+    # Under WINEDEBUG=+relay every message box is traced with its text, caption
+    # and style: the end-to-end cases read them there.
+    wine reg add 'HKCU\Software\Wine\Debug' /v RelayInclude /f \
+      /d 'user32.MessageBoxA;user32.MessageBoxW' >/dev/null 2>&1 </dev/null
+    # Wine's own background services start now, not in a test's wine run.
     wine cmd.exe /c exit >/dev/null 2>&1 </dev/null || true
     ;;
   stop)
     wineserver -k >/dev/null 2>&1 </dev/null || true
+    # What Wine's processes still held when a test ended goes with them.
+    rm -rf "$WINEPREFIX"/drive_c/users/*/Temp/mb-*
     ;;
 esac

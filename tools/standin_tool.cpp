@@ -3,8 +3,9 @@
 // to, and compares or merges small text files line by line.
 //
 // Environment:
-//   STANDIN_RECORD=<file>  write the raw command line (Windows, in UTF-8) or
-//                          each argv element and a line feed (elsewhere) to <file>
+//   STANDIN_RECORD=<file>  write the raw command line (Windows, in UTF-8) and a
+//                          line with the start-up record's fields, or each argv
+//                          element and a line feed (elsewhere), to <file>
 //   STANDIN_SIGNAL=<n>     (not Windows) then die by signal n
 //   STANDIN_EXIT=<n>       then exit with n at once (strtoul base 0; the full
 //                          32 bits on Windows, n & 255 elsewhere)
@@ -17,6 +18,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -50,10 +52,18 @@ struct Options {
   std::vector<std::string> files;
 };
 
-// An environment setting, or nullptr when it is unset or empty.
+// An environment setting in UTF-8, or nullptr when it is unset or empty. On
+// Windows it is read wide, so that a path outside the ANSI code page survives.
 const char* Setting(const char* name) {
+#ifdef _WIN32
+  static std::deque<std::string> kept;  // keeps the texts handed out in place
+  const wchar_t* wide = _wgetenv(ToUtf16(name).c_str());
+  if (wide == nullptr || *wide == L'\0') return nullptr;
+  return kept.emplace_back(ToUtf8(wide)).c_str();
+#else
   const char* value = std::getenv(name);
   return (value != nullptr && *value != '\0') ? value : nullptr;
+#endif
 }
 
 // Files by their UTF-8 names; on Windows through the wide calls, so that a name
@@ -91,6 +101,12 @@ void Record(const char* path, int argc, char** argv) {
   (void)argv;
   const std::string commandLine = ToUtf8(GetCommandLineW());
   std::fwrite(commandLine.data(), 1, commandLine.size(), file);
+  // The start-up record the tool was given, on a line of its own.
+  STARTUPINFOA startup;
+  GetStartupInfoA(&startup);
+  std::fprintf(file, "\nflags=0x%lx show=%u title=%s columns=%lu lines=%lu fill=0x%lx",
+               startup.dwFlags, startup.wShowWindow, startup.lpTitle ? startup.lpTitle : "(none)",
+               startup.dwXCountChars, startup.dwYCountChars, startup.dwFillAttribute);
 #else
   for (int i = 0; i < argc; ++i) {
     std::fputs(argv[i], file);

@@ -1,47 +1,61 @@
 // mergebridge as ClearCase's type manager runs it: the built program, the
 // per-user registry and the stand-in compare tool; checked is what ClearCase
-// reads back (the exit status and the output file) and what the user is shown.
+// reads back (the exit status and the output file) and what the user is shown:
+// on Linux the standard error (or the dialog programs planted on PATH), under
+// Wine every message box as Wine's relay trace reports the call.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdint>
 #include <optional>
 
+#include "common/tool_command.h"
 #include "process_support.h"
+#ifdef _WIN32
+#include <windows.h>
+
+#include "host/utf16_win32.h"
+#endif
 
 namespace {
 
 namespace fs = std::filesystem;
 
 #ifdef _WIN32
-const bool kMessagesOnStderr = false;  // they are message boxes
-const char kSeparator[] = "\\";
+const char kSep[] = "\\", kPathSep[] = ";", kExe[] = ".exe";
 #else
-const bool kMessagesOnStderr = true;  // no display: ShowMessage writes to stderr
-const char kSeparator[] = "/";
+const char kSep[] = "/", kPathSep[] = ":", kExe[] = "";
 #endif
 
 const char kBase[] = "one\ntwo\nthree\n";
 const char kTheirs[] = "one\ntwo\nTHREE\n";
 const Args kAny = {"*"};
+const std::string kAbortNotice =
+    "Automerge  did not work\nVelmora will now be run so that you can manually merge\n";
 
 std::string MissingOutput(const std::string& ofPhrase) {
   return "Manual merge " + ofPhrase + " either did not work or was cancelled\nClearCase may now "
          "say operation successful, but the merge arrow will not be drawn\nYou will need to "
-         "undo the checkout\n";
+         "undo the checkout";
 }
 
 struct Row {
   const char* name;
   Args args;                     // "{x}" stands for x in the row's folder
-  Args env;                      // STANDIN_* settings for the tool
+  Args env;                      // settings for this run: STANDIN_*, PATH, HOME, ...
   long status;                   // as ClearCase reads it
   std::optional<Args> toolArgs;  // nullopt: the tool must not run; kAny: not checked
   const char* output;            // {out.c} afterwards; nullptr: absent
-  std::string err;               // stderr where messages go there; "x*": begins with x
+  std::string shown;             // messages and stderr lines; "x*": begins with x
   const char* out = nullptr;     // stdout; nullptr: not checked
   Registration registration = Registration::Path;
   std::string tool = "";               // the registered tool; empty: the stand-in
+  // "copy-tool": the stand-in is copied to `tool`; "dangling-out": {out.c} is a
+  // link to nothing; "unicode" (Windows): the row's folder is named outside the
+  // ANSI code page and the bridge runs as on a system that ignores its
+  // manifest's UTF-8 code page; other words: Linux dialog programs in {bin}.
+  const char* setup = "";
   const char* registryFile = nullptr;  // Linux: these bytes as the registry file
 };
 
@@ -54,65 +68,143 @@ std::string Expand(std::string text, const std::string& folder) {
   return text;
 }
 
-Args Expand(Args args, const std::string& folder) {
-  for (std::string& arg : args) arg = Expand(arg, folder);
-  return args;
-}
-
 bool Matches(const std::string& expected, const std::string& actual) {
   if (expected.empty() || expected.back() != '*') return actual == expected;
   return actual.compare(0, expected.size() - 1, expected, 0, expected.size() - 1) == 0;
 }
 
+#ifdef _WIN32
+// Under Wine the relay trace's "Call user32.MessageBoxA(owner,address "text",
+// address "caption",style)" (L"..." for MessageBoxW) stands for a box.
+std::string ShownUnderWine(const std::string& trace) {
+  std::istringstream in(trace);
+  std::string shown;
+  for (std::string line; std::getline(in, line);) {
+    size_t at = line.find(":Call user32.MessageBox");
+    if (at == std::string::npos) continue;
+    std::string strings[2];
+    for (std::string& text : strings) {
+      std::wstring units;  // \n, \r, \xNN, \XXXX (a UTF-16 unit), \\ and \"
+      for (at = line.find('"', at) + 1; at < line.size() && line[at] != '"'; ++at) {
+        wchar_t c = static_cast<unsigned char>(line[at]);
+        if (c == L'\\') {
+          const char escaped = line[++at];
+          const size_t digits = escaped == 'x' ? 2 : std::isxdigit(escaped) ? 4 : 0;
+          c = escaped == 'n' ? L'\n' : escaped == 'r' ? L'\r' : static_cast<unsigned char>(escaped);
+          if (digits > 0) {
+            c = static_cast<wchar_t>(std::stoul(line.substr(at + (escaped == 'x'), digits), nullptr, 16));
+          }
+          at += digits - (digits == 4);
+        }
+        units += c;
+      }
+      text = ToUtf8(units);
+      ++at;
+    }
+    const unsigned long style = std::stoul(line.substr(line.find(',', at) + 1), nullptr, 16);
+    EXPECT_EQ(strings[1], "mergebridge");
+    // Only the missing-output warning has the error icon; every other box is
+    // an OK box with the default (warning) icon.
+    EXPECT_EQ(style, strings[0].rfind("Manual merge", 0) == 0 ? 0x10u : 0x30u) << strings[0];
+    shown += strings[0] + "\n";
+  }
+  return shown;
+}
+#endif
+
 class ClearCaseRuns : public ScratchTest {
  protected:
   void Check(const Row& row, const std::string& folder) {
     SCOPED_TRACE(row.name);
-    const std::string hello = folder + "dirA" + kSeparator + "hello.c";
-    fs::create_directories(folder + "dirA");
-    fs::create_directories(folder + "dirB");
-    for (const std::string& file : {hello, folder + "base.c", folder + "same.c"}) {
-      WriteFile(file, kBase);
-    }
+    const std::string hello = folder + "dirA" + kSep + "hello.c", record = folder + "record.txt";
+    fs::create_directories(Path(folder + "dirA"));
+    fs::create_directories(Path(folder + "dirB"));
+    for (const char* name : {"base.c", "same.c", "dirA/hello.c"}) WriteFile(folder + name, kBase);
     WriteFile(folder + "ours.c", "ONE\ntwo\nthree\n");
     WriteFile(folder + "theirs.c", kTheirs);
-    WriteFile(folder + "clash.c", "uno\ntwo\nthree\n");
     ClearSettings();
     const std::string tool = row.tool.empty() ? BuildFile("MB_TOOL") : Expand(row.tool, folder);
     RegisterTool(row.registration, tool, folder);
     if (row.registryFile != nullptr) {
-      WriteFile(folder + "config/mergebridge/registry.reg", row.registryFile);
+      WriteFile(folder + ".config/mergebridge/registry.reg", row.registryFile);
     }
-    const std::string record = folder + "record.txt";
+    fs::create_directory(Path(folder + "bin"));
+    std::string bridge = BuildFile("MB_BRIDGE");
+    std::istringstream words(row.setup);
+    for (std::string word, code = "0"; words >> word;) {
+      if (word == "copy-tool") {
+        fs::create_directories(Path(tool).parent_path());
+        fs::copy_file(Path(BuildFile("MB_TOOL")), Path(tool));
+#ifdef _WIN32
+      } else if (word == "unicode") {  // a manifest that leaves the code page alone
+        fs::copy_file(Path(bridge), Path(folder + "mergebridge.exe"));
+        bridge = folder + "mergebridge.exe";
+        char bare[] = "<assembly xmlns=\"urn:schemas-microsoft-com:asm.v1\" manifestVersion=\"1.0\"/>";
+        HANDLE update = BeginUpdateResourceW(ToUtf16(bridge).c_str(), FALSE);
+        UpdateResourceW(update, MAKEINTRESOURCEW(24), MAKEINTRESOURCEW(1), 0x409, bare, sizeof bare - 1);
+        ASSERT_TRUE(EndUpdateResourceW(update, FALSE));
+#endif
+      } else if (word == "dangling-out") {
+        fs::create_symlink(folder + "nowhere", folder + "out.c");
+      } else {  // records its arguments; the first exits with 0, the others with 1 (no window)
+        WriteFile(folder + "bin/" + word, "#!/bin/sh\nprintf '%s' \"${0##*/}\"; printf ' [%s]' "
+                  "\"$@\"; echo; echo dialog-stdout\nexit " + code + "\n");
+        fs::permissions(folder + "bin/" + word, fs::perms::owner_all);
+        code = "1";
+      }
+    }
     SetProcessEnv("STANDIN_RECORD=" + record);
-    for (const std::string& setting : row.env) SetProcessEnv(setting);
-
-    const ProgramRun run = RunProgram(BuildFile("MB_BRIDGE"), Expand(row.args, folder), 300);
-
-    ASSERT_TRUE(run.finished) << "not started, or killed after 300 s:\n" << run.err;
+    for (const std::string& setting : row.env) SetProcessEnv(Expand(setting, folder));
+    Args args = row.args;
+    for (std::string& arg : args) arg = Expand(arg, folder);
+#ifdef _WIN32
+    const size_t traced = ReadFile(BuildFile("MB_RELAY")).size();
+    SetProcessEnv("WINEDEBUG=-all,+relay");
+    const ProgramRun run = RunProgram(bridge, args, folder);
+    SetProcessEnv("WINEDEBUG=-all");
+    std::string shown = ShownUnderWine(ReadFile(BuildFile("MB_RELAY")).substr(traced)) + run.err;
+    std::string path = tool;
+    std::transform(path.begin(), path.end(), path.begin(), [](char c) {
+      return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    });
+#else
+    const ProgramRun run = RunProgram(BuildFile("MB_BRIDGE"), args, folder);
+    std::string shown = run.err, path = tool;
+#endif
     EXPECT_EQ(static_cast<int32_t>(run.status), static_cast<int32_t>(row.status))
         << "stdout:\n" << run.out << "stderr:\n" << run.err;
-    EXPECT_EQ(fs::exists(record), row.toolArgs.has_value());
-    if (fs::exists(record) && row.toolArgs && *row.toolArgs != kAny) {
-      const Args received = RecordedToolArguments(record);
+    ASSERT_EQ(fs::exists(Path(record)), row.toolArgs.has_value());
+    if (row.toolArgs) {
+      // The stand-in records its argv a line each, or (Windows) its raw command
+      // line, read back by the tool's rules, and then its start-up record.
+      std::istringstream lines(ReadFile(record));
+      Args received, expected = *row.toolArgs;
+      for (std::string line; std::getline(lines, line);) received.push_back(line);
+#ifdef _WIN32
+      // Started minimised, with the title, an 80 x 500 buffer and black on white.
+      EXPECT_EQ(received.at(1), "flags=0x19 show=6 title=Velmora columns=80 lines=500 fill=0xf0");
+      received = SplitToolCommandLine(received[0]);
+#endif
       ASSERT_FALSE(received.empty());
-      EXPECT_EQ(Args(received.begin() + 1, received.end()), Expand(*row.toolArgs, folder));
+      EXPECT_EQ(received[0], path);
+      received.erase(received.begin());
+      for (std::string& arg : expected) arg = Expand(arg, folder);
+      if (expected != kAny) {
+        EXPECT_EQ(received, expected);
+      }
     }
-    EXPECT_EQ(fs::exists(folder + "out.c"), row.output != nullptr);
-    if (row.output != nullptr) {
-      EXPECT_EQ(ReadFile(folder + "out.c"), row.output);
-    }
+    EXPECT_EQ(ReadFile(folder + "out.c"), row.output ? row.output : "");
+    EXPECT_EQ(fs::exists(Path(folder + "out.c")), row.output != nullptr);
     EXPECT_EQ(ReadFile(hello), kBase) << "an output folder was changed";
     // Under valgrind a failed exec is not reported back: the tool seems to end with 127.
-    if (UnderWrapper() && row.out != nullptr && Matches("CMD Error*", row.out)) return;
-    if (kMessagesOnStderr) {
-      EXPECT_TRUE(Matches(Expand(row.err, folder), run.err)) << "stderr:\n" << run.err;
+    if (std::getenv("MERGEBRIDGE_TEST_WRAPPER") && Matches("CMD Error*", row.out ? row.out : "")) {
+      return;
     }
     std::string out = run.out;  // Windows' console ends lines with CR LF
     out.erase(std::remove(out.begin(), out.end(), '\r'), out.end());
-    if (row.out != nullptr) {
-      EXPECT_TRUE(Matches(Expand(row.out, folder), out)) << "stdout:\n" << out;
-    }
+    shown.erase(std::remove(shown.begin(), shown.end(), '\r'), shown.end());
+    EXPECT_TRUE(Matches(Expand(row.shown, folder), shown)) << "shown:\n" << shown;
+    EXPECT_TRUE(row.out == nullptr || Matches(Expand(row.out, folder), out)) << "stdout:\n" << out;
   }
 };
 
@@ -121,120 +213,157 @@ TEST_F(ClearCaseRuns, WhatClearCaseSees) {
                       "-fname", "src/hello.c@@/main/3", "-fname", "src/hello.c@@/main/CHECKEDOUT",
                       "{base.c}", "{ours.c}", "{theirs.c}"};
   const Args mergeToolArgs = {"/savetarget={out.c}", "{base.c}", "{ours.c}", "{theirs.c}",
-                              "/title1=src/hello.c@@/main/3",
-                              "/title2=src/hello.c@@/main/CHECKEDOUT"};
-  Args clash = merge, aborted = merge;
-  clash.back() = "{clash.c}";
-  aborted.insert(aborted.begin(), "-abort");
+                              "/title1=src/hello.c@@/main/3", "/title2=src/hello.c@@/main/CHECKEDOUT"};
   const char kMerged[] = "ONE\ntwo\nTHREE\n";
   const Args twoWay = {"-out", "{out.c}", "-fname", "src/hello.c@@/main/2", "-fname",
                        "src/hello.c@@/main/CHECKEDOUT", "{ours.c}", "{theirs.c}"};
-  const Args statusOnly = {"-status_only", "-fname", "a.c@@/main/1", "-fname", "a.c@@/main/2",
-                           "{base.c}", "{same.c}"};
-  const std::string hugeTool = kSeparator + std::string(1 << 20, 'a') + ".exe";
-  Args many;
-#ifdef _WIN32
-  for (int i = 0; i < 3500; ++i) many.push_back("f" + std::to_string(1000000 + i));
-#else
-  for (int i = 0; i < 100000; ++i) many.push_back("f" + std::to_string(i));
-  Args manyToolArgs = many;
-  manyToolArgs.insert(manyToolArgs.begin(), "/title1=f0");
+  const Args compare = {"-fname", "a.c@@/main/2", "-fname", "a.c@@/main/3", "{ours.c}", "{theirs.c}"};
+  const Args uniMerge = {"-base", "{base.c}", "-out", "{out.c}", "-fname", "файл.c@@/main/1",
+                         "-fname", "файл.c@@/main/2", "{base.c}", "{ours.c}", "{theirs.c}"};
+  const Args uniToolArgs = {"/savetarget={out.c}", "{base.c}", "{ours.c}", "{theirs.c}",
+                            "/title1=файл.c@@/main/1", "/title2=файл.c@@/main/2"};
+  Args uniAborted = uniMerge;
+  uniAborted.insert(uniAborted.begin(), "-abort");
+  const std::string hugeTool = kSep + std::string(1 << 20, 'a') + ".exe";
+  const std::string onPath = "PATH=" + fs::path(BuildFile("MB_TOOL")).parent_path().string() +
+                             kPathSep + std::getenv("PATH");
+  const std::string cancelled = MissingOutput(" of 'src/hello.c'");
+  const std::string notFound = std::string("CMD Error 2, ") +
+                               (kSep[0] == '/' ? "No such file or directory\n" : "File not found.*");
+  const std::string noKey = "REG Get - Failed to open key 'SOFTWARE\\Harnvik\\Velmora' in the "
+                            "registry\n (Error ";
+#ifndef _WIN32
   std::string high;
   for (int c = 0x80; c <= 0xff; ++c) high += static_cast<char>(c);
   const std::string title = "\xe9l\xe9ment\xff@@/main/\xc3\xa9";
-  const Args highArgs = {"-out", "{" + high + "}", "-fname", title, "{ours.c}", "{theirs.c}"};
-  const Args highToolArgs = {"/savetarget={" + high + "}", "{ours.c}", "{theirs.c}",
-                             "/title1=" + title};
+  const std::string noRegistry = "REG Get - Failed to connect to registry\n (Error ";
+  const std::string desktop = "PATH={bin}:/usr/bin:/bin";
 #endif
 
   const Row rows[] = {
       // The type manager's operations, the tool behaving as a user would have it.
-      {"two-way compare", {"-fname", "a.c@@/main/2", "-fname", "a.c@@/main/3", "{ours.c}",
-                           "{theirs.c}"},
-       {}, 0, Args{"{ours.c}", "{theirs.c}", "/title1=a.c@@/main/2", "/title2=a.c@@/main/3"},
-       nullptr, ""},
+      {"two-way compare", compare, {}, 0,
+       Args{"{ours.c}", "{theirs.c}", "/title1=a.c@@/main/2", "/title2=a.c@@/main/3"}, nullptr, ""},
       {"three-way merge", merge, {}, 0, mergeToolArgs, kMerged, ""},
-      {"three-way merge, conflict left: the tool's 1", clash, {}, 1, kAny, nullptr, ""},
       {"three-way merge cancelled: warned, still 0", merge, {"STANDIN_SAVE=no"}, 0,
-       mergeToolArgs, nullptr, MissingOutput(" of 'src/hello.c'")},
-      {"directory compare", {"-directory", "-fname", "src@@/main/4", "-fname", "src@@/main/5",
-                             "{dirA}", "{dirB}"},
-       {"STANDIN_EXIT=0"}, 0, Args{"{dirA}", "{dirB}", "/title1=src@@/main/4",
-                                   "/title2=src@@/main/5"},
-       nullptr, ""},
-      {"status-only compare, equal", statusOnly, {}, 0,
-       Args{"/qc", "{base.c}", "{same.c}", "/title1=a.c@@/main/1", "/title2=a.c@@/main/2"},
-       nullptr, ""},
-      {"merge after a failed automerge", aborted, {}, 0, mergeToolArgs, kMerged,
-       "Automerge  of 'src/hello.c' did not work\nVelmora will now be run so that you can "
-       "manually merge\n\n"},
-      {"-abort with no element name", {"-abort"}, {"STANDIN_EXIT=0"}, 0, Args{}, nullptr,
-       "Automerge  did not work\nVelmora will now be run so that you can manually merge\n\n"},
+       mergeToolArgs, nullptr, cancelled + "\n"},
+      {"status-only compare, equal", {"-status_only", "-fname", "a@@/1", "{base.c}", "{same.c}"},
+       {}, 0, Args{"/qc", "{base.c}", "{same.c}", "/title1=a@@/1"}, nullptr, "",
+       "velmora-standin: files are identical\n"},
+      {"-abort with no element name; an empty DISPLAY is no desktop", {"-abort"},
+       {"STANDIN_EXIT=0", "DISPLAY="}, 0, Args{}, nullptr, kAbortNotice + "\n", nullptr,
+       Registration::Path, "", "zenity"},
       {"-out without a value: the empty path is missing", {"-fname", "@@/main/1", "-out"},
-       {"STANDIN_EXIT=0"}, 0, Args{"/title1=@@/main/1"}, nullptr, MissingOutput("")},
+       {"STANDIN_EXIT=0"}, 0, Args{"/title1=@@/main/1"}, nullptr, MissingOutput("") + "\n"},
+      {"output path is a folder: it exists, no warning", {"-out", "{dirA}", "{ours.c}"},
+       {"STANDIN_EXIT=0"}, 0, kAny, nullptr, ""},
+      {"a tool path with spaces and capitals", compare, {}, 0, kAny, nullptr, "", nullptr,
+       Registration::Path, std::string("{My Tools") + kSep + "Velmora Standin" + kExe + "}",
+       "copy-tool"},
+      {"a tool registered by its bare name, found on PATH", compare, {onPath}, 0, kAny, nullptr,
+       "", nullptr, Registration::Path, "velmora-standin"},
 
       // Every exit status, reached from outside.
-      {"no registry at all", twoWay, {}, 1, std::nullopt, nullptr, "REG Get - Failed to *", "",
-       Registration::NoStore},
-      {"no key for the tool", twoWay, {}, 1, std::nullopt, nullptr,
-       "REG Get - Failed to open key 'SOFTWARE\\Harnvik\\Velmora' in the registry\n (Error *", "",
+      {"no key for the tool", twoWay, {}, 1, std::nullopt, nullptr, noKey + "2, *", "",
        Registration::NoKey},
       {"key without ExePath", twoWay, {}, 1, std::nullopt, nullptr,
        "REG Get - Failed to get string value from 'SOFTWARE\\Harnvik\\Velmora\\ExePath' in the "
-       "registry\n (Error *", "", Registration::NoValue},
+       "registry\n (Error 2, *", "", Registration::NoValue},
       {"empty ExePath: nothing shown", twoWay, {}, 1, std::nullopt, nullptr, "", "",
        Registration::EmptyValue},
-      {"tool cannot be started", twoWay, {}, 1, std::nullopt, nullptr, "", "CMD Error 2, *",
+      {"tool cannot be started", twoWay, {}, 1, std::nullopt, nullptr, "", notFound.c_str(),
        Registration::Path, "{no-such-tool.exe}"},
-      {"tool ends with 3", twoWay, {"STANDIN_EXIT=3"}, 1, kAny, nullptr, ""},
-      {"tool ends with 255", twoWay, {"STANDIN_EXIT=255"}, 1, kAny, nullptr, ""},
+      {"tool is not a program", twoWay, {}, 1, std::nullopt, nullptr, "",
+       kSep[0] == '/' ? "CMD Error 13, Permission denied\n"
+                      : "CMD Error 193, Bad EXE format for %1.\n\n",
+       Registration::Path, "{ours.c}"},
 #ifdef _WIN32
+      // A Unicode ClearCase: files, display names, output and Velmora's folder
+      // outside the ANSI code page reach the tool, the file system and the user.
+      {"names outside the code page: merge", uniMerge, {}, 0, uniToolArgs, kMerged, "", nullptr,
+       Registration::Path, "{Программы\\velmora.exe}", "unicode copy-tool"},
+      {"names outside the code page: compare", {"-fname", "Ελληνικά@@/1", "-fname", "日本語@@/2",
+       "{ours.c}", "{theirs.c}"}, {}, 0, Args{"{ours.c}", "{theirs.c}", "/title1=Ελληνικά@@/1",
+       "/title2=日本語@@/2"}, nullptr, "", nullptr, Registration::Path, "", "unicode"},
+      {"names outside the code page: output missing", uniMerge, {"STANDIN_SAVE=no"}, 0,
+       uniToolArgs, nullptr, MissingOutput(" of 'файл.c'") + "\n", nullptr, Registration::Path,
+       "", "unicode"},
+      {"names outside the code page: -abort", uniAborted, {}, 0, uniToolArgs, kMerged,
+       "Automerge  of 'файл.c' did not work\nVelmora will now be run so that you can manually "
+       "merge\n\n", nullptr, Registration::Path, "", "unicode"},
+      {"names outside the code page on stdout: UTF-8 by the manifest", {"-status_only", "-ж"}, {},
+       1, std::nullopt, nullptr, "", "Command Line error.\nOption '-ж ' is not recognised\n"
+       "(command line = '-status_only -ж ')\n"},
       {"tool ends with 0xC0000005: passed on", twoWay, {"STANDIN_EXIT=0xC0000005"},
        static_cast<long>(INT32_C(-1073741819)), kAny, nullptr, ""},
-      {"tool ends with STILL_ACTIVE's 259", twoWay, {"STANDIN_EXIT=259"}, 1, kAny, nullptr, ""},
+#else
+      {"tool is a folder", twoWay, {}, 1, std::nullopt, nullptr, "",
+       "CMD Error 21, Is a directory\n", Registration::Path, "{dirA}"},
 #endif
+      {"tool ends with 3", twoWay, {"STANDIN_EXIT=3"}, 1, kAny, nullptr, ""},
       {"unrecognised option", {"-outfile", "{out.c}", "{ours.c}"}, {}, 1, std::nullopt, nullptr,
        "Command Line error.\nOption '-outfile ' is not recognised\n(command line = '-outfile "
        "{out.c} {ours.c} ')\n", ""},
-      {"unrecognised option in status-only mode: on stdout",
-       {"-x", "-status_only", "{ours.c}"}, {}, 1, std::nullopt, nullptr, "",
+      {"unrecognised option in status-only mode: on stdout", {"-x", "-status_only", "{ours.c}"},
+       {}, 1, std::nullopt, nullptr, "",
        "Command Line error.\nOption '-x ' is not recognised\n(command line = '-x -status_only "
        "{ours.c} ')\n"},
       // The quote would end the file's quoting and hand the tool a save target.
       {"value with a double quote: refused", {"{ours.c}\" /savetarget=\"{out.c}"},
        {"STANDIN_EXIT=0"}, 1, std::nullopt, nullptr, "Command Line error.\nValue '*", ""},
+      {"a bad option and a double quote: the option is named", {"a\"b", "-x"}, {}, 1,
+       std::nullopt, nullptr,
+       "Command Line error.\nOption '-x ' is not recognised\n(command line = 'a\"b -x ')\n", ""},
 
       // Bad input: a clear status and message, and nothing lost.
-      {"output path is a folder: the tool cannot save", {"-out", "{dirA}", "{ours.c}"}, {}, 1,
-       kAny, nullptr, "velmora-standin: cannot write {dirA}\n"},
-      {"output path is a folder: it exists, no warning", {"-out", "{dirA}", "{ours.c}"},
-       {"STANDIN_EXIT=0"}, 0, kAny, nullptr, ""},
       {"a mebibyte of tool path", twoWay, {}, 1, std::nullopt, nullptr, "",
-       kMessagesOnStderr ? "CMD Error 36, File name too long\n" : "CMD Error *",
-       Registration::Path, hugeTool},
-#ifdef _WIN32
-      // Quoting makes the tool's command line longer than the bridge's own: this
-      // one fits the bridge but not the 32,767 characters Windows allows the tool.
-      {"a command line too long for the tool", many, {"STANDIN_EXIT=0"}, 1, std::nullopt,
-       nullptr, "", "CMD Error *"},
-#else
-      {"100,000 arguments", many, {"STANDIN_EXIT=0"}, 0, manyToolArgs, nullptr, ""},
-      // Linux's limit for one argument is 128 KiB, "/savetarget=" included.
-      {"an output path too long for the tool", {"-out", std::string(128 * 1024 - 8, 'o')},
-       {"STANDIN_EXIT=0"}, 1, std::nullopt, nullptr, "", "CMD Error 7, Argument list too long\n"},
-      {"bytes above 127 reach the tool and the file system", highArgs, {}, 0, highToolArgs,
-       nullptr, ""},
-      {"bytes above 127 in the warning", highArgs, {"STANDIN_SAVE=no"}, 0, highToolArgs, nullptr,
-       MissingOutput(" of '\xe9l\xe9ment\xff'")},
+       kSep[0] == '/' ? "CMD Error 36, File name too long\n" : "CMD Error *", Registration::Path,
+       hugeTool},
+#ifndef _WIN32
+      {"bytes above 127 reach the tool, the file system and the warning",
+       {"-out", "{" + high + "}", "-fname", title, "{ours.c}", "{theirs.c}"}, {"STANDIN_SAVE=no"},
+       0, Args{"/savetarget={" + high + "}", "{ours.c}", "{theirs.c}", "/title1=" + title}, nullptr,
+       MissingOutput(" of '\xe9l\xe9ment\xff'") + "\n"},
+      {"a dangling link at the output path: missing", twoWay, {"STANDIN_EXIT=0"}, 0, kAny,
+       nullptr, cancelled + "\n", nullptr, Registration::Path, "", "dangling-out"},
+
+      // Where the registry file is looked for, and what may stand in its place.
       {"registry file cut short", twoWay, {}, 1, std::nullopt, nullptr,
-       "{config/mergebridge/registry.reg}:4: quoted text without its closing '\"'\nREG Get - "
+       "{.config/mergebridge/registry.reg}:4: quoted text without its closing '\"'\nREG Get - "
        "Failed to get string value from 'SOFTWARE\\Harnvik\\Velmora\\ExePath' in the registry\n"
-       " (Error 2, No such file or directory)\n", "", Registration::Path,
-       "", "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\SOFTWARE\\Harnvik\\Velmora]\r\n\"ExePath\"=\"/op"},
+       " (Error 2, No such file or directory)\n", "", Registration::Path, "", "",
+       "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\SOFTWARE\\Harnvik\\Velmora]\r\n\"ExePath\"=\"/op"},
+      {"registry file is a FIFO: read as empty, no hang", twoWay, {}, 1, std::nullopt, nullptr,
+       "{.config/mergebridge/registry.reg}:1: the first line must be REGEDIT4 or Windows Registry "
+       "Editor Version 5.00\n" + noRegistry + "22, Invalid argument)\n", "", Registration::Fifo},
+      {"registry file is an endless device", twoWay, {}, 1, std::nullopt, nullptr,
+       noRegistry + "27, File too large)\n", "", Registration::Device},
+      {"a file where the registry's folder should be", twoWay, {}, 1, std::nullopt, nullptr,
+       noKey + "20, Not a directory)\n", "", Registration::FileForFolder},
+      {"empty XDG_CONFIG_HOME: $HOME/.config", twoWay, {"XDG_CONFIG_HOME=", "HOME={}"}, 0, kAny,
+       kTheirs, ""},
+      {"no XDG_CONFIG_HOME: $HOME/.config", twoWay, {"XDG_CONFIG_HOME", "HOME={}"}, 0, kAny,
+       kTheirs, ""},
+      {"neither XDG_CONFIG_HOME nor HOME", twoWay, {"XDG_CONFIG_HOME", "HOME"}, 1, std::nullopt,
+       nullptr, noRegistry + "2, No such file or directory)\n"},
+
+      // With a desktop the messages go to a dialog program, zenity before
+      // kdialog; what it prints stays off stdout, which ClearCase reads.
+      {"desktop: zenity's error dialog for the warning", merge,
+       {"STANDIN_SAVE=no", "DISPLAY=:0", desktop}, 0, mergeToolArgs, nullptr,
+       "zenity [--error] [--no-markup] [--title=mergebridge] [--text=" + cancelled +
+           "]\ndialog-stdout\n", nullptr, Registration::Path, "", "zenity kdialog"},
+      {"desktop, status only: kdialog's notice fails, so stderr too", {"-status_only", "-abort"},
+       {"STANDIN_EXIT=0", "DISPLAY=:0", desktop}, 0, Args{"/qc"}, nullptr,
+       "kdialog [--title] [mergebridge] [--sorry] [" + kAbortNotice + "]\ndialog-stdout\n" +
+           kAbortNotice + "\n", "", Registration::Path, "", "xmessage kdialog"},
 #endif
   };
   int index = 0;
-  for (const Row& row : rows) Check(row, dir_ + std::to_string(index++) + kSeparator);
+  for (const Row& row : rows) {
+    const bool unicode = std::string(row.setup).find("unicode") != std::string::npos;
+    Check(row, dir_ + std::to_string(index++) + (unicode ? "_Ελληνικά_日本語_Отчёт" : "") + kSep);
+  }
 }
 
 }  // namespace

@@ -3,7 +3,6 @@
 // UTF-16LE.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <string>
 
 #include "host/reg_file.h"
@@ -20,7 +19,6 @@ const std::string kBom16 = "\xFF\xFE";
 // ASCII text as UTF-16LE code units, without a byte-order mark.
 std::string Wide(const std::string& ascii) {
   std::string out;
-  out.reserve(2 * ascii.size());
   for (char c : ascii) out += {c, '\0'};
   return out;
 }
@@ -31,18 +29,14 @@ std::string Val(const std::string& data) { return kV5 + kKeyLine + "\"v\"=" + da
 std::string Describe(const RegFileLookup& r) {
   std::string skips;
   for (const RegFileSkip& skip : r.skipped) skips += " skipping " + std::to_string(skip.line);
-  switch (r.status) {
-    case RegFileStatus::Found: return "found [" + r.data + "]" + skips;
-    case RegFileStatus::NoKey: return "no key" + skips;
-    case RegFileStatus::NoValue: return "no value" + skips;
-    case RegFileStatus::ParseError:
-      return "line " + std::to_string(r.line) + (r.reason.empty() ? " without a reason" : "");
+  if (r.status == RegFileStatus::ParseError) {
+    return "line " + std::to_string(r.line) + (r.reason.empty() ? " without a reason" : "");
   }
-  return "?";
+  return (r.status == RegFileStatus::Found ? "found [" + r.data + "]"
+          : r.status == RegFileStatus::NoKey ? "no key" : "no value") + skips;
 }
 
 TEST(RegFile, Lookups) {
-  const std::string at = kV5 + kKeyLine + "@=\"d\"\n\"@\"=\"named\"\n";
   struct Row {
     std::string file, expected, key = kKey, value = "v";
   } rows[] = {
@@ -52,16 +46,13 @@ TEST(RegFile, Lookups) {
       {Val("\"a\\\\b\\\"c\\\\\""), "found [a\\b\"c\\]"},
       {Val("\"\""), "found []"},
       {kV5 + "[hkcu\\software\\HARNVIK\\velmora]\n\"EXEPATH\"=\"x\"", "found [x]", kKey, "ExePath"},
-      {at, "found [d]", kKey, ""},
-      {at, "found [named]", kKey, "@"},
+      {kV5 + kKeyLine + "@=\"d\"\n\"@\"=\"named\"\n", "found [d]", kKey, ""},
       {Val("dword:434241"), "found [ABC\0]"s},
-      {Val("hex:61,62,00,63"), "found [ab\0c]"s},
-      {Val("hex(b):01,02"), "found [\x01\x02]"},
+      {Val("hex:61,6f,00,63"), "found [ao\0c]"s},
       {Val("hex(2):25,00,48,00,00,00"), "found [%H\0]"s},
       {"REGEDIT4\n\n" + kKeyLine + "\"v\"=hex(2):25,48,00\n", "found [%H\0]"s},
       {Val("hex(7):61,00,00,00,\\\r\n  62,00,00,00,\\\r\n  00,00"), "found [a\0b\0\0]"s},
-      {Val("hex:1,a\\\n b"), "found [\x01\x0a\x0b]"},
-      {Val("hex(1):e9,00,3d,d8,00,de"), "found [\xC3\xA9\xF0\x9F\x98\x80]"},  // no terminating zero
+      {Val("hex(1):e9,00,00,08,3d,d8,00,de"), "found [\xC3\xA9\xE0\xA0\x80\xF0\x9F\x98\x80]"},
       {Val("hex(1):00,d8,41,00,42"), "found [\xEF\xBF\xBD" "A]"},  // lone surrogate, odd byte
       {kBom16 + Wide(kV5 + "; c\r\n" + kKeyLine + "\"v\"=\"") + "\xF8\x00\x3D\xD8\x00\xDE"s +
            Wide("\"\r\n"),
@@ -75,14 +66,12 @@ TEST(RegFile, Lookups) {
       {kV5, "no value", "", ""},
       {kV5 + "[HKCU\\SOFTWARE\\Harnvik\\Velmora2]\n\"v\"=\"x\"\n", "no key"},
       {kV5 + "[HKCU\\SOFTWARE\\Harnvik\\Velmora\\Sub]\n\"v\"=\"x\"\n", "no value"},
-      {kV5 + kKeyLine + "\"w\"=\"x\"\n@=\"d\"\n", "no value"},
       {Val("\"x\"") + "\"V\"=-\n", "no value"},
       {Val("\"x\"") + "[-HKCU\\software\\harnvik]\n", "no key"},
       {kV5 + "[-HKCU\\SOFTWARE\\Harnvik\\Velmora]\n\"v\"=\"x\"\n", "no key"},
       {Val("\"x\"") + "[-HKCU\\SOFTWARE]\n" + kKeyLine, "no value"},
       // Malformed files: truncated or without a header; faulty lines skipped.
       {kV5 + kKeyLine + "\"v\"=\"/opt/vel", "no value skipping 4"},
-      {kBom16 + Wide(kV5 + kKeyLine + "\"v\"=\"/opt/vel"), "no value skipping 4"},
       {kBom16 + Wide(Val("\"x\"")) + "\n", "line 5"},  // ends inside a UTF-16 unit
       {"\xFE\xFF\0R"s, "line 1"},
       {"\xEF\xBB\xBF" + kKeyLine + "\"v\"=\"x\"\n", "line 1"},
@@ -90,14 +79,8 @@ TEST(RegFile, Lookups) {
       {Val("hex:01,\\"), "no value skipping 4"},
       {Val("hex:01,\\\n  02,\\\n  zz"), "no value skipping 6"},
       {Val("hex:01 02"), "no value skipping 4"},
-      {Val("hex(2:00"), "no value skipping 4"},
       {Val("dword:123456789"), "no value skipping 4"},
-      {Val("dword:"), "no value skipping 4"},
-      {Val("dword:12 34"), "no value skipping 4"},
       {Val("\"C:\\Program Files\""), "no value skipping 4"},
-      {Val("\"x\" y"), "no value skipping 4"},
-      {Val("str:x"), "no value skipping 4"},
-      {Val("- x"), "no value skipping 4"},
       {kV5 + kKeyLine + "\"v\" \"x\"\n", "no value skipping 4"},
       {Val("\"fine\"") + "# a comment\n", "found [fine]"},
       {kV5 + "\"v\"=\"x\"\n" + kKeyLine, "no value skipping 3"},
@@ -108,26 +91,6 @@ TEST(RegFile, Lookups) {
     SCOPED_TRACE(row.file);
     EXPECT_EQ(Describe(LookUpRegFileValue(row.file, row.key, row.value)), row.expected);
   }
-}
-
-// A mebibyte value as the registry editor exports long data (UTF-16LE, a string
-// type in hex, continued lines), and the same as quoted text.
-TEST(RegFile, MebibyteValues) {
-  std::string expected(1 << 20, ' ');
-  for (size_t i = 0; i < expected.size(); ++i) expected[i] = static_cast<char>('a' + i % 26);
-  static const char kHex[] = "0123456789abcdef";
-  std::string file = kV5 + kKeyLine + "\"v\"=hex(2):";
-  for (size_t i = 0; i < expected.size(); ++i) {
-    file += {kHex[expected[i] >> 4], kHex[expected[i] & 0xF], ',', '0', '0', ','};
-    if (i % 12 == 11) file += "\\\r\n  ";
-  }
-  file = kBom16 + Wide(file + "00,00\r\n\"quoted\"=\"" + expected + "\"\r\n");
-
-  const auto start = std::chrono::steady_clock::now();
-  EXPECT_TRUE(LookUpRegFileValue(file, kKey, "v").data == expected + '\0');
-  EXPECT_TRUE(LookUpRegFileValue(file, kKey, "quoted").data == expected);
-  // Two passes over a 13 MB file; a quadratic step would take minutes.
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
 }
 
 }  // namespace

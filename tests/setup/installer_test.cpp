@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 
+#include "common/tool_command.h"
 #include "process_support.h"
 
 namespace {
@@ -42,29 +43,29 @@ TEST_F(Installer, SilentInstallMergeAndUninstall) {
   WriteFile(mgrs + "map", original);
   SetProcessEnv("PATH=" + cc + "bin;" + std::getenv("PATH"));
 
-  ProgramRun run = RunProgram(BuildFile("MB_INSTALLER"), {"/S", "/VELMORA=" + tool, "/D=" + prog}, 120);
+  ProgramRun run = RunProgram(BuildFile("MB_INSTALLER"), {"/S", "/VELMORA=" + tool, "/D=" + prog}, dir_);
   ASSERT_EQ(run.status, 0);
   EXPECT_EQ(ReadFile(mgrs + "map"), Map(bridge, bridge));
   EXPECT_EQ(Registered(HKEY_CURRENT_USER, "Software\\Harnvik\\Velmora", "ExePath"), tool);
   EXPECT_EQ(Registered(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayVersion"), MB_VERSION);
-  run = RunProgram(prog + "\\mergebridge-setup.exe", {"status"}, 60);
+  run = RunProgram(prog + "\\mergebridge-setup.exe", {"status"}, dir_);
   EXPECT_EQ(run.status, 0) << run.out;
 
   WriteFile(dir_ + "base.c", "a\n");
   SetProcessEnv("STANDIN_RECORD=" + dir_ + "record");
-  run = RunProgram(bridge, {"-base", dir_ + "base.c", "-out", dir_ + "out.c", dir_ + "base.c", dir_ + "base.c"}, 60);
+  run = RunProgram(bridge, {"-base", dir_ + "base.c", "-out", dir_ + "out.c", dir_ + "base.c", dir_ + "base.c"}, dir_);
   EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(RecordedToolArguments(dir_ + "record").at(1), "/savetarget=" + dir_ + "out.c");
+  EXPECT_EQ(SplitToolCommandLine(ReadFile(dir_ + "record")).at(1), "/savetarget=" + dir_ + "out.c");
 
   // A read-only map: the uninstaller changes and removes nothing.
   SetFileAttributesA((mgrs + "map").c_str(), FILE_ATTRIBUTE_READONLY);
   const std::string uninstaller = prog + "\\uninstall.exe";
-  EXPECT_NE(RunProgram(uninstaller, {"/S", "_?=" + prog}, 120).status, 0);
+  EXPECT_NE(RunProgram(uninstaller, {"/S", "_?=" + prog}, dir_).status, 0);
   EXPECT_EQ(ReadFile(mgrs + "map"), Map(bridge, bridge));
   EXPECT_TRUE(std::filesystem::exists(bridge));
 
   SetFileAttributesA((mgrs + "map").c_str(), FILE_ATTRIBUTE_NORMAL);
-  EXPECT_EQ(RunProgram(uninstaller, {"/S", "_?=" + prog}, 120).status, 0);
+  EXPECT_EQ(RunProgram(uninstaller, {"/S", "_?=" + prog}, dir_).status, 0);
   EXPECT_EQ(ReadFile(mgrs + "map"), original);
   EXPECT_FALSE(std::filesystem::exists(mgrs + "map.mergebridge"));
   EXPECT_FALSE(std::filesystem::exists(bridge));

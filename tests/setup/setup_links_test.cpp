@@ -27,7 +27,7 @@ std::string Snapshot(const std::string& root) {
 
 class SetupOnLinks : public ScratchTest {
  protected:
-  ProgramRun Run(const Args& args) { return RunProgram(BuildFile("MB_SETUP"), args, 60); }
+  ProgramRun Run(const Args& args) { return RunProgram(BuildFile("MB_SETUP"), args, dir_); }
 };
 
 TEST_F(SetupOnLinks, InstallMergeUninstall) {
@@ -79,9 +79,9 @@ TEST_F(SetupOnLinks, InstallMergeUninstall) {
   run = Run({"status"});
   EXPECT_EQ(run.status, 0) << run.out;
   SetProcessEnv("STANDIN_RECORD=" + dir_ + "record");
-  run = RunProgram(mgrs + "text_file_delta/xmerge", {"-base", dir_ + "base", dir_ + "base"}, 60);
+  run = RunProgram(mgrs + "text_file_delta/xmerge", {"-base", dir_ + "base", dir_ + "base"}, dir_);
   EXPECT_EQ(run.status, 0) << run.err;
-  EXPECT_EQ(RecordedToolArguments(dir_ + "record").back(), dir_ + "base");
+  EXPECT_EQ(ReadFile(dir_ + "record").substr(ReadFile(dir_ + "record").rfind(dir_)), dir_ + "base\n");
 
   // Another bridge, then someone repoints one method; uninstall leaves that
   // one alone and restores the rest.

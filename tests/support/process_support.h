@@ -1,11 +1,13 @@
-// What the process-level tests share: the build's programs, scratch folders,
-// the compare tool's entry in the current user's registry, and running a
-// program the way ClearCase runs its compare and merge tool.
+// What the process-level tests share: the build's programs, the compare tool's
+// entry in the current user's registry, and running a program the way
+// ClearCase runs its compare and merge tool.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -15,83 +17,76 @@
 using Args = std::vector<std::string>;
 
 struct ProgramRun {
-  bool finished = false;  // false: not started, or killed after the time limit
-  long status = 0;        // the full exit status as the platform reports it
-  std::string out;
-  std::string err;
+  long status;  // the full exit status as the platform reports it; -1: not started
+  std::string out, err;
 };
 
-/// Runs `program` with `args`, this process's environment and an empty standard
-/// input, and waits at most `timeoutSeconds`. On Linux the command prefix in
-/// MERGEBRIDGE_TEST_WRAPPER, if set, goes first.
-ProgramRun RunProgram(const std::string& program, const Args& args, int timeoutSeconds);
+/// Runs `program` with `args`, this environment and an empty standard input, its
+/// output going to the files stdout and stderr in `folder`, and waits for it. On
+/// Linux the command prefix in MERGEBRIDGE_TEST_WRAPPER (valgrind) goes first,
+/// and a program still running after two minutes is killed (status 124).
+ProgramRun RunProgram(const std::string& program, const Args& args, const std::string& folder);
 
-/// True when RunProgram runs programs under MERGEBRIDGE_TEST_WRAPPER (valgrind).
-bool UnderWrapper();
-
-/// The build-tree file named by the environment variable `variable`, spelt the
-/// way this platform's programs see it.
+/// The build-tree file named by the environment variable, as this platform's
+/// programs spell it.
 std::string BuildFile(const char* variable);
 
-enum class Registration { NoStore, NoKey, NoValue, EmptyValue, Path };
+/// From Fifo on, Linux only: what stands where the registry file should be.
+enum class Registration { NoStore, NoKey, NoValue, EmptyValue, Path, Fifo, Device, FileForFolder };
 
 /// Sets what the current user's registry says about the compare tool, for this
-/// process and its children; a registry file (Linux) goes into `scratch`.
+/// process and its children; on Linux the file goes under `scratch`.config/.
 void RegisterTool(Registration registration, const std::string& exePath,
                   const std::string& scratch);
 
-/// Undoes what RegisterTool changed outside the scratch folder.
-void ForgetTool();
-
-/// Sets NAME=value in this process's environment, which children inherit;
-/// "NAME=" removes the variable.
+/// NAME=value in this process's environment, which children inherit; a bare
+/// NAME removes the variable.
 void SetProcessEnv(const std::string& entry);
 
-/// The arguments the stand-in tool recorded, its own path first.
-Args RecordedToolArguments(const std::string& recordPath);
-
-/// A new empty folder, ending in the path separator; empty on failure.
-inline std::string MakeScratchFolder() {
-  const auto base = std::filesystem::temp_directory_path();
-  for (auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();; ++stamp) {
-    std::error_code error;
-    const auto folder = base / ("mergebridge-" + std::to_string(stamp));
-    if (std::filesystem::create_directory(folder, error)) return (folder / "").string();
-    if (error) return std::string();
-  }
+/// Paths are UTF-8 throughout, on Windows too (names outside the code page).
+inline std::filesystem::path Path(const std::string& utf8) {
+  return std::filesystem::u8path(utf8);
 }
 
 inline std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
   std::stringstream buffer;
-  buffer << in.rdbuf();
+  buffer << std::ifstream(Path(path), std::ios::binary).rdbuf();
   return buffer.str();
 }
 
 inline void WriteFile(const std::string& path, const std::string& text) {
-  std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
+  std::ofstream(Path(path), std::ios::binary | std::ios::trunc) << text;
 }
 
-/// A scratch folder, and no display, STANDIN_* setting or registry folder in
-/// the environment; the folder and the tool's registration go afterwards.
+/// A fresh scratch folder dir_ (ending in the separator) and an environment
+/// without a display or STANDIN_* setting; afterwards the folder, the tool's
+/// registration, PATH and HOME go back to what they were.
 class ScratchTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ClearSettings();
-    dir_ = MakeScratchFolder();
-    ASSERT_FALSE(dir_.empty());
+    const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+    const auto folder = std::filesystem::temp_directory_path() / ("mb-" + std::to_string(stamp));
+    ASSERT_TRUE(std::filesystem::create_directory(folder));
+    dir_ = (folder / "").string();
   }
   void TearDown() override {
     ClearSettings();
-    ForgetTool();
-    std::error_code ignored;
-    std::filesystem::remove_all(dir_, ignored);
+    RegisterTool(Registration::NoStore, "", dir_);
+    std::error_code ignored;  // Wine's own processes may hold a file a while: wine.stop ends them
+    std::filesystem::remove_all(Path(dir_), ignored);
   }
   static void ClearSettings() {
+    static const std::string kept[] = {Saved("PATH"), Saved("HOME")};
     for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "XDG_CONFIG_HOME", "STANDIN_RECORD",
                              "STANDIN_EXIT", "STANDIN_SAVE", "STANDIN_SIGNAL"}) {
-      SetProcessEnv(name + std::string("="));
+      SetProcessEnv(name);
     }
+    for (const std::string& entry : kept) SetProcessEnv(entry);
+  }
+  static std::string Saved(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr ? name + ("=" + std::string(value)) : name;
   }
   std::string dir_;
 };

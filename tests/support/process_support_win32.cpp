@@ -1,10 +1,9 @@
-// Windows side of the process-level test support: CreateProcessA with the
-// output in files, and the real HKEY_CURRENT_USER of the Wine prefix.
+// Windows side of the process-level test support: a Unicode program's
+// CreateProcessW with the output in files, and the real HKEY_CURRENT_USER of
+// the Wine prefix. Text is UTF-8 here as in the programs.
 #include <windows.h>
 
-#include <cstdlib>
-
-#include "common/tool_command.h"
+#include "host/utf16_win32.h"
 #include "process_support.h"
 
 namespace {
@@ -27,55 +26,36 @@ std::string QuoteArgument(const std::string& arg) {
 
 HANDLE InheritableFile(const std::string& path, DWORD access, DWORD disposition) {
   SECURITY_ATTRIBUTES security = {sizeof security, nullptr, TRUE};
-  return CreateFileA(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, &security,
+  return CreateFileW(ToUtf16(path).c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, &security,
                      disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
 }  // namespace
 
-bool UnderWrapper() { return false; }
-
-ProgramRun RunProgram(const std::string& program, const Args& args, int timeoutSeconds) {
+ProgramRun RunProgram(const std::string& program, const Args& args, const std::string& folder) {
   std::string commandLine = QuoteArgument(program);
   for (const std::string& arg : args) commandLine += " " + QuoteArgument(arg);
-
   // Files rather than pipes: nothing has to be drained while the program runs.
-  ProgramRun run;
-  const std::string scratch = MakeScratchFolder();
-  const std::string outPath = scratch + "stdout", errPath = scratch + "stderr";
-  STARTUPINFOA startup;
-  ZeroMemory(&startup, sizeof startup);
+  STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
   startup.hStdInput = InheritableFile("NUL", GENERIC_READ, OPEN_EXISTING);
-  startup.hStdOutput = InheritableFile(outPath, GENERIC_WRITE, CREATE_ALWAYS);
-  startup.hStdError = InheritableFile(errPath, GENERIC_WRITE, CREATE_ALWAYS);
-  PROCESS_INFORMATION process;
-  ZeroMemory(&process, sizeof process);
-  const BOOL started = CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0,
-                                      nullptr, nullptr, &startup, &process);
+  startup.hStdOutput = InheritableFile(folder + "stdout", GENERIC_WRITE, CREATE_ALWAYS);
+  startup.hStdError = InheritableFile(folder + "stderr", GENERIC_WRITE, CREATE_ALWAYS);
+  PROCESS_INFORMATION process = {};
+  std::wstring wide = ToUtf16(commandLine);
+  const BOOL started = CreateProcessW(nullptr, &wide[0], nullptr, nullptr, TRUE, 0, nullptr,
+                                      nullptr, &startup, &process);
   const DWORD startError = GetLastError();
-  CloseHandle(startup.hStdInput);
-  CloseHandle(startup.hStdOutput);
-  CloseHandle(startup.hStdError);
-  if (started) {
-    // All 32 bits of the exit code, which a shell under Wine sees only the low byte of.
-    DWORD exitCode = 0;
-    run.finished = WaitForSingleObject(process.hProcess, timeoutSeconds * 1000u) == 0 &&
-                   GetExitCodeProcess(process.hProcess, &exitCode);
-    run.status = static_cast<long>(exitCode);
-    if (!run.finished) {
-      TerminateProcess(process.hProcess, 1);
-      WaitForSingleObject(process.hProcess, 5000);
-    }
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-  }
-  run.out = ReadFile(outPath);
-  run.err = started ? ReadFile(errPath) : "cannot start: error " + std::to_string(startError);
-  std::error_code ignored;
-  std::filesystem::remove_all(scratch, ignored);
-  return run;
+  for (HANDLE file : {startup.hStdInput, startup.hStdOutput, startup.hStdError}) CloseHandle(file);
+  if (!started) return {-1, "", "cannot start: error " + std::to_string(startError)};
+  // All 32 bits of the exit code, which a shell under Wine sees only the low byte of.
+  DWORD exitCode = 0;
+  WaitForSingleObject(process.hProcess, INFINITE);
+  GetExitCodeProcess(process.hProcess, &exitCode);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  return {static_cast<long>(exitCode), ReadFile(folder + "stdout"), ReadFile(folder + "stderr")};
 }
 
 // Wine shows the Unix root as drive Z:.
@@ -83,9 +63,7 @@ std::string BuildFile(const char* variable) {
   const char* given = std::getenv(variable);
   std::string path = given != nullptr ? given : "";
   if (path.empty() || path[0] != '/') return path;
-  for (char& c : path) {
-    if (c == '/') c = '\\';
-  }
+  std::replace(path.begin(), path.end(), '/', '\\');
   return "Z:" + path;
 }
 
@@ -94,24 +72,18 @@ void RegisterTool(Registration registration, const std::string& exePath, const s
   if (registration == Registration::NoStore || registration == Registration::NoKey) return;
   HKEY key;
   ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, kToolKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key,
-                            nullptr),
-            ERROR_SUCCESS);
+                            nullptr), ERROR_SUCCESS);
   const char* name = registration == Registration::NoValue ? "InstallDir" : "ExePath";
   const std::string value = registration == Registration::EmptyValue ? std::string() : exePath;
-  RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                 static_cast<DWORD>(value.size() + 1));
+  const std::wstring wide = ToUtf16(value);
+  RegSetValueExW(key, ToUtf16(name).c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(wide.c_str()),
+                 static_cast<DWORD>((wide.size() + 1) * sizeof(wchar_t)));
   RegCloseKey(key);
 }
 
-void ForgetTool() { RegDeleteKeyA(HKEY_CURRENT_USER, kToolKey); }
-
 void SetProcessEnv(const std::string& entry) {
   const size_t equals = entry.find('=');
-  const std::string name = entry.substr(0, equals), value = entry.substr(equals + 1);
-  SetEnvironmentVariableA(name.c_str(), value.empty() ? nullptr : value.c_str());
-}
-
-// The stand-in records its raw command line; it is read back by the tool's rules.
-Args RecordedToolArguments(const std::string& recordPath) {
-  return SplitToolCommandLine(ReadFile(recordPath));
+  const std::string name = entry.substr(0, equals);
+  const std::wstring value = ToUtf16(entry.substr(equals == std::string::npos ? 0 : equals + 1));
+  SetEnvironmentVariableW(ToUtf16(name).c_str(), equals == std::string::npos ? nullptr : value.c_str());
 }

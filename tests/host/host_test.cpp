@@ -1,0 +1,168 @@
+// What only this process can see: the launcher's raw results and what it leaves
+// open, RegGetString's output and error numbers, the traces (which nothing in
+// the program turns on) and a failed start-up.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstring>
+
+#include "bridge/entry.h"
+#include "host/launcher.h"
+#include "host/notify.h"
+#include "host/registry.h"
+#include "process_support.h"
+
+#ifdef _WIN32
+#include <windows.h>
+
+// Under Wine the messages are boxes nobody can read back: a recording double
+// stands in for the notifications.
+std::string shown;
+void ShowMessage(const std::string& text, unsigned) { shown += text + "\n"; }
+void WriteConsoleLine(ConsoleStream, const std::string& text) { shown += text + "\n"; }
+std::string SystemErrorText(long) { return "text"; }
+#else
+#include <signal.h>
+#endif
+
+// Stands in for the host's start-up, which cannot fail on a working system.
+bool frameworkStarts = true;
+bool StartFramework() { return frameworkStarts; }
+
+namespace {
+
+using Host = ScratchTest;
+
+// The process's open handles (Windows: the values, multiples of 4, that
+// GetHandleInformation accepts) or descriptors (Linux).
+long OpenHandles() {
+#ifdef _WIN32
+  long count = 0;
+  DWORD flags;
+  for (ULONG_PTR value = 4; value < 65536; value += 4) {
+    count += GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags) != 0;
+  }
+  return count;
+#else
+  return static_cast<long>(std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {}));
+#endif
+}
+
+// The messages `call` shows (Linux: on stderr, without a desktop).
+template <typename Call>
+std::string Shown(Call call) {
+#ifdef _WIN32
+  shown.clear();
+  call();
+  return shown;
+#else
+  ::testing::internal::CaptureStderr();
+  call();
+  return ::testing::internal::GetCapturedStderr();
+#endif
+}
+
+// The tool's code comes back unlimited and a signal N as 128 + N, also when this
+// process ignores SIGCHLD (the child would be reaped behind our back); each
+// wait ends with the tool, and nothing stays open.
+TEST_F(Host, LauncherResults) {
+  RegisterTool(Registration::Path, BuildFile("MB_TOOL"), dir_);
+  const char* const rows[][2] = {{"STANDIN_EXIT=3", "3"}, {"STANDIN_EXIT=255", "255"},
+#ifndef _WIN32
+                                 {"STANDIN_SIGNAL=9", "137"},
+#endif
+                                 {"STANDIN_EXIT=0", "0"}};
+  const long handlesBefore = OpenHandles();
+  [[maybe_unused]] const auto start = std::chrono::steady_clock::now();
+  for (int round = 0; round < 4; ++round) {
+#ifndef _WIN32
+    signal(SIGCHLD, round % 2 ? SIG_IGN : SIG_DFL);
+#endif
+    for (const auto& row : rows) {
+      SetProcessEnv(row[0]);
+      EXPECT_EQ(std::to_string(LaunchCompareTool(" \"L.txt\"", false)), row[1]) << row[0];
+      SetProcessEnv("STANDIN_EXIT");
+      SetProcessEnv("STANDIN_SIGNAL");
+    }
+  }
+#ifndef _WIN32
+  signal(SIGCHLD, SIG_DFL);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+#endif
+  EXPECT_LT(OpenHandles(), handlesBefore + 4) << "descriptors or handles left open";
+}
+
+// RegGetString's `out`: cut at the value's first zero byte, also when the value
+// holds none; emptied when the value is missing, kept when the key is; the error
+// number is the failing call's own, whatever the thread's last error says.
+TEST_F(Host, RegistryValues) {
+#ifdef _WIN32
+  HKEY key = nullptr;
+  ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\MbTests", 0, nullptr, 0, KEY_WRITE,
+                            nullptr, &key, nullptr), 0);
+  // Twelve bytes fill the heap block, so a read past their end finds no zero.
+  RegSetValueExA(key, "Text", 0, REG_BINARY, reinterpret_cast<const BYTE*>("no zero here"), 12);
+  RegSetValueExA(key, "Binary", 0, REG_BINARY, reinterpret_cast<const BYTE*>("ab\0c"), 4);
+  RegCloseKey(key);
+  SetLastError(ERROR_INVALID_PARAMETER);
+#else
+  RegisterTool(Registration::Path, "", dir_);
+  WriteFile(dir_ + ".config/mergebridge/registry.reg", "REGEDIT4\n[HKEY_CURRENT_USER\\Software\\"
+            "MbTests]\n\"Text\"=hex:6e,6f,20,7a,65,72,6f,20,68,65,72,65\n\"Binary\"=hex:61,62,0,63\n");
+#endif
+  const char* const rows[][3] = {
+      {"Software\\MbTests\\No", "v", "1 [keep] REG Get - Failed to open key "
+                                     "'Software\\MbTests\\No' in the registry\n (Error 2, "},
+      {"Software\\MbTests", "Text", "0 [no zero here] "},
+      {"Software\\MbTests", "Binary", "0 [ab] "},
+      {"Software\\MbTests", "Nope", "1 [] REG Get - Failed to get string value from "
+                                    "'Software\\MbTests\\Nope' in the registry\n (Error 2, "},
+  };
+  for (const auto& row : rows) {
+    std::string out = "keep", result;
+    const std::string text = Shown([&] { result = std::to_string(RegGetString(row[0], row[1], out)); });
+    EXPECT_EQ((result + " [" + out + "] " + text).substr(0, std::strlen(row[2])), row[2]);
+  }
+#ifdef _WIN32
+  RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\MbTests");
+#endif
+}
+
+#ifndef _WIN32
+TEST_F(Host, TracesAndStartUp) {
+  RegisterTool(Registration::Path, BuildFile("MB_TOOL"), dir_);
+  const std::string tool = BuildFile("MB_TOOL"), gone = dir_ + "gone.c";
+  const std::string running = "Running command = '" + tool + "  /savetarget=\"" + gone + "\"  ";
+  const struct {
+    bool starts;
+    const char* exit;
+    std::vector<const char*> argv;
+    int status;
+    std::string shown;
+  } rows[] = {
+      {false, "STANDIN_EXIT=0", {"mergebridge", "A"}, 1,
+       "Fatal Error: MFC initialization failed\nreturn code = '1'\n"},
+      {true, "STANDIN_EXIT=7", {"mergebridge", "-out", gone.c_str(), "L"}, 1,
+       "command line = '-out " + gone + " L '\n" + running + "/title1=\"L\"   \"L\"'\n"
+       "return code = '1'\n"},
+      {true, "STANDIN_EXIT=0", {"mergebridge", "-out", gone.c_str()}, 0,
+       "command line = '-out " + gone + " '\n" + running + "'\nabout to check existance of file '" +
+           gone + "'\nFile '" + gone + "' does not exist\nManual merge  either did not work or "
+           "was cancelled\nClearCase may now say operation successful, but the merge arrow will "
+           "not be drawn\nYou will need to undo the checkout\nreturn code = '0'\n"},
+  };
+  traceEnabled = true;
+  for (const auto& row : rows) {
+    frameworkStarts = row.starts;
+    SetProcessEnv(row.exit);
+    int status = -1;
+    EXPECT_EQ(Shown([&] { status = RunEntry(static_cast<int>(row.argv.size()), row.argv.data()); }),
+              row.shown);
+    EXPECT_EQ(status, row.status);
+  }
+  traceEnabled = false;
+  frameworkStarts = true;
+}
+#endif
+
+}  // namespace
