@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <cstring>
+#include <cwchar>
 #include <vector>
 
 #include "host/host_reports.h"
@@ -21,7 +22,7 @@ constexpr DWORD kInitialSizeBytes = 512;
 // its bytes up to the first zero byte.
 std::string ValueText(DWORD type, const std::vector<wchar_t>& buffer) {
   if (type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ) {
-    return ToUtf8(std::wstring(buffer.data()));
+    return ToUtf8(std::wstring(buffer.data(), wcsnlen(buffer.data(), buffer.size())));
   }
   const char* bytes = reinterpret_cast<const char*>(buffer.data());
   return std::string(bytes, strnlen(bytes, buffer.size() * sizeof(wchar_t)));
