@@ -6,20 +6,9 @@
 
 namespace {
 
-bool EqualsIgnoreCaseAscii(const char* a, const char* b) {
-  for (;; ++a, ++b) {
-    unsigned char ca = static_cast<unsigned char>(*a);
-    unsigned char cb = static_cast<unsigned char>(*b);
-    if (ca >= 'A' && ca <= 'Z') ca = static_cast<unsigned char>(ca - 'A' + 'a');
-    if (cb >= 'A' && cb <= 'Z') cb = static_cast<unsigned char>(cb - 'A' + 'a');
-    if (ca != cb) return false;
-    if (ca == 0) return true;
-  }
-}
-
 enum class Option { StatusOnly, Directory, Serial, Abort, Out, Base, Fname, Unknown };
 
-Option Classify(const char* arg) {
+Option Classify(std::string_view arg) {
   static const struct {
     const char* name;
     Option option;
@@ -67,7 +56,7 @@ void TranslateArguments(int argc, const char* const* argv, MergeRequest& request
     request.echoLine += ' ';
 
     if (arg[0] == '-') {
-      switch (Classify(raw)) {
+      switch (Classify(arg)) {
         case Option::StatusOnly: request.statusOnly = true; break;
         case Option::Directory:
         case Option::Serial: break;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 /// printf-style formatting into a std::string. Only "%s" and "%ld" style
 /// conversions are used by the program; any format the C library accepts works.
@@ -14,3 +15,7 @@ std::string Format(const char* format, ...)
 /// Lower-cases the ASCII letters of `text` in place and leaves every other byte
 /// alone, so multibyte sequences in the ANSI code page survive unchanged.
 void LowerCaseAscii(std::string& text);
+
+/// True when `a` and `b` are the same but for the letter case of ASCII letters
+/// (every other byte compares as it is).
+bool EqualsIgnoreCaseAscii(std::string_view a, std::string_view b);

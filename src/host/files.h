@@ -1,4 +1,4 @@
-// Files, links and the program's own whereabouts, for the setup program.
+// Files, links and the program's own whereabouts.
 // Every function that can fail returns 0 or the system's error number (errno
 // values on POSIX, GetLastError() values on Windows), for SystemErrorText.
 #pragma once
@@ -12,7 +12,8 @@ enum class PathKind { Missing, File, Folder, Link, Other };
 /// goes into `linkTarget` (POSIX only: on Windows nothing is a Link).
 PathKind GetPathKind(const std::string& path, std::string& linkTarget);
 
-/// Reads the whole file.
+/// Reads the whole file, without waiting on a FIFO (it reads as empty); a file
+/// over 64 MiB is refused (EFBIG, ERROR_FILE_TOO_LARGE).
 long ReadWholeFile(const std::string& path, std::string& bytes);
 
 /// Puts `bytes` in `path` in one step: written to a new file beside it, flushed

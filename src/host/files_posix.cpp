@@ -14,6 +14,10 @@
 
 namespace {
 
+// Far above any settings file or map; it keeps a path that leads to a device
+// such as /dev/zero from eating memory.
+constexpr size_t kMaxFileBytes = 64u << 20;
+
 // A name beside `path` that no other run uses at the same time.
 std::string TemporaryBeside(const std::string& path) {
   return path + ".mergebridge-new." + std::to_string(getpid());
@@ -48,6 +52,8 @@ PathKind GetPathKind(const std::string& path, std::string& linkTarget) {
 }
 
 long ReadWholeFile(const std::string& path, std::string& bytes) {
+  // O_NONBLOCK: a FIFO put in a file's place reads as empty instead of
+  // waiting for a writer that never comes.
   const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return errno;
   long error = 0;
@@ -57,6 +63,10 @@ long ReadWholeFile(const std::string& path, std::string& bytes) {
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) error = errno;
     if (got <= 0) break;
+    if (bytes.size() + static_cast<size_t>(got) > kMaxFileBytes) {
+      error = EFBIG;
+      break;
+    }
     bytes.append(chunk, static_cast<size_t>(got));
   }
   close(fd);

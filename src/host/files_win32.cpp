@@ -11,6 +11,10 @@
 
 namespace {
 
+// Far above any settings file or map; it keeps a path that leads to a device
+// from eating memory.
+constexpr size_t kMaxFileBytes = 64u << 20;
+
 // A name beside `path` that no other run uses at the same time.
 std::wstring TemporaryBeside(const std::string& path) {
   return ToUtf16(path + ".mergebridge-new." + std::to_string(GetCurrentProcessId()));
@@ -40,6 +44,10 @@ long ReadWholeFile(const std::string& path, std::string& bytes) {
       break;
     }
     if (got == 0) break;
+    if (bytes.size() + got > kMaxFileBytes) {
+      error = ERROR_FILE_TOO_LARGE;
+      break;
+    }
     bytes.append(chunk, got);
   }
   CloseHandle(file);

@@ -3,13 +3,14 @@
 
 #include <errno.h>
 #include <spawn.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
 #include <vector>
+
+#include "host/files.h"
 
 extern char** environ;
 
@@ -21,28 +22,6 @@ bool HasGraphicalSession() {
   return (display != nullptr && *display != '\0') || (wayland != nullptr && *wayland != '\0');
 }
 
-// The first directory on PATH holding an executable `name`; empty if none.
-std::string FindOnPath(const char* name) {
-  const char* path = std::getenv("PATH");
-  if (path == nullptr) return std::string();
-  std::string dirs(path);
-  size_t start = 0;
-  while (start <= dirs.size()) {
-    size_t end = dirs.find(':', start);
-    if (end == std::string::npos) end = dirs.size();
-    std::string dir = dirs.substr(start, end - start);
-    if (dir.empty()) dir = ".";
-    const std::string candidate = dir + "/" + name;
-    struct stat info;
-    if (stat(candidate.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
-        access(candidate.c_str(), X_OK) == 0) {
-      return candidate;
-    }
-    start = end + 1;
-  }
-  return std::string();
-}
-
 std::string ProgramName() {
   const char* name = program_invocation_short_name;
   return (name != nullptr && *name != '\0') ? std::string(name) : std::string("mergebridge");
@@ -52,16 +31,16 @@ std::string ProgramName() {
 std::vector<std::string> DialogCommand(const std::string& text, unsigned style) {
   const bool error = style == kStyleError;
   const std::string title = ProgramName();
-  std::string program = FindOnPath("zenity");
+  std::string program = SearchProgramPath("zenity");
   if (!program.empty()) {
     return {program, error ? "--error" : "--warning", "--no-markup", "--title=" + title,
             "--text=" + text};
   }
-  program = FindOnPath("kdialog");
+  program = SearchProgramPath("kdialog");
   if (!program.empty()) {
     return {program, "--title", title, error ? "--error" : "--sorry", text};
   }
-  program = FindOnPath("xmessage");
+  program = SearchProgramPath("xmessage");
   if (!program.empty()) {
     return {program, "-title", title, "-center", "-buttons", "OK:0", text};
   }

@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "common/text.h"
+
 namespace {
 
 constexpr std::string_view kHeaderVersion4 = "REGEDIT4";
@@ -25,21 +27,11 @@ std::string_view TrimRight(std::string_view text) {
   return text;
 }
 
-char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
 // The registry ignores letter case in key and value names. Only ASCII letters
 // are folded: a full Unicode folding table is not worth carrying for names that
 // are ASCII in practice.
-bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
-  }
-  return true;
-}
-
 bool StartsWithIgnoreCase(std::string_view text, std::string_view prefix) {
-  return text.size() >= prefix.size() && EqualsIgnoreCase(text.substr(0, prefix.size()), prefix);
+  return text.size() >= prefix.size() && EqualsIgnoreCaseAscii(text.substr(0, prefix.size()), prefix);
 }
 
 // True when `path` is `ancestor` itself or a key somewhere below it.
@@ -272,13 +264,14 @@ const char* ReadKeyLine(std::string_view line, KeyLine& key) {
   const size_t slash = inner.find('\\');
   const std::string_view root = inner.substr(0, slash);
   key.path = slash == std::string_view::npos ? std::string_view() : inner.substr(slash + 1);
-  key.currentUser = EqualsIgnoreCase(root, "HKEY_CURRENT_USER") || EqualsIgnoreCase(root, "HKCU");
+  key.currentUser =
+      EqualsIgnoreCaseAscii(root, "HKEY_CURRENT_USER") || EqualsIgnoreCaseAscii(root, "HKCU");
   if (!key.currentUser) {
     static const std::string_view kOtherRoots[] = {
         "HKEY_LOCAL_MACHINE", "HKLM", "HKEY_CLASSES_ROOT",   "HKCR",
         "HKEY_USERS",         "HKU",  "HKEY_CURRENT_CONFIG", "HKCC"};
     bool known = false;
-    for (std::string_view other : kOtherRoots) known = known || EqualsIgnoreCase(root, other);
+    for (std::string_view other : kOtherRoots) known = known || EqualsIgnoreCaseAscii(root, other);
     if (!known) return "a key must begin with a root such as HKEY_CURRENT_USER";
   }
   if (key.remove && key.path.empty()) return "a root key cannot be deleted";
@@ -372,7 +365,7 @@ RegFileLookup Scan(std::string_view text, std::string_view keyPath, std::string_
       } else {
         // Importing a key creates its missing parents as well.
         if (IsSameOrBelow(key.path, keyPath)) keyExists = true;
-        inTargetKey = EqualsIgnoreCase(key.path, keyPath);
+        inTargetKey = EqualsIgnoreCaseAscii(key.path, keyPath);
       }
       continue;
     }
@@ -389,7 +382,7 @@ RegFileLookup Scan(std::string_view text, std::string_view keyPath, std::string_
       skip(fault);  // on a continuation line, that line
       continue;
     }
-    if (inTargetKey && EqualsIgnoreCase(parsed.name, valueName)) {
+    if (inTargetKey && EqualsIgnoreCaseAscii(parsed.name, valueName)) {
       valueExists = !parsed.remove;
       value.swap(parsed.data);
       span.begin = lineBegin;

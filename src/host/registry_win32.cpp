@@ -1,5 +1,6 @@
-// Win32 registry reader: the current user's registry through the advapi32
-// wide calls, with every failure shown to the user where it happens.
+// Win32 registry: the current user's registry through the advapi32 wide calls.
+// RegGetString shows every failure to the user where it happens; the quiet
+// functions leave that to their caller.
 #include "host/registry.h"
 
 #include <windows.h>
@@ -28,7 +29,28 @@ std::string ValueText(DWORD type, const std::vector<wchar_t>& buffer) {
   return std::string(bytes, strnlen(bytes, buffer.size() * sizeof(wchar_t)));
 }
 
+// Reads `valueName` from the open `key` into `out`. Returns the registry call's
+// result. The size query's own result does not matter: a missing value makes
+// the read fail, and that failure is the one that counts.
+LONG ReadValue(HKEY key, const std::string& valueName, std::string& out) {
+  const std::wstring name = ToUtf16(valueName);
+  DWORD size = kInitialSizeBytes;
+  RegQueryValueExW(key, name.c_str(), nullptr, nullptr, nullptr, &size);
+
+  // One zero character more than the system will write (an odd size rounded
+  // up), so that a string stored without its terminator, or binary data, still
+  // ends inside the buffer.
+  std::vector<wchar_t> buffer(static_cast<size_t>(size) / sizeof(wchar_t) + 2, L'\0');
+  DWORD type = REG_NONE;
+  const LONG status = RegQueryValueExW(key, name.c_str(), nullptr, &type,
+                                       reinterpret_cast<BYTE*>(buffer.data()), &size);
+  if (status == ERROR_SUCCESS) out = ValueText(type, buffer);
+  return status;
+}
+
 }  // namespace
+
+std::string UserRegistryPlace() { return "the registry"; }
 
 // Registry functions return their error and leave the thread's last-error
 // value alone, so GetLastError() here would report whatever an earlier call
@@ -49,19 +71,7 @@ int RegGetString(const std::string& keyPath, const std::string& valueName, std::
     return 1;
   }
 
-  // The size query's own result does not matter: a missing value makes the
-  // read below fail, and that failure is the one reported.
-  const std::wstring name = ToUtf16(valueName);
-  DWORD size = kInitialSizeBytes;
-  RegQueryValueExW(key, name.c_str(), nullptr, nullptr, nullptr, &size);
-
-  // One zero character more than the system will write (an odd size rounded
-  // up), so that a string stored without its terminator, or binary data, still
-  // ends inside the buffer.
-  std::vector<wchar_t> buffer(static_cast<size_t>(size) / sizeof(wchar_t) + 2, L'\0');
-  DWORD type = REG_NONE;
-  status = RegQueryValueExW(key, name.c_str(), nullptr, &type,
-                            reinterpret_cast<BYTE*>(buffer.data()), &size);
+  status = ReadValue(key, valueName, out);
   if (status != ERROR_SUCCESS) {
     out.clear();
     ReportRegistryFailure(RegistryStep::ReadValue, keyPath, valueName, status);
@@ -69,9 +79,30 @@ int RegGetString(const std::string& keyPath, const std::string& valueName, std::
     RegCloseKey(root);
     return 1;
   }
-  out = ValueText(type, buffer);
-
   RegCloseKey(key);
   RegCloseKey(root);
   return 0;
+}
+
+long ReadUserString(const std::string& keyPath, const std::string& valueName, std::string& out) {
+  HKEY key = nullptr;
+  LONG status = RegOpenKeyExW(HKEY_CURRENT_USER, ToUtf16(keyPath).c_str(), 0, KEY_READ, &key);
+  if (status != ERROR_SUCCESS) return status;
+  status = ReadValue(key, valueName, out);
+  RegCloseKey(key);
+  return status;
+}
+
+long WriteUserString(const std::string& keyPath, const std::string& valueName,
+                     const std::string& value) {
+  HKEY key = nullptr;
+  LONG status = RegCreateKeyExW(HKEY_CURRENT_USER, ToUtf16(keyPath).c_str(), 0, nullptr, 0,
+                                KEY_WRITE, nullptr, &key, nullptr);
+  if (status != ERROR_SUCCESS) return status;
+  const std::wstring data = ToUtf16(value);
+  status = RegSetValueExW(key, ToUtf16(valueName).c_str(), 0, REG_SZ,
+                          reinterpret_cast<const BYTE*>(data.c_str()),
+                          static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t)));
+  RegCloseKey(key);
+  return status;
 }

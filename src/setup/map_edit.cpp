@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "common/text.h"
 #include "setup/setup_record.h"
 
 namespace {
@@ -37,7 +38,7 @@ const MapEntry* FindEntry(const std::vector<MapEntry>& entries, std::string_view
   for (const MapEntry& entry : entries) {
     // Managers and methods are matched as ClearCase spells them; a Windows
     // map is not case-sensitive in practice, so neither is the match.
-    if (SameIgnoringCase(entry.manager, manager) && SameIgnoringCase(entry.method, method)) {
+    if (EqualsIgnoreCaseAscii(entry.manager, manager) && EqualsIgnoreCaseAscii(entry.method, method)) {
       return &entry;
     }
   }
@@ -46,7 +47,7 @@ const MapEntry* FindEntry(const std::vector<MapEntry>& entries, std::string_view
 
 RecordRow* FindRow(SetupRecord& record, std::string_view manager, std::string_view method) {
   for (RecordRow& row : record.rows) {
-    if (SameIgnoringCase(row.first, manager) && SameIgnoringCase(row.second, method)) return &row;
+    if (EqualsIgnoreCaseAscii(row.first, manager) && EqualsIgnoreCaseAscii(row.second, method)) return &row;
   }
   return nullptr;
 }
@@ -97,10 +98,10 @@ std::vector<MapEntry> ReadMapEntries(std::string_view map) {
 }
 
 bool RunsBridge(std::string_view program, std::string_view bridge) {
-  if (!bridge.empty() && SameIgnoringCase(program, bridge)) return true;
+  if (!bridge.empty() && EqualsIgnoreCaseAscii(program, bridge)) return true;
   const size_t slash = program.find_last_of("\\/");
   const std::string_view name = slash == std::string_view::npos ? program : program.substr(slash + 1);
-  return SameIgnoringCase(name, "mergebridge") || SameIgnoringCase(name, "mergebridge.exe");
+  return EqualsIgnoreCaseAscii(name, "mergebridge") || EqualsIgnoreCaseAscii(name, "mergebridge.exe");
 }
 
 MapEdit InstallIntoMap(std::string_view map, std::string_view recordText,
@@ -111,8 +112,8 @@ MapEdit InstallIntoMap(std::string_view map, std::string_view recordText,
   const std::vector<MapEntry> entries = ReadMapEntries(map);
   const std::string earlier = record.bridge;
   auto ours = [&](const std::string& program) {
-    return SameIgnoringCase(program, bridge) ||
-           (!earlier.empty() && SameIgnoringCase(program, earlier));
+    return EqualsIgnoreCaseAscii(program, bridge) ||
+           (!earlier.empty() && EqualsIgnoreCaseAscii(program, earlier));
   };
 
   MapEdit edit;
@@ -172,7 +173,7 @@ MapEdit RemoveFromMap(std::string_view map, std::string_view recordText) {
     const MapEntry* entry = FindEntry(entries, row.first, row.second);
     if (entry == nullptr) {
       edit.notes.push_back(Name(row.first, row.second) + ": no longer in the map; left alone");
-    } else if (!SameIgnoringCase(entry->program, record.bridge)) {
+    } else if (!EqualsIgnoreCaseAscii(entry->program, record.bridge)) {
       edit.notes.push_back(Name(row.first, row.second) + ": changed since install (now runs " +
                            entry->program + "); left alone");
     } else {

@@ -6,17 +6,7 @@ namespace {
 // a record and "restored" from.
 constexpr std::string_view kHeader = "mergebridge-setup record 1";
 
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
 }  // namespace
-
-bool SameIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (Lower(a[i]) != Lower(b[i])) return false;
-  }
-  return true;
-}
 
 bool ParseSetupRecord(std::string_view text, SetupRecord& record, std::string& fault) {
   record = SetupRecord();

@@ -23,6 +23,3 @@ bool ParseSetupRecord(std::string_view text, SetupRecord& record, std::string& f
 
 /// The record as text; empty when it has no rows, meaning "remove the file".
 std::string FormatSetupRecord(const SetupRecord& record);
-
-/// True when `a` and `b` are the same text ignoring the case of ASCII letters.
-bool SameIgnoringCase(std::string_view a, std::string_view b);

@@ -3,7 +3,7 @@
 #include "common/text.h"
 #include "host/files.h"
 #include "host/notify.h"
-#include "host/user_registry.h"
+#include "host/registry.h"
 #include "setup/link_plan.h"
 #include "setup/map_edit.h"
 #include "setup/setup_options.h"
