@@ -1,6 +1,7 @@
 // The registry file parser, through one table of small files: what a lookup
-// finds or misses, and the line it names in a malformed file, in UTF-8 and
-// UTF-16LE.
+// finds or misses and the lines it skips, read the way Windows' import reads
+// them, in UTF-8 and UTF-16LE; and the file written back with one value
+// changed and every other byte kept.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -22,6 +23,9 @@ std::string Wide(const std::string& ascii) {
   for (char c : ascii) out += {c, '\0'};
   return out;
 }
+
+// The key with ExePath "old" on line 4.
+const std::string kHead = kV5 + kKeyLine + "\"ExePath\"=\"old\"\r\n";
 
 // A version 5 file in which the key holds "v" with `data`; "v" is on line 4.
 std::string Val(const std::string& data) { return kV5 + kKeyLine + "\"v\"=" + data + "\n"; }
@@ -86,11 +90,64 @@ TEST(RegFile, Lookups) {
       {kV5 + "\"v\"=\"x\"\n" + kKeyLine, "no value skipping 3"},
       {kV5 + "[SOFTWARE\\Harnvik\\Velmora]\n", "no key skipping 3"},
       {kV5 + "[-HKCU]\n", "no key skipping 3"},
+      // Lines Windows' import accepts, and lines it skips while reading the rest.
+      {kV5 + kKeyLine + "\"ExePath\"=\"v\"  ; Last value preserved\r\n",
+       "found [v]", kKey, "ExePath"},
+      {kV5 + "# exported\r\n" + kKeyLine + "#\"ExePath\"=\"x\"\r\n\"ExePath\"=\"v\"\r\n",
+       "found [v]", kKey, "ExePath"},
+      {kHead + "\"W\"=dword:00000028  ; c\r\n\"ExePath\"=- ; gone\r\n",
+       "no value", kKey, "ExePath"},
+      {kHead + "\"ExePath\"=\"a\" \"W\"=\"b\"\r\n", "found [old] skipping 5", kKey, "ExePath"},
+      {kHead + "@echo off\r\nset X=1\r\n/* note */\r\nstray\r\n",
+       "found [old] skipping 5 skipping 6 skipping 7 skipping 8", kKey, "ExePath"},
+      {kHead + "\"ExePath\"=\"C:\\new\r\nline\"\r\n",
+       "found [old] skipping 5 skipping 6", kKey, "ExePath"},
+      {kHead + "\"ExePath\"=dword:000000001\r\n", "found [old] skipping 5", kKey, "ExePath"},
+      {kV5 + kKeyLine + "\"ExePath\"=\"C:\\Program Files\\v.exe\"\r\n",
+       "no value skipping 4", kKey, "ExePath"},
+      {kV5 + "\"ExePath\"=\"v\"\r\n[HKEY_CURRENT_USER\\SOFTWARE\\Harnvik\\Velmora\r\n"
+           "\"ExePath\"=\"w\"\r\n", "no key skipping 3 skipping 4", kKey, "ExePath"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.file);
     EXPECT_EQ(Describe(LookUpRegFileValue(row.file, row.key, row.value)), row.expected);
   }
+}
+
+TEST(RegFile, WritingOneValue) {
+  const std::string path = "C:\\Program Files\\\"V\"\\v.exe";
+  const std::string quoted = "\"C:\\\\Program Files\\\\\\\"V\\\"\\\\v.exe\"";
+  const std::string others = kV5 + "; mine\r\n[HKEY_CURRENT_USER\\Other]\r\n\"ExePath\"=\"o\"\r\n";
+  const struct {
+    const char* name;
+    std::string before, after;
+  } rows[] = {
+      {"a new file", "", "Windows Registry Editor Version 5.00\n\n" + kKeyLine.substr(0, 44) +
+                             "\n\"ExePath\"=" + quoted + "\n"},
+      {"the value's line replaced in place",
+       others + kKeyLine + "\"ExePath\"=hex(2):41,00,\\\r\n  00,00 ; c\r\n\"x\"=dword:1",
+       others + kKeyLine + "\"ExePath\"=" + quoted + "\r\n\"x\"=dword:1"},
+      {"a section added after a deletion, without a last line end",
+       kV5 + kKeyLine + "\"ExePath\"=\"v\"\r\n[-HKEY_CURRENT_USER\\SOFTWARE\\Harnvik]",
+       kV5 + kKeyLine + "\"ExePath\"=\"v\"\r\n[-HKEY_CURRENT_USER\\SOFTWARE\\Harnvik]\r\n\r\n" +
+           kKeyLine + "\"ExePath\"=" + quoted + "\r\n"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    std::string after, fault;
+    ASSERT_TRUE(SetRegFileValue(row.before, kKey, "ExePath", path, after, fault)) << fault;
+    EXPECT_EQ(after, row.after);
+    EXPECT_EQ(Describe(LookUpRegFileValue(after, kKey, "ExePath")), "found [" + path + "]");
+  }
+  // A UTF-16 export stays UTF-16, its other values and non-ASCII text intact.
+  std::string wide = kBom16 + Wide(kV5 + kKeyLine + "\"A\"=\"\xC3\xB8\"\r\n\"ExePath\"=\"v\"\r\n");
+  wide.replace(wide.find("\xC3\0\xB8\0", 0, 4), 4, "\xF8\0", 2);
+  std::string after, fault;
+  ASSERT_TRUE(SetRegFileValue(wide, kKey, "ExePath", "/\xE2\x82\xAC", after, fault));
+  EXPECT_EQ(after, wide.substr(0, wide.size() - 8) + std::string("/\0\xAC\x20\"\0\r\0\n\0", 10));
+  EXPECT_EQ(Describe(LookUpRegFileValue(after, kKey, "ExePath")), "found [/\xE2\x82\xAC]");
+  EXPECT_FALSE(SetRegFileValue(kV5, kKey, "ExePath", "a\nb", after, fault));
+  EXPECT_FALSE(SetRegFileValue("REGEDIT 4\n", kKey, "ExePath", "a", after, fault));
 }
 
 }  // namespace
