@@ -4,6 +4,7 @@
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstring>
 
@@ -11,13 +12,29 @@
 
 extern char** environ;
 
+namespace {
+
+// The tools that run a program (timeout, the wrapper) are found on the PATH
+// the tests started with: a row's PATH is for the program under test only.
+const std::string kStartPath = std::getenv("PATH") != nullptr ? std::getenv("PATH") : "";
+
+std::string FindTool(const std::string& name) {
+  std::istringstream folders(kStartPath);
+  for (std::string folder; std::getline(folders, folder, ':');) {
+    if (access((folder + "/" + name).c_str(), X_OK) == 0) return folder + "/" + name;
+  }
+  return name;
+}
+
+}  // namespace
+
 ProgramRun RunProgram(const std::string& program, const Args& args, const std::string& folder) {
   // Killed after two minutes, so that a hanging program fails its case (and
   // the scratch folder still goes) rather than the whole test.
-  Args command = {"timeout", "-k", "10", "120"};
+  Args command = {FindTool("timeout"), "-k", "10", "120"};
   const char* wrapper = std::getenv("MERGEBRIDGE_TEST_WRAPPER");
   std::istringstream words(wrapper != nullptr ? wrapper : "");
-  for (std::string word; words >> word;) command.push_back(word);
+  for (std::string word; words >> word;) command.push_back(command.size() == 4 ? FindTool(word) : word);
   command.push_back(program);
   command.insert(command.end(), args.begin(), args.end());
   std::vector<char*> argv;
@@ -31,7 +48,7 @@ ProgramRun RunProgram(const std::string& program, const Args& args, const std::s
   posix_spawn_file_actions_addopen(&actions, 2, (folder + "stderr").c_str(), O_WRONLY | O_CREAT, 0600);
   pid_t pid;
   int status = 0;
-  const int spawnError = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+  const int spawnError = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
   while (spawnError == 0 && waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }

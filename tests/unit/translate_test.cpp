@@ -40,8 +40,8 @@ TEST(Translate, Table) {
        {"-out", "R.txt", "-fname", "a.c@@/main/1", "-fname", "a.c@@/main/2", "L.txt", "M.txt"},
        "[ /savetarget=\"R.txt\"     \"L.txt\" \"M.txt\" /title1=\"a.c@@/main/1\" "
        "/title2=\"a.c@@/main/2\"] name=a.c out=R.txt"},
-      {"plain values only", {"-ABORT", "L@@/m/4", "R.txt"},
-       "[ /title1=\"L\"  \"L@@/m/4\" \"R.txt\"] name=L abort"},
+      {"plain values only; a single @ belongs to the name", {"-ABORT", "L@x@@/m/4", "R.txt"},
+       "[ /title1=\"L@x\"  \"L@x@@/m/4\" \"R.txt\"] name=L@x abort"},
       {"consumed values leave their spaces",
        {"-base", "B.txt", "-fname", "x@@1", "-fname", "y@@2", "-fname", "z@@3", "P.txt", "Q.txt",
         "-out", "O.txt"},
