@@ -6,23 +6,28 @@
 #include <string>
 #include <vector>
 
-enum class PathKind { Missing, File, Folder, Link, Other };
+enum class PathKind { Missing, File, Folder, Link, Other, Unreadable };
 
 /// What is at `path`, without following a final symbolic link; a link's text
 /// goes into `linkTarget` (POSIX only: on Windows nothing is a Link).
+/// Unreadable: the system could not say (an error other than a missing name).
 PathKind GetPathKind(const std::string& path, std::string& linkTarget);
 
 /// Reads the whole file, without waiting on a FIFO (it reads as empty); a file
 /// over 64 MiB is refused (EFBIG, ERROR_FILE_TOO_LARGE).
 long ReadWholeFile(const std::string& path, std::string& bytes);
 
-/// Puts `bytes` in `path` in one step: written to a new file beside it, flushed
-/// to disk, then moved over the old one, so that `path` always holds the old
-/// bytes or the new ones. A read-only file is refused (access denied) and left
-/// as it is; the new file keeps the old one's permissions (POSIX).
+/// Puts `bytes` in `path` in one step: written to a scratch file beside it
+/// (`<path>.mergebridge-new.<pid>`), flushed to disk, then moved over the old
+/// one and the folder flushed, so that `path` always holds the old bytes or the
+/// new ones, also after a power cut. Leftover scratch files in the folder are
+/// swept first (SweepScratchFiles). A read-only file is refused (access denied)
+/// and left as it is; the new file keeps the old one's permissions (POSIX).
 long ReplaceFileAtomically(const std::string& path, const std::string& bytes);
 
 /// Removes the file; a file that is not there is no error.
+/// Every change of names below is flushed to disk with its folder before the
+/// call returns.
 long RemoveFileIfPresent(const std::string& path);
 
 /// Moves `from` over `to` in one step.
@@ -36,8 +41,13 @@ long ReplaceWithLink(const std::string& path, const std::string& target);
 /// copy where links are not possible); fails when `copyPath` exists.
 long KeepCopy(const std::string& path, const std::string& copyPath);
 
-/// The names in a folder (no "." or ".."), sorted; empty when it cannot be read.
-std::vector<std::string> ListFolder(const std::string& path);
+/// The names in a folder (no "." or ".."), sorted, into `names`; 0 or the error.
+long ListFolder(const std::string& path, std::vector<std::string>& names);
+
+/// Removes the scratch files of ours (`<name>.mergebridge-new.<pid>`) in
+/// `folder` that no running process owns: what an interrupted run left.
+/// Returns 0 or the first error.
+long SweepScratchFiles(const std::string& folder);
 
 /// The full path of the running program.
 std::string OwnProgramPath();

@@ -5,6 +5,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <limits.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -18,9 +19,29 @@ namespace {
 // such as /dev/zero from eating memory.
 constexpr size_t kMaxFileBytes = 64u << 20;
 
-// A name beside `path` that no other run uses at the same time.
+constexpr char kScratchMark[] = ".mergebridge-new.";
+
+// A name beside `path` that no other run uses at the same time, and that a
+// later run can tell from the number whether its owner still runs.
 std::string TemporaryBeside(const std::string& path) {
-  return path + ".mergebridge-new." + std::to_string(getpid());
+  return path + kScratchMark + std::to_string(getpid());
+}
+
+// A new, changed or removed name is on disk only once its folder is; without
+// this a power cut after a rename can bring back the old file.
+long SyncFolderOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return errno;
+  // Some file systems cannot flush a folder (EINVAL): nothing more can be done there.
+  const long error = fsync(fd) == 0 || errno == EINVAL ? 0 : errno;
+  close(fd);
+  return error;
+}
+
+long Renamed(const std::string& from, const std::string& to) {
+  return rename(from.c_str(), to.c_str()) == 0 ? SyncFolderOf(to) : errno;
 }
 
 long WriteAll(int fd, const std::string& bytes) {
@@ -39,11 +60,14 @@ long WriteAll(int fd, const std::string& bytes) {
 
 PathKind GetPathKind(const std::string& path, std::string& linkTarget) {
   struct stat info;
-  if (lstat(path.c_str(), &info) != 0) return PathKind::Missing;
+  if (lstat(path.c_str(), &info) != 0) {
+    return errno == ENOENT || errno == ENOTDIR ? PathKind::Missing : PathKind::Unreadable;
+  }
   if (S_ISLNK(info.st_mode)) {
     std::string buffer(static_cast<size_t>(info.st_size) + 256, '\0');
     const ssize_t length = readlink(path.c_str(), &buffer[0], buffer.size());
-    linkTarget = length < 0 ? std::string() : buffer.substr(0, static_cast<size_t>(length));
+    if (length < 0) return PathKind::Unreadable;
+    linkTarget = buffer.substr(0, static_cast<size_t>(length));
     return PathKind::Link;
   }
   if (S_ISREG(info.st_mode)) return PathKind::File;
@@ -74,6 +98,10 @@ long ReadWholeFile(const std::string& path, std::string& bytes) {
 }
 
 long ReplaceFileAtomically(const std::string& path, const std::string& bytes) {
+  const size_t slash = path.rfind('/');
+  if (const long error = SweepScratchFiles(slash == std::string::npos ? "." : path.substr(0, slash + 1))) {
+    return error;
+  }
   mode_t mode = 0644;
   struct stat info;
   if (stat(path.c_str(), &info) == 0) {
@@ -89,48 +117,72 @@ long ReplaceFileAtomically(const std::string& path, const std::string& bytes) {
   if (error == 0 && fchmod(fd, mode) != 0) error = errno;
   if (error == 0 && fsync(fd) != 0) error = errno;
   if (close(fd) != 0 && error == 0) error = errno;
-  if (error == 0 && rename(temporary.c_str(), path.c_str()) != 0) error = errno;
+  if (error == 0) error = Renamed(temporary, path);
   if (error != 0) unlink(temporary.c_str());
   return error;
 }
 
 long RemoveFileIfPresent(const std::string& path) {
-  return unlink(path.c_str()) == 0 || errno == ENOENT ? 0 : errno;
+  if (unlink(path.c_str()) == 0) return SyncFolderOf(path);
+  return errno == ENOENT ? 0 : errno;
 }
 
-long MovePath(const std::string& from, const std::string& to) {
-  return rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
-}
+long MovePath(const std::string& from, const std::string& to) { return Renamed(from, to); }
 
 long ReplaceWithLink(const std::string& path, const std::string& target) {
   const std::string temporary = TemporaryBeside(path);
   unlink(temporary.c_str());
   if (symlink(target.c_str(), temporary.c_str()) != 0) return errno;
-  if (rename(temporary.c_str(), path.c_str()) != 0) {
-    const long error = errno;
-    unlink(temporary.c_str());
-    return error;
-  }
-  return 0;
+  const long error = Renamed(temporary, path);
+  if (error != 0) unlink(temporary.c_str());
+  return error;
 }
 
 long KeepCopy(const std::string& path, const std::string& copyPath) {
   // A second name for the same file: the original never stops existing while
   // the method is switched over.
-  return link(path.c_str(), copyPath.c_str()) == 0 ? 0 : errno;
+  return link(path.c_str(), copyPath.c_str()) == 0 ? SyncFolderOf(copyPath) : errno;
 }
 
-std::vector<std::string> ListFolder(const std::string& path) {
-  std::vector<std::string> names;
+long ListFolder(const std::string& path, std::vector<std::string>& names) {
+  names.clear();
   DIR* folder = opendir(path.c_str());
-  if (folder == nullptr) return names;
-  while (const dirent* entry = readdir(folder)) {
+  if (folder == nullptr) return errno;
+  // readdir's end and its failure look alike but for errno.
+  long error = 0;
+  for (;;) {
+    errno = 0;
+    const dirent* entry = readdir(folder);
+    if (entry == nullptr) {
+      error = errno;
+      break;
+    }
     const std::string name = entry->d_name;
     if (name != "." && name != "..") names.push_back(name);
   }
   closedir(folder);
   std::sort(names.begin(), names.end());
-  return names;
+  return error;
+}
+
+long SweepScratchFiles(const std::string& folder) {
+  std::vector<std::string> names;
+  if (const long error = ListFolder(folder, names)) return error;
+  for (const std::string& name : names) {
+    const size_t mark = name.rfind(kScratchMark);
+    if (mark == std::string::npos) continue;
+    const std::string number = name.substr(mark + sizeof kScratchMark - 1);
+    if (number.empty() || number.size() > 9 || number.find_first_not_of("0123456789") != std::string::npos) {
+      continue;
+    }
+    // Our own number is a leftover of an earlier process that had it: this
+    // process has no scratch file open while it sweeps.
+    const pid_t owner = static_cast<pid_t>(std::stol(number));
+    if (owner != getpid() && (kill(owner, 0) == 0 || errno == EPERM)) continue;
+    const std::string path = (folder.empty() || folder.back() == '/' ? folder : folder + "/") + name;
+    if (const long error = RemoveFileIfPresent(path)) return error;
+  }
+  return 0;
 }
 
 std::string OwnProgramPath() {

@@ -15,9 +15,21 @@ namespace {
 // from eating memory.
 constexpr size_t kMaxFileBytes = 64u << 20;
 
-// A name beside `path` that no other run uses at the same time.
+constexpr char kScratchMark[] = ".mergebridge-new.";
+
+// A name beside `path` that no other run uses at the same time, and that a
+// later run can tell from the number whether its owner still runs.
 std::wstring TemporaryBeside(const std::string& path) {
-  return ToUtf16(path + ".mergebridge-new." + std::to_string(GetCurrentProcessId()));
+  return ToUtf16(path + kScratchMark + std::to_string(GetCurrentProcessId()));
+}
+
+bool ProcessRuns(DWORD id) {
+  if (id == GetCurrentProcessId()) return false;  // an earlier process's leftover
+  HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, id);
+  if (process == nullptr) return GetLastError() == ERROR_ACCESS_DENIED;
+  const bool runs = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+  CloseHandle(process);
+  return runs;
 }
 
 long Result(BOOL succeeded) { return succeeded ? 0 : static_cast<long>(GetLastError()); }
@@ -27,7 +39,11 @@ long Result(BOOL succeeded) { return succeeded ? 0 : static_cast<long>(GetLastEr
 PathKind GetPathKind(const std::string& path, std::string& linkTarget) {
   linkTarget.clear();
   const DWORD attributes = GetFileAttributesW(ToUtf16(path).c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) return PathKind::Missing;
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    const DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? PathKind::Missing
+                                                                          : PathKind::Unreadable;
+  }
   return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? PathKind::Folder : PathKind::File;
 }
 
@@ -55,6 +71,10 @@ long ReadWholeFile(const std::string& path, std::string& bytes) {
 }
 
 long ReplaceFileAtomically(const std::string& path, const std::string& bytes) {
+  const size_t slash = path.find_last_of("\\/");
+  if (const long error = SweepScratchFiles(slash == std::string::npos ? "." : path.substr(0, slash))) {
+    return error;
+  }
   const std::wstring target = ToUtf16(path);
   const DWORD attributes = GetFileAttributesW(target.c_str());
   // MoveFileExW would fail on a read-only target only after the new file was
@@ -102,18 +122,35 @@ long KeepCopy(const std::string& path, const std::string& copyPath) {
   return Result(CopyFileW(ToUtf16(path).c_str(), ToUtf16(copyPath).c_str(), TRUE));
 }
 
-std::vector<std::string> ListFolder(const std::string& path) {
-  std::vector<std::string> names;
+long ListFolder(const std::string& path, std::vector<std::string>& names) {
+  names.clear();
   WIN32_FIND_DATAW found;
   HANDLE search = FindFirstFileW(ToUtf16(path + "\\*").c_str(), &found);
-  if (search == INVALID_HANDLE_VALUE) return names;
+  if (search == INVALID_HANDLE_VALUE) return static_cast<long>(GetLastError());
   do {
     const std::string name = ToUtf8(found.cFileName);
     if (name != "." && name != "..") names.push_back(name);
   } while (FindNextFileW(search, &found));
+  const DWORD error = GetLastError();
   FindClose(search);
   std::sort(names.begin(), names.end());
-  return names;
+  return error == ERROR_NO_MORE_FILES ? 0 : static_cast<long>(error);
+}
+
+long SweepScratchFiles(const std::string& folder) {
+  std::vector<std::string> names;
+  if (const long error = ListFolder(folder, names)) return error;
+  for (const std::string& name : names) {
+    const size_t mark = name.rfind(kScratchMark);
+    if (mark == std::string::npos) continue;
+    const std::string number = name.substr(mark + sizeof kScratchMark - 1);
+    if (number.empty() || number.size() > 9 || number.find_first_not_of("0123456789") != std::string::npos ||
+        ProcessRuns(static_cast<DWORD>(std::stoul(number)))) {
+      continue;
+    }
+    if (const long error = RemoveFileIfPresent(folder + "\\" + name)) return error;
+  }
+  return 0;
 }
 
 std::string OwnProgramPath() {

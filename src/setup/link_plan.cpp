@@ -62,6 +62,12 @@ LinkPlan PlanLinkInstall(const std::string& manager, const std::vector<MethodSta
     } else if (state.kind == MethodKind::File && !state.backupTaken && row == nullptr) {
       record.rows.push_back({state.method, kFile, BackupName(state.method)});
       plan.actions.push_back({state.method, LinkStep::BackUpThenLink, BackupName(state.method)});
+    } else if (state.kind == MethodKind::File && row != nullptr && row->second == kFile &&
+               row->third == BackupName(state.method) && (!state.backupTaken || state.backupIsCopy)) {
+      // An install stopped between its record and the link: finish it.
+      plan.actions.push_back({state.method, state.backupTaken ? LinkStep::LinkToBridge
+                                                              : LinkStep::BackUpThenLink,
+                              BackupName(state.method)});
     } else if (state.kind == MethodKind::File) {
       plan.notes.push_back(name + ": " + BackupName(state.method) + " is already there; left alone");
     } else {
@@ -84,12 +90,16 @@ LinkPlan PlanLinkRemoval(const std::string& manager, const std::vector<MethodSta
   for (const RecordRow& row : record.rows) {
     const std::string name = manager + " " + row.first;
     const MethodState* state = FindState(methods, row.first);
-    if (state == nullptr || state->kind != MethodKind::Link || state->target != record.bridge) {
+    const bool file = row.second == kFile;
+    if (state != nullptr && file && state->kind == MethodKind::File && state->backupIsCopy) {
+      plan.actions.push_back({row.first, LinkStep::DropCopy, row.third});
+    } else if (state != nullptr && (file ? state->kind == MethodKind::File && !state->backupTaken
+                                         : state->kind == MethodKind::Link && state->target == row.third)) {
+      // Put back already, by an uninstall that stopped before its record went.
+    } else if (state == nullptr || state->kind != MethodKind::Link || state->target != record.bridge) {
       plan.notes.push_back(name + ": changed since install; left alone");
     } else {
-      plan.actions.push_back({row.first, row.second == kFile ? LinkStep::RestoreBackup
-                                                             : LinkStep::RestoreLink,
-                              row.third});
+      plan.actions.push_back({row.first, file ? LinkStep::RestoreBackup : LinkStep::RestoreLink, row.third});
     }
   }
   return plan;

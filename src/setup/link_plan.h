@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-enum class MethodKind { Missing, Link, File, Other };
+enum class MethodKind { Missing, Link, File, Other, Unknown };  // Unknown: could not be looked at
 
 /// What is at lib/mgrs/<manager>/<method> now.
 struct MethodState {
@@ -15,6 +15,7 @@ struct MethodState {
   MethodKind kind = MethodKind::Missing;
   std::string target;        // Link: the link's text
   bool backupTaken = false;  // File: something already has the backup name
+  bool backupIsCopy = false; // File: and it holds the method's own bytes
 };
 
 enum class LinkStep {
@@ -22,6 +23,7 @@ enum class LinkStep {
   BackUpThenLink,  // keep the file under `value` (a backup name), then link
   RestoreLink,     // replace the method with a link to `value`
   RestoreBackup,   // move the backup `value` back in place of the method
+  DropCopy,        // remove the backup `value`, a second copy of the method
 };
 
 struct LinkAction {
@@ -42,11 +44,15 @@ std::string BackupName(const std::string& method);
 
 /// Plans pointing `methods` of `manager` at `bridge`, given the manager's
 /// current record text (empty when none). Methods already linked to `bridge`
-/// or to the record's earlier bridge keep their recorded original.
+/// or to the record's earlier bridge keep their recorded original; a method
+/// file the record says was kept, not yet kept or kept as an identical copy
+/// (an interrupted install), is kept and linked.
 LinkPlan PlanLinkInstall(const std::string& manager, const std::vector<MethodState>& methods,
                          std::string_view record, const std::string& bridge);
 
 /// Plans putting back what `record` says each method was, where the method is
-/// still a link to the recorded bridge; other methods are left alone and noted.
+/// still a link to the recorded bridge; a kept copy beside the method file it
+/// copies goes; methods already put back are done; others are left alone and
+/// noted.
 LinkPlan PlanLinkRemoval(const std::string& manager, const std::vector<MethodState>& methods,
                          std::string_view record);

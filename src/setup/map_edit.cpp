@@ -173,6 +173,8 @@ MapEdit RemoveFromMap(std::string_view map, std::string_view recordText) {
     const MapEntry* entry = FindEntry(entries, row.first, row.second);
     if (entry == nullptr) {
       edit.notes.push_back(Name(row.first, row.second) + ": no longer in the map; left alone");
+    } else if (entry->program == row.third) {
+      // Put back already, by an uninstall that stopped before its record went.
     } else if (!EqualsIgnoreCaseAscii(entry->program, record.bridge)) {
       edit.notes.push_back(Name(row.first, row.second) + ": changed since install (now runs " +
                            entry->program + "); left alone");

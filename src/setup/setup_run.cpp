@@ -4,6 +4,7 @@
 #include "host/files.h"
 #include "host/notify.h"
 #include "host/registry.h"
+#include "host/setup_lock.h"
 #include "setup/link_plan.h"
 #include "setup/map_edit.h"
 #include "setup/setup_options.h"
@@ -16,6 +17,7 @@ const char kToolValue[] = "ExePath";
 const char* const kMethods[] = {"xcompare", "xmerge"};
 const char kMapRecord[] = "map.mergebridge";        // beside the map
 const char kLinkRecord[] = ".mergebridge-setup";    // in a manager's folder
+const long kLockWaitMillis = 2000;  // far longer than a run takes
 
 void Say(const std::string& text) { WriteConsoleLine(ConsoleStream::Out, text); }
 void Complain(const std::string& text) { WriteConsoleLine(ConsoleStream::Err, "mergebridge-setup: " + text); }
@@ -76,6 +78,7 @@ std::string DescribeMethod(const MethodState& state) {
     case MethodKind::Link: return state.target;
     case MethodKind::File: return "(a program file)";
     case MethodKind::Other: return "(not a program)";
+    case MethodKind::Unknown: return "(cannot be looked at)";
   }
   return std::string();
 }
@@ -90,10 +93,22 @@ std::vector<MethodState> ReadMethods(const std::string& folder) {
       case PathKind::Missing: state.kind = MethodKind::Missing; break;
       case PathKind::Link: state.kind = MethodKind::Link; state.target = target; break;
       case PathKind::File: state.kind = MethodKind::File; break;
+      case PathKind::Unreadable: state.kind = MethodKind::Unknown; break;
       default: state.kind = MethodKind::Other; break;
     }
-    std::string ignored;
-    state.backupTaken = GetPathKind(Join(folder, BackupName(method)), ignored) != PathKind::Missing;
+    std::string ignored, bytes, backupBytes;
+    const PathKind backup = GetPathKind(Join(folder, BackupName(method)), ignored);
+    state.backupTaken = backup != PathKind::Missing;
+    if (backup == PathKind::Unreadable) state.kind = MethodKind::Unknown;
+    if (state.kind == MethodKind::File && backup == PathKind::File) {
+      // An interrupted install leaves the backup as a second name of the
+      // method file: the same bytes.
+      if (ReadWholeFile(Join(folder, method), bytes) != 0 ||
+          ReadWholeFile(Join(folder, BackupName(method)), backupBytes) != 0) {
+        state.kind = MethodKind::Unknown;
+      }
+      state.backupIsCopy = bytes == backupBytes;
+    }
     states.push_back(state);
   }
   return states;
@@ -119,6 +134,13 @@ long StoreRecord(const std::string& path, const std::string& text) {
   return text.empty() ? RemoveFileIfPresent(path) : ReplaceFileAtomically(path, text);
 }
 
+// Removes what an interrupted run left in `folder`; false after a complaint.
+bool Sweep(const std::string& folder) {
+  const long error = SweepScratchFiles(folder);
+  if (error != 0) Complain("cannot clear the leftovers of an earlier run in " + folder + ": " + ErrorText(error) + ".");
+  return error == 0;
+}
+
 void SayNotes(const std::vector<std::string>& notes) {
   for (const std::string& note : notes) Say("  " + note);
 }
@@ -127,6 +149,7 @@ void SayNotes(const std::vector<std::string>& notes) {
 int EditMap(const SetupOptions& options, const std::string& managers, bool install) {
   const std::string mapPath = Join(managers, "map"), recordPath = Join(managers, kMapRecord);
   std::string map, record;
+  if (!options.dryRun && !Sweep(managers)) return 1;
   if (const long error = ReadWholeFile(mapPath, map)) {
     Complain("cannot read the type-manager map " + mapPath + ": " + ErrorText(error));
     return 1;
@@ -163,9 +186,11 @@ int EditMap(const SetupOptions& options, const std::string& managers, bool insta
     Say("Nothing to change in " + mapPath + ".");
     return 0;
   }
-  // The record goes first, so that no change is ever on disk without it; if
-  // the map then cannot be written, the old record comes back.
-  if (edit.record != record) {
+  // The record is written before the map and removed after it, so that no
+  // changed line is ever on disk without it; if the map then cannot be
+  // written, the old record comes back.
+  const bool recordFirst = !edit.record.empty();
+  if (recordFirst && edit.record != record) {
     if (const long error = StoreRecord(recordPath, edit.record)) {
       Complain(WriteFailure(recordPath, error));
       return 1;
@@ -173,8 +198,14 @@ int EditMap(const SetupOptions& options, const std::string& managers, bool insta
   }
   if (edit.map != map) {
     if (const long error = ReplaceFileAtomically(mapPath, edit.map)) {
-      StoreRecord(recordPath, record);
+      if (recordFirst) StoreRecord(recordPath, record);
       Complain(WriteFailure(mapPath, error));
+      return 1;
+    }
+  }
+  if (!recordFirst && edit.record != record) {
+    if (const long error = StoreRecord(recordPath, edit.record)) {
+      Complain("cannot remove " + recordPath + ": " + ErrorText(error) + ".");
       return 1;
     }
   }
@@ -199,6 +230,7 @@ long CarryOut(const std::string& folder, const LinkAction& action, const std::st
     }
     case LinkStep::RestoreLink: return ReplaceWithLink(path, action.value);
     case LinkStep::RestoreBackup: return MovePath(Join(folder, action.value), path);
+    case LinkStep::DropCopy: return RemoveFileIfPresent(Join(folder, action.value));
   }
   return 0;
 }
@@ -209,12 +241,20 @@ int EditLinks(const SetupOptions& options, const std::string& managers, bool ins
   std::vector<std::string> names = options.managers;
   if (!install) {
     // Every manager with a record, whatever was chosen at install time.
+    std::vector<std::string> listed;
+    if (const long error = ListFolder(managers, listed)) {
+      Complain("cannot list " + managers + ": " + ErrorText(error) + ". Nothing was changed.");
+      return 1;
+    }
     names.clear();
-    for (const std::string& name : ListFolder(managers)) {
+    for (const std::string& name : listed) {
       std::string ignored;
-      if (GetPathKind(Join(Join(managers, name), kLinkRecord), ignored) == PathKind::File) {
-        names.push_back(name);
+      const PathKind kind = GetPathKind(Join(Join(managers, name), kLinkRecord), ignored);
+      if (kind == PathKind::Unreadable) {
+        Complain("cannot look at " + Join(Join(managers, name), kLinkRecord) + ". Nothing was changed.");
+        return 1;
       }
+      if (kind == PathKind::File) names.push_back(name);
     }
     if (names.empty()) Say("Nothing to undo: no manager in " + managers + " has a record of an install.");
   }
@@ -223,12 +263,23 @@ int EditLinks(const SetupOptions& options, const std::string& managers, bool ins
   for (const std::string& name : names) {
     const std::string folder = Join(managers, name), recordPath = Join(folder, kLinkRecord);
     std::string ignored, record;
-    if (GetPathKind(folder, ignored) != PathKind::Folder) {
+    const PathKind kind = GetPathKind(folder, ignored);
+    if (kind == PathKind::Unreadable) {
+      Complain("cannot look at " + folder + ". Nothing was changed there.");
+      return 1;
+    }
+    if (kind != PathKind::Folder) {
       Say("  " + name + ": no such type manager in " + managers + "; left alone");
       continue;
     }
+    if (!options.dryRun && !Sweep(folder)) return 1;
     if (!ReadOptional(recordPath, record)) return 1;
     const std::vector<MethodState> states = ReadMethods(folder);
+    for (const MethodState& state : states) {
+      if (state.kind != MethodKind::Unknown) continue;
+      Complain("cannot look at " + Join(folder, state.method) + " or its kept copy. Nothing was changed there.");
+      return 1;
+    }
     const LinkPlan plan = install ? PlanLinkInstall(name, states, record, bridge)
                                   : PlanLinkRemoval(name, states, record);
     if (!plan.ok) {
@@ -245,7 +296,7 @@ int EditLinks(const SetupOptions& options, const std::string& managers, bool ins
       std::vector<MethodState> planned = states;
       for (const LinkAction& action : plan.actions) {
         for (MethodState& state : planned) {
-          if (state.method != action.method) continue;
+          if (state.method != action.method || action.step == LinkStep::DropCopy) continue;
           const bool toBridge = action.step == LinkStep::LinkToBridge || action.step == LinkStep::BackUpThenLink;
           state.kind = action.step == LinkStep::RestoreBackup ? MethodKind::File : MethodKind::Link;
           state.target = toBridge ? bridge : action.value;
@@ -269,7 +320,7 @@ int EditLinks(const SetupOptions& options, const std::string& managers, bool ins
         return 1;
       }
       Say("  " + name + " " + action.method + ": now " +
-          (action.step == LinkStep::RestoreBackup ? "the kept original"
+          (action.step == LinkStep::RestoreBackup || action.step == LinkStep::DropCopy ? "the kept original"
            : action.step == LinkStep::RestoreLink ? "-> " + action.value
                                                   : "-> " + bridge));
       changed = true;
@@ -306,6 +357,16 @@ int Install(const SetupOptions& options, bool install) {
     Complain("mergebridge not found at " + BridgePath(options) + " (give --bridge PATH).");
     return 1;
   }
+  if (!options.dryRun) {
+    const long error = LockManagers(managers, kLockWaitMillis);
+    if (error != 0) {
+      Complain(error == kLockBusy
+                   ? "another mergebridge-setup is changing " + managers +
+                         "; run this again when it has finished. Nothing was changed."
+                   : "cannot lock " + managers + ": " + ErrorText(error) + ". Nothing was changed.");
+      return 1;
+    }
+  }
   return ManagersUseMap() ? EditMap(options, managers, install) : EditLinks(options, managers, install);
 }
 
@@ -339,7 +400,9 @@ int Status(const SetupOptions& options) {
         if (ours) bridges.push_back(entry.program);
       }
     } else {
-      for (const std::string& name : ListFolder(managers)) {
+      std::vector<std::string> names;
+      if (const long error = ListFolder(managers, names)) fail("cannot list " + managers + ": " + ErrorText(error));
+      for (const std::string& name : names) {
         std::string ignored;
         if (GetPathKind(Join(managers, name), ignored) != PathKind::Folder) continue;
         for (const MethodState& state : ReadMethods(Join(managers, name))) {

@@ -1,10 +1,13 @@
 // mergebridge-setup on a made-up UNIX ClearCase tree: cleartool on PATH, type
 // managers whose methods are links or files. Install, a merge through the
-// installed link, register, status, and an uninstall that gives the tree back.
+// installed link, register, status, and an uninstall that gives the tree back;
+// then every system call of install, uninstall and register failed or killed
+// in turn, each followed by a rerun that must finish the job.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <cstdlib>
+#include <map>
 
 #include "process_support.h"
 
@@ -12,13 +15,13 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Every path under `root` with a link's target or a file's bytes.
+// Every path under `root` (from it) with a link's target or a file's bytes.
 std::string Snapshot(const std::string& root) {
   std::string text;
   std::vector<fs::path> paths(fs::recursive_directory_iterator(root), {});
   std::sort(paths.begin(), paths.end());
   for (const fs::path& path : paths) {
-    text += path.string() + (fs::is_symlink(path) ? " -> " + fs::read_symlink(path).string()
+    text += path.string().substr(root.size()) + (fs::is_symlink(path) ? " -> " + fs::read_symlink(path).string()
                              : fs::is_regular_file(path) ? " = " + ReadFile(path.string())
                                                          : "/") + "\n";
   }
@@ -102,6 +105,100 @@ TEST_F(SetupOnLinks, InstallMergeUninstall) {
   EXPECT_EQ(run.status, 1);
   EXPECT_NE(run.err.find("Permission denied"), std::string::npos) << run.err;
   EXPECT_EQ(ReadFile(registry), before);
+}
+
+// What must hold after a run however it ended, in the tree made by MakeTree:
+// each method runs what it ran or mergebridge, the site's script is in place
+// or kept, and the registry file holds its old bytes or its new ones.
+void CheckInvariants(const std::string& root, const std::string& bridge, const std::string& registry) {
+  const std::string mgr = root + "cc/lib/mgrs/text_file_delta/";
+  const std::string compare = fs::read_symlink(mgr + "xcompare").string();
+  EXPECT_TRUE(compare == "../../../bin/cleardiffmrg" || compare == bridge) << compare;
+  const bool merge = fs::is_symlink(mgr + "xmerge");
+  EXPECT_TRUE(!merge || fs::read_symlink(mgr + "xmerge") == bridge);
+  EXPECT_EQ(ReadFile(mgr + (merge ? "xmerge.before-mergebridge" : "xmerge")), "#!/bin/sh\nexit 3\n");
+  const std::string bytes = ReadFile(root + "config/mergebridge/registry.reg");
+  EXPECT_TRUE(bytes == registry || bytes.find("\"ExePath\"=\"/opt/velmora\"") != std::string::npos) << bytes;
+}
+
+void MakeTree(const std::string& root, const std::string& registry) {
+  const std::string mgr = root + "cc/lib/mgrs/text_file_delta/";
+  fs::create_directories(mgr);
+  fs::create_directories(root + "config/mergebridge");
+  fs::create_symlink("../../../bin/cleardiffmrg", mgr + "xcompare");
+  WriteFile(mgr + "xmerge", "#!/bin/sh\nexit 3\n");
+  WriteFile(root + "config/mergebridge/registry.reg", registry);
+}
+
+TEST_F(SetupOnLinks, EveryCallFailedOrKilled) {
+  const std::string setup = BuildFile("MB_SETUP"), bridge = BuildFile("MB_BRIDGE");
+  const std::string registry = "REGEDIT4\n[HKEY_CURRENT_USER\\SOFTWARE\\Other]\n";
+  const std::string reading = "openat,newfstatat,getdents64,read,readlink,close,flock";
+  const std::string changing = "write,fchmod,fsync,rename,symlink,link,unlink";
+  const struct {
+    Args command;
+    std::string calls, fault;
+  } rows[] = {
+      {{"install"}, reading + "," + changing, "error=EIO"},
+      {{"install"}, changing, "signal=KILL"},
+      {{"uninstall"}, reading + "," + changing, "error=EIO"},
+      {{"uninstall"}, changing, "signal=KILL"},
+      {{"register", "--force", "/opt/velmora"}, reading + "," + changing, "error=EIO"},
+      {{"register", "--force", "/opt/velmora"}, changing, "signal=KILL"},
+  };
+  int made = 0;
+  // A fresh tree for each run: as made, or installed by a clean run.
+  auto fresh = [&](bool installed) {
+    const std::string root = dir_ + std::to_string(made++) + "/";
+    MakeTree(root, registry);
+    SetProcessEnv("XDG_CONFIG_HOME=" + root + "config");
+    if (installed) {
+      EXPECT_EQ(Run({"install", "--clearcase", root + "cc", "--bridge", bridge}).status, 0);
+    }
+    return root;
+  };
+  auto run = [&](const std::string& root, const Args& command, Args prefix) {
+    prefix.push_back(setup);
+    prefix.insert(prefix.end(), command.begin(), command.end());
+    if (command[0] != "register") prefix.insert(prefix.end(), {"--clearcase", root + "cc"});
+    if (command[0] == "install") prefix.insert(prefix.end(), {"--bridge", bridge});
+    return RunProgram("strace", prefix, dir_);
+  };
+  const ProgramRun probe = RunProgram("strace", {"-o", "/dev/null", "true"}, dir_);
+  if (probe.status != 0) GTEST_SKIP() << "strace cannot trace here: " << probe.err;
+  for (const auto& row : rows) {
+    // The calls a clean run makes, counted, and the state it leaves.
+    const bool installed = row.command[0] == "uninstall";
+    const std::string clean = fresh(installed), original = Snapshot(clean);
+    ProgramRun counted = run(clean, row.command, {"-f", "-qq", "-o", dir_ + "trace", "-e", "trace=" + row.calls});
+    ASSERT_EQ(counted.status, 0) << counted.out << counted.err;
+    const std::string done = Snapshot(clean);
+    std::istringstream trace(ReadFile(dir_ + "trace"));
+    std::map<std::string, int> counts;
+    for (std::string line; std::getline(trace, line);) {
+      const size_t open = line.find('('), start = line.find_last_of(' ', open);
+      ++counts[line.substr(start == std::string::npos ? 0 : start + 1, open - start - 1)];
+    }
+    for (const auto& [call, count] : counts) {
+      for (int n = 1; n <= count; ++n) {
+        const std::string inject = "inject=" + call + ":" + row.fault + ":when=" + std::to_string(n);
+        SCOPED_TRACE(row.command[0] + " " + inject);
+        const std::string root = fresh(installed);
+        const ProgramRun faulted = run(root, row.command, {"-f", "-qq", "-o", "/dev/null", "-e", inject});
+        CheckInvariants(root, bridge, registry);
+        if (faulted.status == 0) {
+          EXPECT_EQ(Snapshot(root), done) << faulted.out << faulted.err;
+        }
+        const ProgramRun rerun = run(root, row.command, {"-o", "/dev/null"});
+        EXPECT_EQ(rerun.status, 0) << rerun.out << rerun.err;
+        EXPECT_EQ(Snapshot(root), done) << faulted.out << faulted.err;
+        if (row.command[0] == "install") {
+          EXPECT_EQ(Run({"uninstall", "--clearcase", root + "cc"}).status, 0);
+          EXPECT_EQ(Snapshot(root), original);
+        }
+      }
+    }
+  }
 }
 
 }  // namespace

@@ -44,8 +44,8 @@ ProgramRun RunProgram(const std::string& program, const Args& args, const std::s
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, (folder + "stdout").c_str(), O_WRONLY | O_CREAT, 0600);
-  posix_spawn_file_actions_addopen(&actions, 2, (folder + "stderr").c_str(), O_WRONLY | O_CREAT, 0600);
+  posix_spawn_file_actions_addopen(&actions, 1, (folder + "stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  posix_spawn_file_actions_addopen(&actions, 2, (folder + "stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
   pid_t pid;
   int status = 0;
   const int spawnError = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);

@@ -1,0 +1,15 @@
+// One setup run at a time on a ClearCase installation.
+#pragma once
+
+#include <string>
+
+/// What LockManagers returns when another run held the lock for the whole wait.
+constexpr long kLockBusy = -1;
+
+/// Takes the lock that serialises setup runs on the ClearCase installation
+/// whose type managers are in the folder `managers`, waiting at most
+/// `waitMillis` for a run that holds it. The lock is held until this process
+/// ends and leaves nothing behind (POSIX: flock on the folder itself; Windows:
+/// a named mutex derived from the map's full path). Returns 0, kLockBusy or
+/// the system's error number.
+long LockManagers(const std::string& managers, long waitMillis);
