@@ -254,7 +254,12 @@ int EditLinks(const SetupOptions& options, const std::string& managers, bool ins
         Complain("cannot look at " + Join(Join(managers, name), kLinkRecord) + ". Nothing was changed.");
         return 1;
       }
-      if (kind == PathKind::File) names.push_back(name);
+      if (kind == PathKind::File) {
+        names.push_back(name);
+      } else if (!options.dryRun && GetPathKind(Join(managers, name), ignored) == PathKind::Folder &&
+                 !Sweep(Join(managers, name))) {
+        return 1;  // what an install stopped before its record left
+      }
     }
     if (names.empty()) Say("Nothing to undo: no manager in " + managers + " has a record of an install.");
   }

@@ -59,6 +59,12 @@ TEST_F(SetupOnLinks, InstallMergeUninstall) {
   EXPECT_EQ(run.out.find("text_file_delta"), std::string::npos) << run.out;
   EXPECT_EQ(Run({"install", "--bridge", bridge, "--managers", "z_whole_copy"}).status, 1);
   EXPECT_EQ(Snapshot(cc), original);
+  // While another run holds the lock: refused after a short wait.
+  run = RunProgram("flock", {mgrs, BuildFile("MB_SETUP"), "install", "--bridge", bridge}, dir_);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("another mergebridge-setup is changing " + cc + "lib/mgrs; run this again"),
+            std::string::npos) << run.err;
+  EXPECT_EQ(Snapshot(cc), original);
 
   EXPECT_EQ(Run({"install", "--bridge", bridge}).status, 0);
   const std::string installed = Snapshot(cc);
@@ -131,48 +137,59 @@ void MakeTree(const std::string& root, const std::string& registry) {
 }
 
 TEST_F(SetupOnLinks, EveryCallFailedOrKilled) {
-  const std::string setup = BuildFile("MB_SETUP"), bridge = BuildFile("MB_BRIDGE");
+  const std::string bridge = BuildFile("MB_BRIDGE");
   const std::string registry = "REGEDIT4\n[HKEY_CURRENT_USER\\SOFTWARE\\Other]\n";
-  const std::string reading = "openat,newfstatat,getdents64,read,readlink,close,flock";
-  const std::string changing = "write,fchmod,fsync,rename,symlink,link,unlink";
+  // Killed before each change of the files, and failed at every call that
+  // reads or changes them.
+  const std::string changing = "fchmod,fsync,rename,symlink,link,unlink";
+  const std::string all = "openat,newfstatat,getdents64,read,readlink,close,flock,write," + changing;
   const struct {
     Args command;
     std::string calls, fault;
+    Args then = {};  // the command run afterwards (default: the same), here taking back an install
   } rows[] = {
-      {{"install"}, reading + "," + changing, "error=EIO"},
+      {{"install"}, all, "error=EIO"},
       {{"install"}, changing, "signal=KILL"},
-      {{"uninstall"}, reading + "," + changing, "error=EIO"},
+      {{"install"}, changing, "signal=KILL", {"uninstall"}},
+      {{"uninstall"}, all, "error=EIO"},
       {{"uninstall"}, changing, "signal=KILL"},
-      {{"register", "--force", "/opt/velmora"}, reading + "," + changing, "error=EIO"},
+      {{"register", "--force", "/opt/velmora"}, all, "error=EIO"},
       {{"register", "--force", "/opt/velmora"}, changing, "signal=KILL"},
-  };
-  int made = 0;
-  // A fresh tree for each run: as made, or installed by a clean run.
-  auto fresh = [&](bool installed) {
-    const std::string root = dir_ + std::to_string(made++) + "/";
-    MakeTree(root, registry);
-    SetProcessEnv("XDG_CONFIG_HOME=" + root + "config");
-    if (installed) {
-      EXPECT_EQ(Run({"install", "--clearcase", root + "cc", "--bridge", bridge}).status, 0);
-    }
-    return root;
-  };
-  auto run = [&](const std::string& root, const Args& command, Args prefix) {
-    prefix.push_back(setup);
-    prefix.insert(prefix.end(), command.begin(), command.end());
-    if (command[0] != "register") prefix.insert(prefix.end(), {"--clearcase", root + "cc"});
-    if (command[0] == "install") prefix.insert(prefix.end(), {"--bridge", bridge});
-    return RunProgram("strace", prefix, dir_);
   };
   const ProgramRun probe = RunProgram("strace", {"-o", "/dev/null", "true"}, dir_);
   if (probe.status != 0) GTEST_SKIP() << "strace cannot trace here: " << probe.err;
+  MakeTree(dir_ + "made/", registry);
+  MakeTree(dir_ + "installed/", registry);
+  ASSERT_EQ(Run({"install", "--clearcase", dir_ + "installed/cc", "--bridge", bridge}).status, 0);
+  int made = 0;
+  // A copy of a tree, and the command's arguments for it.
+  auto fresh = [&](const std::string& from) {
+    const std::string root = dir_ + std::to_string(made++) + "/";
+    fs::copy(dir_ + from, root, fs::copy_options::recursive | fs::copy_options::copy_symlinks);
+    SetProcessEnv("XDG_CONFIG_HOME=" + root + "config");
+    return root;
+  };
+  auto with = [&](const std::string& root, Args args) {
+    if (args[0] != "register") args.insert(args.end(), {"--clearcase", root + "cc"});
+    if (args[0] == "install") args.insert(args.end(), {"--bridge", bridge});
+    return args;
+  };
+  auto traced = [&](Args options, const Args& args) {
+    options.push_back(BuildFile("MB_SETUP"));
+    options.insert(options.end(), args.begin(), args.end());
+    return RunProgram("strace", options, dir_);
+  };
   for (const auto& row : rows) {
     // The calls a clean run makes, counted, and the state it leaves.
-    const bool installed = row.command[0] == "uninstall";
-    const std::string clean = fresh(installed), original = Snapshot(clean);
-    ProgramRun counted = run(clean, row.command, {"-f", "-qq", "-o", dir_ + "trace", "-e", "trace=" + row.calls});
-    ASSERT_EQ(counted.status, 0) << counted.out << counted.err;
+    const std::string tree = row.command[0] == "uninstall" ? "installed/" : "made/";
+    const std::string clean = fresh(tree), original = Snapshot(clean);
+    ProgramRun run = traced({"-f", "-qq", "-o", dir_ + "trace", "-e", "trace=" + row.calls}, with(clean, row.command));
+    ASSERT_EQ(run.status, 0) << run.out << run.err;
     const std::string done = Snapshot(clean);
+    if (row.command[0] == "install") {
+      EXPECT_EQ(Run(with(clean, {"uninstall"})).status, 0);
+      EXPECT_EQ(Snapshot(clean), original);
+    }
     std::istringstream trace(ReadFile(dir_ + "trace"));
     std::map<std::string, int> counts;
     for (std::string line; std::getline(trace, line);) {
@@ -183,19 +200,15 @@ TEST_F(SetupOnLinks, EveryCallFailedOrKilled) {
       for (int n = 1; n <= count; ++n) {
         const std::string inject = "inject=" + call + ":" + row.fault + ":when=" + std::to_string(n);
         SCOPED_TRACE(row.command[0] + " " + inject);
-        const std::string root = fresh(installed);
-        const ProgramRun faulted = run(root, row.command, {"-f", "-qq", "-o", "/dev/null", "-e", inject});
+        const std::string root = fresh(tree);
+        run = traced({"-f", "-qq", "-o", "/dev/null", "-e", inject}, with(root, row.command));
         CheckInvariants(root, bridge, registry);
-        if (faulted.status == 0) {
-          EXPECT_EQ(Snapshot(root), done) << faulted.out << faulted.err;
-        }
-        const ProgramRun rerun = run(root, row.command, {"-o", "/dev/null"});
-        EXPECT_EQ(rerun.status, 0) << rerun.out << rerun.err;
-        EXPECT_EQ(Snapshot(root), done) << faulted.out << faulted.err;
-        if (row.command[0] == "install") {
-          EXPECT_EQ(Run({"uninstall", "--clearcase", root + "cc"}).status, 0);
-          EXPECT_EQ(Snapshot(root), original);
-        }
+        const std::string faulted = Snapshot(root), said = run.out + run.err;
+        EXPECT_TRUE(run.status != 0 || faulted == done) << said;
+        // The rerun finishes the job and leaves nothing of the interrupted run.
+        run = Run(with(root, row.then.empty() ? row.command : row.then));
+        EXPECT_EQ(run.status, 0) << said << run.out << run.err;
+        EXPECT_EQ(Snapshot(root), row.then.empty() ? done : original) << said;
       }
     }
   }
