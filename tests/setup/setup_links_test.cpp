@@ -110,7 +110,7 @@ TEST_F(SetupOnLinks, InstallMergeUninstall) {
   EXPECT_EQ(ReadFile(registry), before);
 }
 
-// What must hold after a run however it ended, in the tree made by MakeTree:
+// What must hold after a run however it ended, in the tree the table makes:
 // each method runs what it ran or mergebridge, the site's script is in place
 // or kept, and the registry file holds its old bytes or its new ones.
 void CheckInvariants(const std::string& root, const std::string& bridge, const std::string& registry) {
@@ -122,14 +122,6 @@ void CheckInvariants(const std::string& root, const std::string& bridge, const s
   EXPECT_EQ(ReadFile(mgr + (merge ? "xmerge.before-mergebridge" : "xmerge")), "#!/bin/sh\nexit 3\n");
   const std::string bytes = ReadFile(root + "config/mergebridge/registry.reg");
   EXPECT_TRUE(bytes == registry || bytes.find("\"ExePath\"=\"/opt/velmora\"") != std::string::npos) << bytes;
-}
-
-void MakeTree(const std::string& root, const std::string& registry) {
-  fs::create_directories(root + "cc/lib/mgrs/text_file_delta");
-  fs::create_directories(root + "config/mergebridge");
-  fs::create_symlink("../../../bin/cleardiffmrg", root + "cc/lib/mgrs/text_file_delta/xcompare");
-  WriteFile(root + "cc/lib/mgrs/text_file_delta/xmerge", "#!/bin/sh\nexit 3\n");
-  WriteFile(root + "config/mergebridge/registry.reg", registry);
 }
 
 TEST_F(SetupOnLinks, EveryCallFailedOrKilled) {
@@ -152,35 +144,35 @@ TEST_F(SetupOnLinks, EveryCallFailedOrKilled) {
       {{"register", "--force", "/opt/velmora"}, all, "error=EIO"},
       {{"register", "--force", "/opt/velmora"}, changing, "signal=KILL"},
   };
-  const ProgramRun probe = RunProgram("strace", {"-o", "/dev/null", "true"}, dir_);
-  if (probe.status != 0) GTEST_SKIP() << "strace cannot trace here: " << probe.err;
-  MakeTree(dir_ + "made/", registry);
-  MakeTree(dir_ + "installed/", registry);
-  ASSERT_EQ(Run({"install", "--clearcase", dir_ + "installed/cc", "--bridge", bridge}).status, 0);
-  int copies = 0;
-  // A copy of a tree, and the command's arguments for it.
-  auto fresh = [&](const std::string& from) {
+  const std::string mgr = dir_ + "made/cc/lib/mgrs/text_file_delta/";
+  fs::create_directories(mgr);
+  fs::create_directories(dir_ + "made/config/mergebridge");
+  fs::create_symlink("../../../bin/cleardiffmrg", mgr + "xcompare");
+  WriteFile(mgr + "xmerge", "#!/bin/sh\nexit 3\n");
+  WriteFile(dir_ + "made/config/mergebridge/registry.reg", registry);
+  auto fresh = [&, copies = 0](const std::string& from) mutable {  // a copy of a tree
     const std::string root = dir_ + std::to_string(copies++) + "/";
     fs::copy(dir_ + from, root, fs::copy_options::recursive | fs::copy_options::copy_symlinks);
     SetProcessEnv("XDG_CONFIG_HOME=" + root + "config");
     return root;
   };
-  auto with = [&](const std::string& root, Args args) {
+  // The command on a tree, under strace with `options` when given.
+  auto setup = [&](const std::string& root, Args args, Args options = {}) {
     if (args[0] != "register") args.insert(args.end(), {"--clearcase", root + "cc"});
     if (args[0] == "install") args.insert(args.end(), {"--bridge", bridge});
-    return args;
-  };
-  auto traced = [&](Args options, const Args& args) {
+    if (options.empty()) return Run(args);
     options.push_back(BuildFile("MB_SETUP"));
     options.insert(options.end(), args.begin(), args.end());
     return RunProgram("strace", options, dir_);
   };
+  fs::copy(dir_ + "made", dir_ + "installed", fs::copy_options::recursive | fs::copy_options::copy_symlinks);
+  ASSERT_EQ(setup(dir_ + "installed/", {"install"}).status, 0);
   for (const auto& row : rows) {
     // The calls a clean run makes, counted, and the state it leaves.
     const std::string tree = row.command[0] == "uninstall" ? "installed/" : "made/";
     const std::string clean = fresh(tree), original = Snapshot(clean);
-    ProgramRun run = traced({"-f", "-qq", "-o", dir_ + "trace", "-e", "trace=" + row.calls}, with(clean, row.command));
-    ASSERT_EQ(run.status, 0) << run.out << run.err;
+    ProgramRun run = setup(clean, row.command, {"-f", "-qq", "-o", dir_ + "trace", "-e", "trace=" + row.calls});
+    ASSERT_EQ(run.status, 0) << run.out << run.err;  // also when strace may not trace here
     const std::string done = Snapshot(clean);
     EXPECT_TRUE(row.command[0] != "uninstall" || done == Snapshot(dir_ + "made/")) << done;
     std::istringstream trace(ReadFile(dir_ + "trace"));
@@ -194,12 +186,12 @@ TEST_F(SetupOnLinks, EveryCallFailedOrKilled) {
         const std::string inject = "inject=" + call + ":" + row.fault + ":when=" + std::to_string(n);
         SCOPED_TRACE(row.command[0] + " " + inject);
         const std::string root = fresh(tree);
-        run = traced({"-f", "-qq", "-o", "/dev/null", "-e", inject}, with(root, row.command));
+        run = setup(root, row.command, {"-f", "-qq", "-o", "/dev/null", "-e", inject});
         CheckInvariants(root, bridge, registry);
-        const std::string faulted = Snapshot(root), said = run.out + run.err;
-        EXPECT_TRUE(run.status != 0 || faulted == done) << said;
+        const std::string said = run.out + run.err;
+        EXPECT_TRUE(run.status != 0 || Snapshot(root) == done) << said;
         // The rerun finishes the job and leaves nothing of the interrupted run.
-        run = Run(with(root, row.then.empty() ? row.command : row.then));
+        run = setup(root, row.then.empty() ? row.command : row.then);
         EXPECT_EQ(run.status, 0) << said << run.out << run.err;
         EXPECT_EQ(Snapshot(root), row.then.empty() ? done : original) << said;
       }

@@ -4,37 +4,28 @@
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstring>
 
+#include "host/files.h"
 #include "process_support.h"
 
 extern char** environ;
 
-namespace {
-
-// The tools that run a program (timeout, the wrapper) are found on the PATH
-// the tests started with: a row's PATH is for the program under test only.
-const std::string kStartPath = std::getenv("PATH") != nullptr ? std::getenv("PATH") : "";
-
-std::string FindTool(const std::string& name) {
-  std::istringstream folders(kStartPath);
-  for (std::string folder; std::getline(folders, folder, ':');) {
-    if (access((folder + "/" + name).c_str(), X_OK) == 0) return folder + "/" + name;
-  }
-  return name;
-}
-
-}  // namespace
+// What runs the program under test (timeout, then the wrapper), found on the
+// PATH the tests start with: a row's PATH is for that program alone.
+const Args kPrefix = [] {
+  Args prefix = {SearchProgramPath("timeout"), "-k", "10", "120"};
+  const char* wrapper = std::getenv("MERGEBRIDGE_TEST_WRAPPER");
+  std::istringstream words(wrapper != nullptr ? wrapper : "");
+  for (std::string word; words >> word;) prefix.push_back(prefix.size() == 4 ? SearchProgramPath(word) : word);
+  return prefix;
+}();
 
 ProgramRun RunProgram(const std::string& program, const Args& args, const std::string& folder) {
   // Killed after two minutes, so that a hanging program fails its case (and
   // the scratch folder still goes) rather than the whole test.
-  Args command = {FindTool("timeout"), "-k", "10", "120"};
-  const char* wrapper = std::getenv("MERGEBRIDGE_TEST_WRAPPER");
-  std::istringstream words(wrapper != nullptr ? wrapper : "");
-  for (std::string word; words >> word;) command.push_back(command.size() == 4 ? FindTool(word) : word);
+  Args command = kPrefix;
   command.push_back(program);
   command.insert(command.end(), args.begin(), args.end());
   std::vector<char*> argv;
