@@ -114,8 +114,7 @@ TEST_F(SetupOnLinks, InstallMergeUninstall) {
 // each method runs what it ran or mergebridge, the site's script is in place
 // or kept, and the registry file holds its old bytes or its new ones.
 void CheckInvariants(const std::string& root, const std::string& bridge, const std::string& registry) {
-  const std::string mgr = root + "cc/lib/mgrs/text_file_delta/";
-  const std::string compare = fs::read_symlink(mgr + "xcompare").string();
+  const std::string mgr = root + "cc/lib/mgrs/text_file_delta/", compare = fs::read_symlink(mgr + "xcompare");
   EXPECT_TRUE(compare == "../../../bin/cleardiffmrg" || compare == bridge) << compare;
   const bool merge = fs::is_symlink(mgr + "xmerge");
   EXPECT_TRUE(!merge || fs::read_symlink(mgr + "xmerge") == bridge);
@@ -125,8 +124,7 @@ void CheckInvariants(const std::string& root, const std::string& bridge, const s
 }
 
 TEST_F(SetupOnLinks, EveryCallFailedOrKilled) {
-  const std::string bridge = BuildFile("MB_BRIDGE");
-  const std::string registry = "REGEDIT4\n[HKEY_CURRENT_USER\\SOFTWARE\\Other]\n";
+  const std::string bridge = BuildFile("MB_BRIDGE"), registry = "REGEDIT4\n[HKEY_CURRENT_USER\\SOFTWARE\\Other]\n";
   // Killed before each change of the files, and failed at every call that
   // reads or changes them.
   const std::string changing = "fchmod,fsync,rename,symlink,link,unlink";
