@@ -20,7 +20,8 @@ long LockManagers(const std::string& managers, long waitMillis) {
   uint64_t hash = 14695981039346656037ull;
   for (const char c : path) hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
   char name[64];
-  std::snprintf(name, sizeof name, "Global\\mergebridge-setup-%016llx", static_cast<unsigned long long>(hash));
+  std::snprintf(name, sizeof name, "Global\\mergebridge-setup-%016llx",
+                static_cast<unsigned long long>(hash));
   // Never closed: the lock lasts as long as the handle, that is the run.
   HANDLE mutex = CreateMutexW(nullptr, FALSE, ToUtf16(name).c_str());
   if (mutex == nullptr) return static_cast<long>(GetLastError());

@@ -137,7 +137,9 @@ long StoreRecord(const std::string& path, const std::string& text) {
 // Removes what an interrupted run left in `folder`; false after a complaint.
 bool Sweep(const std::string& folder) {
   const long error = SweepScratchFiles(folder);
-  if (error != 0) Complain("cannot clear the leftovers of an earlier run in " + folder + ": " + ErrorText(error) + ".");
+  if (error != 0) {
+    Complain("cannot clear the leftovers of an earlier run in " + folder + ": " + ErrorText(error) + ".");
+  }
   return error == 0;
 }
 
@@ -282,7 +284,8 @@ int EditLinks(const SetupOptions& options, const std::string& managers, bool ins
     const std::vector<MethodState> states = ReadMethods(folder);
     for (const MethodState& state : states) {
       if (state.kind != MethodKind::Unknown) continue;
-      Complain("cannot look at " + Join(folder, state.method) + " or its kept copy. Nothing was changed there.");
+      Complain("cannot look at " + Join(folder, state.method) +
+               " or its kept copy. Nothing was changed there.");
       return 1;
     }
     const LinkPlan plan = install ? PlanLinkInstall(name, states, record, bridge)
@@ -406,7 +409,9 @@ int Status(const SetupOptions& options) {
       }
     } else {
       std::vector<std::string> names;
-      if (const long error = ListFolder(managers, names)) fail("cannot list " + managers + ": " + ErrorText(error));
+      if (const long error = ListFolder(managers, names)) {
+        fail("cannot list " + managers + ": " + ErrorText(error));
+      }
       for (const std::string& name : names) {
         std::string ignored;
         if (GetPathKind(Join(managers, name), ignored) != PathKind::Folder) continue;
