@@ -44,10 +44,17 @@ long KeepCopy(const std::string& path, const std::string& copyPath);
 /// The names in a folder (no "." or ".."), sorted, into `names`; 0 or the error.
 long ListFolder(const std::string& path, std::vector<std::string>& names);
 
+/// What the name of a scratch file of ours holds between the name it replaces
+/// and the number of the process that writes it.
+constexpr char kScratchMark[] = ".mergebridge-new.";
+
 /// Removes the scratch files of ours (`<name>.mergebridge-new.<pid>`) in
 /// `folder` that no running process owns: what an interrupted run left.
 /// Returns 0 or the first error.
 long SweepScratchFiles(const std::string& folder);
+
+/// True when a process other than this one runs under the number `id`.
+bool OtherProcessRuns(unsigned long id);
 
 /// The full path of the running program.
 std::string OwnProgramPath();

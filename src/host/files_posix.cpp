@@ -19,20 +19,21 @@ namespace {
 // such as /dev/zero from eating memory.
 constexpr size_t kMaxFileBytes = 64u << 20;
 
-constexpr char kScratchMark[] = ".mergebridge-new.";
-
 // A name beside `path` that no other run uses at the same time, and that a
 // later run can tell from the number whether its owner still runs.
 std::string TemporaryBeside(const std::string& path) {
   return path + kScratchMark + std::to_string(getpid());
 }
 
+std::string FolderOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+}
+
 // A new, changed or removed name is on disk only once its folder is; without
 // this a power cut after a rename can bring back the old file.
 long SyncFolderOf(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-  const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  const int fd = open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return errno;
   // Some file systems cannot flush a folder (EINVAL): nothing more can be done there.
   const long error = fsync(fd) == 0 || errno == EINVAL ? 0 : errno;
@@ -98,10 +99,7 @@ long ReadWholeFile(const std::string& path, std::string& bytes) {
 }
 
 long ReplaceFileAtomically(const std::string& path, const std::string& bytes) {
-  const size_t slash = path.rfind('/');
-  if (const long error = SweepScratchFiles(slash == std::string::npos ? "." : path.substr(0, slash + 1))) {
-    return error;
-  }
+  if (const long error = SweepScratchFiles(FolderOf(path))) return error;
   mode_t mode = 0644;
   struct stat info;
   if (stat(path.c_str(), &info) == 0) {
@@ -165,24 +163,11 @@ long ListFolder(const std::string& path, std::vector<std::string>& names) {
   return error;
 }
 
-long SweepScratchFiles(const std::string& folder) {
-  std::vector<std::string> names;
-  if (const long error = ListFolder(folder, names)) return error;
-  for (const std::string& name : names) {
-    const size_t mark = name.rfind(kScratchMark);
-    if (mark == std::string::npos) continue;
-    const std::string number = name.substr(mark + sizeof kScratchMark - 1);
-    if (number.empty() || number.size() > 9 || number.find_first_not_of("0123456789") != std::string::npos) {
-      continue;
-    }
-    // Our own number is a leftover of an earlier process that had it: this
-    // process has no scratch file open while it sweeps.
-    const pid_t owner = static_cast<pid_t>(std::stol(number));
-    if (owner != getpid() && (kill(owner, 0) == 0 || errno == EPERM)) continue;
-    const std::string path = (folder.empty() || folder.back() == '/' ? folder : folder + "/") + name;
-    if (const long error = RemoveFileIfPresent(path)) return error;
-  }
-  return 0;
+bool OtherProcessRuns(unsigned long id) {
+  // Our own number is a leftover of an earlier process that had it: this
+  // process has no scratch file open while it sweeps.
+  const pid_t process = static_cast<pid_t>(id);
+  return process != getpid() && (kill(process, 0) == 0 || errno == EPERM);
 }
 
 std::string OwnProgramPath() {

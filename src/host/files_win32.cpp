@@ -15,21 +15,10 @@ namespace {
 // from eating memory.
 constexpr size_t kMaxFileBytes = 64u << 20;
 
-constexpr char kScratchMark[] = ".mergebridge-new.";
-
 // A name beside `path` that no other run uses at the same time, and that a
 // later run can tell from the number whether its owner still runs.
 std::wstring TemporaryBeside(const std::string& path) {
   return ToUtf16(path + kScratchMark + std::to_string(GetCurrentProcessId()));
-}
-
-bool ProcessRuns(DWORD id) {
-  if (id == GetCurrentProcessId()) return false;  // an earlier process's leftover
-  HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, id);
-  if (process == nullptr) return GetLastError() == ERROR_ACCESS_DENIED;
-  const bool runs = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
-  CloseHandle(process);
-  return runs;
 }
 
 long Result(BOOL succeeded) { return succeeded ? 0 : static_cast<long>(GetLastError()); }
@@ -137,20 +126,13 @@ long ListFolder(const std::string& path, std::vector<std::string>& names) {
   return error == ERROR_NO_MORE_FILES ? 0 : static_cast<long>(error);
 }
 
-long SweepScratchFiles(const std::string& folder) {
-  std::vector<std::string> names;
-  if (const long error = ListFolder(folder, names)) return error;
-  for (const std::string& name : names) {
-    const size_t mark = name.rfind(kScratchMark);
-    if (mark == std::string::npos) continue;
-    const std::string number = name.substr(mark + sizeof kScratchMark - 1);
-    if (number.empty() || number.size() > 9 || number.find_first_not_of("0123456789") != std::string::npos ||
-        ProcessRuns(static_cast<DWORD>(std::stoul(number)))) {
-      continue;
-    }
-    if (const long error = RemoveFileIfPresent(folder + "\\" + name)) return error;
-  }
-  return 0;
+bool OtherProcessRuns(unsigned long id) {
+  if (id == GetCurrentProcessId()) return false;  // an earlier process's leftover
+  HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(id));
+  if (process == nullptr) return GetLastError() == ERROR_ACCESS_DENIED;
+  const bool runs = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+  CloseHandle(process);
+  return runs;
 }
 
 std::string OwnProgramPath() {

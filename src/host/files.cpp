@@ -1,0 +1,18 @@
+// What both platforms share of files and links.
+#include "host/files.h"
+
+long SweepScratchFiles(const std::string& folder) {
+  std::vector<std::string> names;
+  if (const long error = ListFolder(folder, names)) return error;
+  for (const std::string& name : names) {
+    const size_t mark = name.rfind(kScratchMark);
+    if (mark == std::string::npos) continue;
+    const std::string number = name.substr(mark + sizeof kScratchMark - 1);
+    if (number.empty() || number.size() > 9 || number.find_first_not_of("0123456789") != std::string::npos ||
+        OtherProcessRuns(std::stoul(number))) {
+      continue;
+    }
+    if (const long error = RemoveFileIfPresent(folder + PathSeparator() + name)) return error;
+  }
+  return 0;
+}
