@@ -366,7 +366,7 @@ std::string ShowRegistrations() {
     }
   }
   if (!decided) {
-    problem = "Velmora is not registered (run mergebridge-setup register VELMORA_PATH)";
+    problem = "Velmora is not registered (run mergebridge-setup register [--all-users] VELMORA_PATH)";
   }
   return problem;
 }

@@ -46,12 +46,12 @@ std::string BuildFile(const char* variable) {
   return path != nullptr ? path : "";
 }
 
-void RegisterTool(Registration registration, const std::string& exePath,
+void RegisterTool(Registrations registrations, const std::string& exePath,
                   const std::string& scratch) {
   const std::string key = "REGEDIT4\n[HKEY_CURRENT_USER\\SOFTWARE\\Harnvik\\Velmora]\n";
   const std::string folder = scratch + ".config/mergebridge", file = folder + "/registry.reg";
   std::filesystem::create_directories(folder);
-  switch (registration) {
+  switch (registrations.user) {
     case Registration::NoStore: break;
     case Registration::NoKey: WriteFile(file, "REGEDIT4\n[HKEY_CURRENT_USER\\SOFTWARE\\Other]\n"); break;
     case Registration::NoValue: WriteFile(file, key + "\"InstallDir\"=\"/opt\"\n"); break;
@@ -64,6 +64,19 @@ void RegisterTool(Registration registration, const std::string& exePath,
       WriteFile(folder, key + "\"ExePath\"=\"" + exePath + "\"\n");
   }
   SetProcessEnv("XDG_CONFIG_HOME=" + scratch + ".config");
+  // A machine key in the export's spelling, under the short root name.
+  const std::string machine = "Windows Registry Editor Version 5.00\r\n\r\n[HKLM\\SOFTWARE\\"
+                              "Harnvik\\Velmora]\r\n";
+  const std::string machineFile = scratch + "xdg/mergebridge/registry.reg";
+  std::filesystem::create_directories(scratch + "xdg/mergebridge");
+  switch (registrations.machine) {
+    case Registration::NoStore: break;
+    case Registration::NoKey: WriteFile(machineFile, "REGEDIT4\n[HKLM\\SOFTWARE\\Other]\n"); break;
+    case Registration::NoValue: WriteFile(machineFile, machine + "\"InstallDir\"=\"/opt\"\r\n"); break;
+    case Registration::EmptyValue: WriteFile(machineFile, machine + "\"ExePath\"=\"\"\r\n"); break;
+    default: WriteFile(machineFile, machine + "\"ExePath\"=\"" + exePath + "\"\r\n");
+  }
+  SetProcessEnv("XDG_CONFIG_DIRS=" + scratch + "etc-xdg:" + scratch + "xdg");
 }
 
 void SetProcessEnv(const std::string& entry) {
