@@ -466,7 +466,9 @@ std::string KeyHeader(RegFileRoot root, std::string_view keyPath) {
 bool ScanFile(std::string_view fileBytes, RegFileRoot root, std::string_view keyPath,
               std::string_view valueName, Decoded& decoded, RegFileLookup& lookup,
               std::vector<ValueSpan>& spans, std::string& fault) {
-  if (Decode(fileBytes, decoded, lookup)) lookup = Scan(decoded.text, root, keyPath, valueName, spans);
+  if (Decode(fileBytes, decoded, lookup)) {
+    lookup = Scan(decoded.text, root, keyPath, valueName, spans);
+  }
   if (lookup.status != RegFileStatus::ParseError) return true;
   fault = "line " + std::to_string(lookup.line) + ": " + lookup.reason;
   return false;

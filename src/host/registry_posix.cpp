@@ -64,7 +64,9 @@ std::vector<std::string> MachinePlaces() {
   for (size_t start = 0; start <= list.size();) {
     size_t end = list.find(':', start);
     if (end == std::string::npos) end = list.size();
-    if (end > start && list[start] == '/') places.push_back(list.substr(start, end - start) + kFileName);
+    if (end > start && list[start] == '/') {
+      places.push_back(list.substr(start, end - start) + kFileName);
+    }
     start = end + 1;
   }
   return places;
@@ -158,15 +160,17 @@ int RegGetString(const std::string& keyPath, const std::string& valueName, std::
   long error = ENOENT;
   const std::string path = UserPlace();
   Outcome outcome = Outcome::Absent;
-  if (!path.empty()) outcome = LookIn(path, RegFileRoot::CurrentUser, keyPath, valueName, out, step, error);
+  if (!path.empty()) {
+    outcome = LookIn(path, RegFileRoot::CurrentUser, keyPath, valueName, out, step, error);
+  }
   if (outcome == Outcome::Found) return 0;
   if (outcome == Outcome::Absent) {
     for (const std::string& place : MachinePlaces()) {
       RegistryStep machineStep;
       long machineError;
       std::string value;
-      const Outcome machine =
-          LookIn(place, RegFileRoot::LocalMachine, keyPath, valueName, value, machineStep, machineError);
+      const Outcome machine = LookIn(place, RegFileRoot::LocalMachine, keyPath, valueName, value,
+                                     machineStep, machineError);
       if (machine == Outcome::Found) {
         out = std::move(value);
         return 0;

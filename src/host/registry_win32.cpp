@@ -136,7 +136,7 @@ long ReadRegistryString(RegistryScope scope, const std::string& keyPath,
   }
   REGSAM view = 0;
   const LONG status = ReadMachine(keyPath, valueName, out, step, view);
-  if (view == KEY_WOW64_32KEY) place += "'s 32-bit view";
+  if (status == ERROR_SUCCESS && view == KEY_WOW64_32KEY) place += "'s 32-bit view";
   return status;
 }
 

@@ -317,16 +317,17 @@ std::string Whom(RegistryScope scope) {
 
 // The value's full name and the place it is in, in words.
 std::string Where(RegistryScope scope, const std::string& place) {
-  return std::string(kToolValue) + " under " +
-         (scope == RegistryScope::User ? "HKEY_CURRENT_USER\\" : "HKEY_LOCAL_MACHINE\\") + kToolKey +
-         " in " + (place.empty() ? "no registry file (see HOME and XDG_CONFIG_DIRS)" : place);
+  const char* root = scope == RegistryScope::User ? "HKEY_CURRENT_USER" : "HKEY_LOCAL_MACHINE";
+  return std::string(kToolValue) + " under " + root + "\\" + kToolKey + " in " +
+         (place.empty() ? "no registry file (see HOME and XDG_CONFIG_DIRS)" : place);
 }
 
 std::string RegistrationFailure(const std::string& verb, const std::string& doing,
                                 RegistryScope scope, long error) {
-  std::string text = "cannot " + verb + " " + Where(scope, RegistryPlace(scope)) + ": " + ErrorText(error);
+  std::string text =
+      "cannot " + verb + " " + Where(scope, RegistryPlace(scope)) + ": " + ErrorText(error);
   if (scope == RegistryScope::Machine && IsAccessDenied(error)) {
-    text += "; " + doing + " Velmora for all users of this computer needs " + MachineRegistryOwner();
+    text += "; " + doing + " Velmora " + Whom(scope) + " needs " + MachineRegistryOwner();
   }
   return text + ". Nothing was changed.";
 }
@@ -335,7 +336,7 @@ std::string RegistrationFailure(const std::string& verb, const std::string& doin
 // as the bridge looks. Returns what keeps the merge from starting Velmora, or
 // an empty string.
 std::string ShowRegistrations() {
-  std::string problem;
+  std::string problem, taken;
   bool decided = false;  // a registration was taken, or stopped the merge
   for (RegistryScope scope : {RegistryScope::User, RegistryScope::Machine}) {
     std::string velmora, place;
@@ -355,7 +356,7 @@ std::string ShowRegistrations() {
       problem = "cannot read " + where + ": " + ErrorText(error);
       continue;
     }
-    Say("A merge of this user takes the registration " + Whom(scope) + ".");
+    taken = Whom(scope);
     std::string ignored;
     if (velmora.empty()) {
       problem = "the registration " + Whom(scope) + " is empty";
@@ -365,8 +366,10 @@ std::string ShowRegistrations() {
       problem = "Velmora's program " + velmora + " cannot be started";
     }
   }
+  if (!taken.empty()) Say("A merge of this user takes the registration " + taken + ".");
   if (!decided) {
-    problem = "Velmora is not registered (run mergebridge-setup register [--all-users] VELMORA_PATH)";
+    problem = "Velmora is not registered "
+              "(run mergebridge-setup register [--all-users] VELMORA_PATH)";
   }
   return problem;
 }
@@ -459,15 +462,19 @@ int Unregister(const SetupOptions& options) {
     Complain(RegistrationFailure("remove", "unregistering", scope, error));
     return 1;
   }
-  Say(removed ? "Unregistered Velmora " + Whom(scope) + ": removed " + Where(scope, RegistryPlace(scope)) + "."
-              : "Nothing to remove: Velmora was not registered " + Whom(scope) + " (no " +
-                    Where(scope, RegistryPlace(scope)) + ").");
-  // A registration that still serves: the machine's in a place register does
-  // not write (another configuration folder, Windows' 32-bit view).
+  const std::string where = Where(scope, RegistryPlace(scope));
+  Say(removed ? "Unregistered Velmora " + Whom(scope) + ": removed " + where + "."
+              : "Nothing to remove: Velmora was not registered " + Whom(scope) + " (no " + where +
+                    ").");
+  // The machine's registration that serves now: for all users, one in a place
+  // register does not write (another configuration folder, Windows' 32-bit
+  // view).
   std::string velmora, place;
   if (ReadRegistryString(RegistryScope::Machine, kToolKey, kToolValue, velmora, place) == 0) {
-    Say("Velmora is still registered " + Whom(RegistryScope::Machine) + " (" +
-        Where(RegistryScope::Machine, place) + "): " + velmora);
+    Say((options.allUsers ? "Velmora is still registered "
+                          : "A merge of this user now takes the registration ") +
+        Whom(RegistryScope::Machine) + " (" + Where(RegistryScope::Machine, place) +
+        "): " + velmora);
   }
   return 0;
 }
