@@ -248,9 +248,9 @@ const char* ReadValueLine(std::string_view line, Lines& lines, bool version5, Va
 }
 
 struct KeyLine {
-  bool remove = false;     // [-HKEY...]
-  bool inRoot = false;     // under the root looked at; other roots are skipped
-  std::string_view path;   // below the root, without its leading '\'
+  bool remove = false;    // [-HKEY...]
+  bool inRoot = false;    // under the root looked at; other roots are skipped
+  std::string_view path;  // below the root, without its leading '\'
 };
 
 // [ROOT\path] or [-ROOT\path], already trimmed on the right.
@@ -267,9 +267,9 @@ const char* ReadKeyLine(std::string_view line, RegFileRoot wanted, KeyLine& key)
   static const struct {
     std::string_view name;
     int root;  // a RegFileRoot, or -1: a root never looked at
-  } kRoots[] = {{"HKEY_CURRENT_USER", 0},   {"HKCU", 0},  {"HKEY_LOCAL_MACHINE", 1},
-                {"HKLM", 1},                {"HKEY_CLASSES_ROOT", -1}, {"HKCR", -1},
-                {"HKEY_USERS", -1},         {"HKU", -1},  {"HKEY_CURRENT_CONFIG", -1},
+  } kRoots[] = {{"HKEY_CURRENT_USER", 0},  {"HKCU", 0}, {"HKEY_LOCAL_MACHINE", 1},
+                {"HKLM", 1},               {"HKEY_CLASSES_ROOT", -1}, {"HKCR", -1},
+                {"HKEY_USERS", -1},        {"HKU", -1},  {"HKEY_CURRENT_CONFIG", -1},
                 {"HKCC", -1}};
   bool known = false;
   for (const auto& entry : kRoots) {
