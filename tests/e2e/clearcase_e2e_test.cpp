@@ -340,11 +340,14 @@ TEST_F(ClearCaseRuns, WhatClearCaseSees) {
        "Failed to get string value from 'SOFTWARE\\Harnvik\\Velmora\\ExePath' in the registry\n"
        " (Error 2, No such file or directory)\n", "", Registration::Path, "", "",
        "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\SOFTWARE\\Harnvik\\Velmora]\r\n\"ExePath\"=\"/op"},
-      {"registry file is a FIFO: read as empty, no hang", twoWay, {}, 1, std::nullopt, nullptr,
+      {"registry file is a FIFO: read as empty, no hang, not stepped over", twoWay, {}, 1,
+       std::nullopt, nullptr,
        "{.config/mergebridge/registry.reg}:1: the first line must be REGEDIT4 or Windows Registry "
-       "Editor Version 5.00\n" + noRegistry + "22, Invalid argument)\n", "", Registration::Fifo},
-      {"registry file is an endless device", twoWay, {}, 1, std::nullopt, nullptr,
-       noRegistry + "27, File too large)\n", "", Registration::Device},
+       "Editor Version 5.00\n" + noRegistry + "22, Invalid argument)\n", "",
+       {Registration::Fifo, Registration::Path}},
+      {"registry file is an endless device: reported, not stepped over", twoWay, {}, 1,
+       std::nullopt, nullptr, noRegistry + "27, File too large)\n", "",
+       {Registration::Device, Registration::Path}},
       {"a file where the registry's folder should be", twoWay, {}, 1, std::nullopt, nullptr,
        noKey + "20, Not a directory)\n", "", Registration::FileForFolder},
       {"empty XDG_CONFIG_HOME: $HOME/.config", twoWay, {"XDG_CONFIG_HOME=", "HOME={}"}, 0, kAny,
