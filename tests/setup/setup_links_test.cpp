@@ -127,13 +127,21 @@ TEST_F(SetupOnLinks, InstallMergeUninstall) {
   EXPECT_NE(Run({"status"}).out.find("\n  Velmora is not registered (run mergebridge-setup register"),
             std::string::npos);
 
-  // A read-only registry file is refused, plainly, and left as it was.
+  // Refused for want of rights, it says so and changes nothing.
   chmod(machine.c_str(), 0444);
   run = Run({"register", "--all-users", "--force", "/opt/velmora"});
   EXPECT_EQ(run.status, 1);
   EXPECT_NE(run.err.find("Permission denied (error 13); registering Velmora for all users of this "
                          "computer needs root. Nothing was changed."), std::string::npos) << run.err;
   EXPECT_EQ(ReadFile(machine), header + others);
+
+  // A read-only registry file is refused and left as it was.
+  const std::string registry = dir_ + "config/mergebridge/registry.reg", before = ReadFile(registry);
+  chmod(registry.c_str(), 0444);
+  run = Run({"register", "--force", "/opt/velmora"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("Permission denied"), std::string::npos) << run.err;
+  EXPECT_EQ(ReadFile(registry), before);
 }
 
 }  // namespace
