@@ -35,8 +35,7 @@ std::string BuildFile(const char* variable);
 /// registry file should be.
 enum class Registration { NoStore, NoKey, NoValue, EmptyValue, Path, Fifo, Device, FileForFolder };
 
-/// What the current user's registry says about the compare tool, and what the
-/// machine's says (NoStore to Path only).
+/// What the user's and the machine's registry (NoStore to Path) say.
 struct Registrations {
   Registrations(Registration user, Registration machine = Registration::NoStore)
       : user(user), machine(machine) {}

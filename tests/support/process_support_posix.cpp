@@ -64,17 +64,15 @@ void RegisterTool(Registrations registrations, const std::string& exePath,
       WriteFile(folder, key + "\"ExePath\"=\"" + exePath + "\"\n");
   }
   SetProcessEnv("XDG_CONFIG_HOME=" + scratch + ".config");
-  // A machine key in the export's spelling, under the short root name.
-  const std::string machine = "Windows Registry Editor Version 5.00\r\n\r\n[HKLM\\SOFTWARE\\"
-                              "Harnvik\\Velmora]\r\n";
-  const std::string machineFile = scratch + "xdg/mergebridge/registry.reg";
-  std::filesystem::create_directories(scratch + "xdg/mergebridge");
-  switch (registrations.machine) {
-    case Registration::NoStore: break;
-    case Registration::NoKey: WriteFile(machineFile, "REGEDIT4\n[HKLM\\SOFTWARE\\Other]\n"); break;
-    case Registration::NoValue: WriteFile(machineFile, machine + "\"InstallDir\"=\"/opt\"\r\n"); break;
-    case Registration::EmptyValue: WriteFile(machineFile, machine + "\"ExePath\"=\"\"\r\n"); break;
-    default: WriteFile(machineFile, machine + "\"ExePath\"=\"" + exePath + "\"\r\n");
+  // The machine's key in an export's spelling, under the short root name.
+  const Registration machine = registrations.machine;
+  const std::string value = machine == Registration::NoValue ? "\"InstallDir\"=\"/opt\""
+                            : machine == Registration::EmptyValue ? "\"ExePath\"=\"\""
+                                                                  : "\"ExePath\"=\"" + exePath + "\"";
+  if (machine != Registration::NoStore) {
+    std::filesystem::create_directories(scratch + "xdg/mergebridge");
+    WriteFile(scratch + "xdg/mergebridge/registry.reg", "Windows Registry Editor Version 5.00\r\n\r\n"
+              "[HKLM\\SOFTWARE\\Harnvik\\Velmora]\r\n" + value + "\r\n");
   }
   SetProcessEnv("XDG_CONFIG_DIRS=" + scratch + "etc-xdg:" + scratch + "xdg");
 }
