@@ -74,31 +74,23 @@ std::vector<std::string> MachinePlaces() {
 
 enum class Outcome { Found, Absent, Failed };
 
-// One place of RegGetString's lookup. Failures map onto the Windows steps: a
-// registry that cannot be reached or understood is the connect failure, a
-// missing file or key the open failure, a missing value the read failure.
+// Looks in one place. Failures map onto the Windows steps: a registry that
+// cannot be reached or understood is the connect failure (EINVAL when not
+// understood), a missing file or key the open failure, a missing value the
+// read failure (ENOENT). `lookup` keeps what the file said, for a report.
 Outcome LookIn(const std::string& path, RegFileRoot root, const std::string& keyPath,
-               const std::string& valueName, std::string& out, RegistryStep& step, long& error) {
-  RegFileLookup lookup;
-  if ((error = LookUp(path, root, keyPath, valueName, lookup)) != 0) {
+               const std::string& valueName, std::string& out, RegistryStep& step, long& error,
+               RegFileLookup& lookup) {
+  step = RegistryStep::Connect;
+  error = path.empty() ? ENOENT : LookUp(path, root, keyPath, valueName, lookup);
+  if (error != 0) {
     const bool missing = error == ENOENT || error == ENOTDIR;
-    step = missing ? RegistryStep::OpenKey : RegistryStep::Connect;
+    if (missing && !path.empty()) step = RegistryStep::OpenKey;
     return missing ? Outcome::Absent : Outcome::Failed;
-  }
-  // A broken line far from the value does not stop the merge, but the user
-  // still learns about it.
-  for (const RegFileSkip& skipped : lookup.skipped) {
-    WriteConsoleLine(ConsoleStream::Err,
-                     Format("%s:%ld: %s", path.c_str(), skipped.line, skipped.reason.c_str()));
   }
   error = ENOENT;
   switch (lookup.status) {
-    case RegFileStatus::ParseError:
-      WriteConsoleLine(ConsoleStream::Err,
-                       Format("%s:%ld: %s", path.c_str(), lookup.line, lookup.reason.c_str()));
-      step = RegistryStep::Connect;
-      error = EINVAL;
-      return Outcome::Failed;
+    case RegFileStatus::ParseError: error = EINVAL; return Outcome::Failed;
     case RegFileStatus::NoKey: step = RegistryStep::OpenKey; return Outcome::Absent;
     case RegFileStatus::NoValue: step = RegistryStep::ReadValue; return Outcome::Absent;
     case RegFileStatus::Found: break;
@@ -108,17 +100,27 @@ Outcome LookIn(const std::string& path, RegFileRoot root, const std::string& key
   return Outcome::Found;
 }
 
-// The quiet lookup in one file: 0, ENOENT when absent, EINVAL when the file
-// cannot be understood, or the read's errno value.
+// A broken line far from the value does not stop the merge, but the user
+// still learns about it; a file that cannot be understood says where.
+void ShowFileFaults(const std::string& path, const RegFileLookup& lookup) {
+  for (const RegFileSkip& skipped : lookup.skipped) {
+    WriteConsoleLine(ConsoleStream::Err,
+                     Format("%s:%ld: %s", path.c_str(), skipped.line, skipped.reason.c_str()));
+  }
+  if (lookup.status == RegFileStatus::ParseError) {
+    WriteConsoleLine(ConsoleStream::Err,
+                     Format("%s:%ld: %s", path.c_str(), lookup.line, lookup.reason.c_str()));
+  }
+}
+
+// The quiet lookup in one place: 0 or the error number.
 long ReadFrom(const std::string& path, RegFileRoot root, const std::string& keyPath,
               const std::string& valueName, std::string& out) {
-  if (path.empty()) return ENOENT;
+  RegistryStep step;
+  long error;
   RegFileLookup lookup;
-  if (const long error = LookUp(path, root, keyPath, valueName, lookup)) return error;
-  if (lookup.status == RegFileStatus::ParseError) return EINVAL;
-  if (lookup.status != RegFileStatus::Found) return ENOENT;
-  out = TextOf(std::move(lookup.data));
-  return 0;
+  LookIn(path, root, keyPath, valueName, out, step, error, lookup);
+  return error;
 }
 
 RegFileRoot RootOf(RegistryScope scope) {
@@ -156,21 +158,23 @@ std::string MachineRegistryOwner() { return "root"; }
 
 int RegGetString(const std::string& keyPath, const std::string& valueName, std::string& out) {
   // Without HOME the user has no registry file, and so no value.
-  RegistryStep step = RegistryStep::Connect;
-  long error = ENOENT;
   const std::string path = UserPlace();
-  Outcome outcome = Outcome::Absent;
-  if (!path.empty()) {
-    outcome = LookIn(path, RegFileRoot::CurrentUser, keyPath, valueName, out, step, error);
-  }
+  RegistryStep step;
+  long error;
+  RegFileLookup lookup;
+  const Outcome outcome =
+      LookIn(path, RegFileRoot::CurrentUser, keyPath, valueName, out, step, error, lookup);
+  ShowFileFaults(path, lookup);
   if (outcome == Outcome::Found) return 0;
   if (outcome == Outcome::Absent) {
     for (const std::string& place : MachinePlaces()) {
       RegistryStep machineStep;
       long machineError;
+      RegFileLookup machineLookup;
       std::string value;
       const Outcome machine = LookIn(place, RegFileRoot::LocalMachine, keyPath, valueName, value,
-                                     machineStep, machineError);
+                                     machineStep, machineError, machineLookup);
+      ShowFileFaults(place, machineLookup);
       if (machine == Outcome::Found) {
         out = std::move(value);
         return 0;
