@@ -7,6 +7,8 @@ foreach(name VERSION OUTPUT BUILD_DIR WIXL MSIBUILD)
     message(FATAL_ERROR "make_msi.cmake needs -D ${name}=...")
   endif()
 endforeach()
+get_filename_component(folder ${OUTPUT} DIRECTORY)
+file(MAKE_DIRECTORY ${folder})
 # wixl takes the sources relative to the build folder (mergebridge.wxs names them so).
 execute_process(COMMAND ${WIXL} --arch x86 -D Version=${VERSION} -o ${OUTPUT} mergebridge.wxs
   WORKING_DIRECTORY ${BUILD_DIR} RESULT_VARIABLE status)

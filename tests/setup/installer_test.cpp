@@ -1,7 +1,9 @@
-// The Windows installer run silently on a made-up ClearCase installation:
-// cleartool.exe on PATH and a map of the usual shape. Install, a merge through
-// the installed bridge, the uninstaller refused by a read-only map, then the
-// uninstaller giving back the map byte for byte.
+// The Windows installers run silently on a made-up ClearCase installation:
+// cleartool.exe on PATH and a map of the usual shape. NSIS: install, a second
+// run over the first, a merge through the installed bridge, the uninstaller
+// refused by a read-only map, then giving back the map byte for byte. The
+// Windows Installer package: refused by a read-only map, an upgrade from an
+// older version, a merge, a refused and a complete removal.
 #include <windows.h>
 
 #include <cstdlib>
@@ -11,7 +13,8 @@
 
 namespace {
 
-const char kUninstallKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\mergebridge";
+const char kUninstallKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+const char kVelmoraKey[] = "Software\\Harnvik\\Velmora";
 
 std::string Map(const std::string& compare, const std::string& merge) {
   return "; ClearCase type managers\r\n\r\ntext_file_delta   construct_version  ..\\..\\bin\\tfdmgr.exe\r\n"
@@ -19,57 +22,140 @@ std::string Map(const std::string& compare, const std::string& merge) {
          "\r\n\t\r\nwhole_copy  xcompare  " + compare + "\r\nbinary_delta xmerge ..\\..\\bin\\bdmgr.exe";
 }
 
-std::string Registered(HKEY root, const char* key, const char* value) {
+std::string Registered(HKEY root, const std::string& key, const char* value) {
   char data[1024] = {};
   DWORD size = sizeof data - 1;
-  return RegGetValueA(root, key, value, RRF_RT_ANY, nullptr, data, &size) == ERROR_SUCCESS ? data : "";
+  return RegGetValueA(root, key.c_str(), value, RRF_RT_ANY, nullptr, data, &size) == ERROR_SUCCESS ? data : "";
+}
+
+// The versions of the Add/Remove Programs entries named mergebridge.
+Args Entries() {
+  Args versions;
+  HKEY key;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kUninstallKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return versions;
+  char name[256];
+  for (DWORD i = 0, size = sizeof name; RegEnumKeyExA(key, i, name, &size, nullptr, nullptr, nullptr, nullptr) ==
+                                        ERROR_SUCCESS; ++i, size = sizeof name) {
+    const std::string entry = kUninstallKey + ("\\" + std::string(name));
+    if (Registered(HKEY_LOCAL_MACHINE, entry, "DisplayName") == "mergebridge") {
+      versions.push_back(Registered(HKEY_LOCAL_MACHINE, entry, "DisplayVersion"));
+    }
+  }
+  RegCloseKey(key);
+  return versions;
 }
 
 class Installer : public ScratchTest {
  protected:
+  void SetUp() override {
+    ScratchTest::SetUp();
+    std::filesystem::create_directories(mgrs_ = dir_ + "cc\\lib\\mgrs\\");
+    std::filesystem::create_directories(dir_ + "cc\\bin");
+    std::filesystem::copy_file(tool_, dir_ + "cc\\bin\\cleartool.exe");
+    WriteFile(mgrs_ + "map", original_);
+    SetProcessEnv("PATH=" + dir_ + "cc\\bin;" + std::getenv("PATH"));
+  }
   void TearDown() override {
-    RegDeleteKeyA(HKEY_LOCAL_MACHINE, kUninstallKey);
+    SetFileAttributesA((mgrs_ + "map").c_str(), FILE_ATTRIBUTE_NORMAL);
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, (kUninstallKey + std::string("\\mergebridge")).c_str());
     ScratchTest::TearDown();
   }
+  void SetMapReadOnly(bool readOnly) {
+    SetFileAttributesA((mgrs_ + "map").c_str(), readOnly ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL);
+  }
+  // A merge through `bridge` reaches the stand-in, with no value for this user.
+  void ExpectMerge(const std::string& bridge) {
+    RegisterTool(Registration::NoStore, "", dir_);
+    WriteFile(dir_ + "base.c", "a\n");
+    SetProcessEnv("STANDIN_RECORD=" + dir_ + "record");
+    const ProgramRun run = RunProgram(bridge, {"-base", dir_ + "base.c", "-out", dir_ + "out.c", dir_ + "base.c", dir_ + "base.c"}, dir_);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(SplitToolCommandLine(ReadFile(dir_ + "record")).at(1), "/savetarget=" + dir_ + "out.c");
+  }
+  const std::string tool_ = BuildFile("MB_TOOL"), original_ = Map("..\\..\\bin\\cleardiffmrg.exe", "..\\..\\bin\\cleardiffmrg.exe");
+  std::string mgrs_;
 };
 
 TEST_F(Installer, SilentInstallMergeAndUninstall) {
-  const std::string cc = dir_ + "cc\\", mgrs = cc + "lib\\mgrs\\", prog = dir_ + "prog";
-  const std::string tool = BuildFile("MB_TOOL"), bridge = prog + "\\mergebridge.exe";
-  std::filesystem::create_directories(mgrs);
-  std::filesystem::create_directories(cc + "bin");
-  std::filesystem::copy_file(tool, cc + "bin\\cleartool.exe");
-  const std::string original = Map("..\\..\\bin\\cleardiffmrg.exe", "..\\..\\bin\\cleardiffmrg.exe");
-  WriteFile(mgrs + "map", original);
-  SetProcessEnv("PATH=" + cc + "bin;" + std::getenv("PATH"));
-
-  ProgramRun run = RunProgram(BuildFile("MB_INSTALLER"), {"/S", "/VELMORA=" + tool, "/D=" + prog}, dir_);
+  const std::string prog = dir_ + "prog", bridge = prog + "\\mergebridge.exe";
+  ProgramRun run = RunProgram(BuildFile("MB_INSTALLER"), {"/S", "/VELMORA=" + tool_, "/D=" + prog}, dir_);
   ASSERT_EQ(run.status, 0);
-  EXPECT_EQ(ReadFile(mgrs + "map"), Map(bridge, bridge));
-  EXPECT_EQ(Registered(HKEY_CURRENT_USER, "Software\\Harnvik\\Velmora", "ExePath"), tool);
-  EXPECT_EQ(Registered(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayVersion"), MB_VERSION);
+  EXPECT_EQ(ReadFile(mgrs_ + "map"), Map(bridge, bridge));
+  EXPECT_EQ(Registered(HKEY_LOCAL_MACHINE, kVelmoraKey, "ExePath"), tool_);
   run = RunProgram(prog + "\\mergebridge-setup.exe", {"status"}, dir_);
   EXPECT_EQ(run.status, 0) << run.out;
 
-  WriteFile(dir_ + "base.c", "a\n");
-  SetProcessEnv("STANDIN_RECORD=" + dir_ + "record");
-  run = RunProgram(bridge, {"-base", dir_ + "base.c", "-out", dir_ + "out.c", dir_ + "base.c", dir_ + "base.c"}, dir_);
-  EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(SplitToolCommandLine(ReadFile(dir_ + "record")).at(1), "/savetarget=" + dir_ + "out.c");
+  // Run again, with ClearCase no longer on PATH: the same folder, one entry,
+  // ClearCase still set up.
+  const std::string path = std::getenv("PATH");
+  SetProcessEnv("PATH=" + path.substr(path.find(';') + 1));
+  EXPECT_EQ(RunProgram(BuildFile("MB_INSTALLER"), {"/S"}, dir_).status, 0);
+  SetProcessEnv("PATH=" + path);
+  EXPECT_EQ(Registered(HKEY_LOCAL_MACHINE, kUninstallKey + std::string("\\mergebridge"), "InstallLocation"), prog);
+  EXPECT_EQ(Entries(), Args{MB_VERSION});
+  EXPECT_EQ(ReadFile(mgrs_ + "map"), Map(bridge, bridge));
+  ExpectMerge(bridge);
 
   // A read-only map: the uninstaller changes and removes nothing.
-  SetFileAttributesA((mgrs + "map").c_str(), FILE_ATTRIBUTE_READONLY);
+  SetMapReadOnly(true);
   const std::string uninstaller = prog + "\\uninstall.exe";
   EXPECT_NE(RunProgram(uninstaller, {"/S", "_?=" + prog}, dir_).status, 0);
-  EXPECT_EQ(ReadFile(mgrs + "map"), Map(bridge, bridge));
+  EXPECT_EQ(ReadFile(mgrs_ + "map"), Map(bridge, bridge));
   EXPECT_TRUE(std::filesystem::exists(bridge));
 
-  SetFileAttributesA((mgrs + "map").c_str(), FILE_ATTRIBUTE_NORMAL);
+  SetMapReadOnly(false);
   EXPECT_EQ(RunProgram(uninstaller, {"/S", "_?=" + prog}, dir_).status, 0);
-  EXPECT_EQ(ReadFile(mgrs + "map"), original);
-  EXPECT_FALSE(std::filesystem::exists(mgrs + "map.mergebridge"));
+  EXPECT_EQ(ReadFile(mgrs_ + "map"), original_);
+  EXPECT_FALSE(std::filesystem::exists(mgrs_ + "map.mergebridge"));
   EXPECT_FALSE(std::filesystem::exists(bridge));
-  EXPECT_EQ(Registered(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayVersion"), "");
+  EXPECT_EQ(Registered(HKEY_LOCAL_MACHINE, kVelmoraKey, "ExePath"), "");
+  EXPECT_EQ(Entries(), Args{});
+}
+
+class Msi : public Installer {
+ protected:
+  void TearDown() override {
+    SetMapReadOnly(false);  // whatever a failed case left installed goes
+    Msiexec({"/x", BuildFile("MB_MSI")});
+    Installer::TearDown();
+  }
+  long Msiexec(Args args) {
+    args.insert(args.end(), {"/qn", "/l*v", dir_ + "msi.log"});
+    return RunProgram("msiexec.exe", args, dir_).status;
+  }
+};
+
+TEST_F(Msi, RefusedInstallUpgradeMergeAndRemoval) {
+  const std::string prog = dir_ + "prog\\", bridge = prog + "mergebridge.exe";
+  const Args older = {"/i", BuildFile("MB_MSI_OLDER"), "CLEARCASE=1", "VELMORA=" + tool_, "INSTALLDIR=" + prog};
+  SetMapReadOnly(true);
+  EXPECT_EQ(Msiexec(older), 1603);
+  EXPECT_EQ(ReadFile(mgrs_ + "map"), original_);
+  EXPECT_FALSE(std::filesystem::exists(bridge));
+  EXPECT_EQ(Registered(HKEY_LOCAL_MACHINE, kVelmoraKey, "ExePath"), "");
+  EXPECT_EQ(Entries(), Args{});
+
+  // The newer version over the older one, told nothing: the older one's
+  // folder, ClearCase and Velmora.
+  SetMapReadOnly(false);
+  ASSERT_EQ(Msiexec(older), 0);
+  ASSERT_EQ(Msiexec({"/i", BuildFile("MB_MSI")}), 0);
+  EXPECT_NE(ReadFile(dir_ + "msi.log").find("Installed into " + mgrs_ + "map."), std::string::npos);
+  EXPECT_EQ(Entries(), Args{MB_VERSION});
+  EXPECT_EQ(ReadFile(mgrs_ + "map"), Map(bridge, bridge));
+  EXPECT_EQ(Registered(HKEY_LOCAL_MACHINE, kVelmoraKey, "ExePath"), tool_);
+  ExpectMerge(bridge);
+
+  SetMapReadOnly(true);
+  EXPECT_EQ(Msiexec({"/x", BuildFile("MB_MSI")}), 1603);
+  EXPECT_EQ(ReadFile(mgrs_ + "map"), Map(bridge, bridge));
+  EXPECT_TRUE(std::filesystem::exists(bridge));
+  SetMapReadOnly(false);
+  EXPECT_EQ(Msiexec({"/x", BuildFile("MB_MSI")}), 0);
+  EXPECT_EQ(ReadFile(mgrs_ + "map"), original_);
+  EXPECT_FALSE(std::filesystem::exists(bridge));
+  EXPECT_EQ(Registered(HKEY_LOCAL_MACHINE, kVelmoraKey, "ExePath"), "");
+  EXPECT_EQ(Entries(), Args{});
 }
 
 }  // namespace
