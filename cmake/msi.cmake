@@ -6,8 +6,6 @@ find_program(MB_WIXL wixl)
 
 add_library(mergebridge-msi-step SHARED src/msi/setup_step_win32.cpp)
 target_link_libraries(mergebridge-msi-step PRIVATE -lmsi)
-target_include_directories(mergebridge-msi-step PRIVATE src)
-target_sources(mergebridge-msi-step PRIVATE src/host/utf16_win32.cpp)
 # Windows Installer looks the entry points up by their plain names.
 target_link_options(mergebridge-msi-step PRIVATE -Wl,--kill-at -Wl,--gc-sections -s)
 set_target_properties(mergebridge-msi-step PROPERTIES PREFIX "" OUTPUT_NAME mergebridge-msi-step)

@@ -12,8 +12,6 @@
 
 #include <string>
 
-#include "host/utf16_win32.h"
-
 namespace {
 
 std::wstring Property(MSIHANDLE install, const wchar_t* name) {
@@ -39,15 +37,16 @@ void Log(MSIHANDLE install, const std::wstring& text) {
 // The program writes its active code page: UTF-8 where its manifest is
 // honoured, the system's ANSI code page before Windows 10 1903.
 std::wstring Decode(const std::string& bytes) {
-  for (const UINT codePage : {static_cast<UINT>(CP_UTF8), static_cast<UINT>(CP_ACP)}) {
-    const DWORD flags = codePage == CP_UTF8 ? MB_ERR_INVALID_CHARS : 0;
-    const int length = MultiByteToWideChar(codePage, flags, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
-    if (length <= 0 && !bytes.empty()) continue;
-    std::wstring text(length, L'\0');
-    MultiByteToWideChar(codePage, flags, bytes.data(), static_cast<int>(bytes.size()), &text[0], length);
-    return text;
+  const int size = static_cast<int>(bytes.size());
+  UINT codePage = CP_UTF8;
+  int length = MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, bytes.data(), size, nullptr, 0);
+  if (length == 0) {
+    codePage = CP_ACP;
+    length = MultiByteToWideChar(codePage, 0, bytes.data(), size, nullptr, 0);
   }
-  return L"";
+  std::wstring text(length, L'\0');
+  MultiByteToWideChar(codePage, 0, bytes.data(), size, &text[0], length);
+  return text;
 }
 
 void LogLines(MSIHANDLE install, std::string& pending, bool flush) {
