@@ -6,7 +6,7 @@
 
 namespace {
 
-enum class Option { StatusOnly, Directory, Serial, Abort, Out, Base, Fname, Unknown };
+enum class Option { StatusOnly, Directory, Ignored, Abort, Out, Base, Fname, Unknown };
 
 Option Classify(std::string_view arg) {
   static const struct {
@@ -14,9 +14,15 @@ Option Classify(std::string_view arg) {
     Option option;
   } kOptions[] = {
       {"-status_only", Option::StatusOnly}, {"-directory", Option::Directory},
-      {"-serial", Option::Serial},          {"-abort", Option::Abort},
+      {"-serial", Option::Ignored},         {"-abort", Option::Abort},
       {"-out", Option::Out},                {"-base", Option::Base},
       {"-fname", Option::Fname},
+      // ClearCase's own graphical compare and merge take these and may hand
+      // them on to whatever its methods run; they mean nothing to the tool.
+      {"-tiny", Option::Ignored},           {"-hstack", Option::Ignored},
+      {"-vstack", Option::Ignored},         {"-blank_ignore", Option::Ignored},
+      {"-query", Option::Ignored},          {"-qall", Option::Ignored},
+      {"-qntrivial", Option::Ignored},
   };
   for (const auto& entry : kOptions) {
     if (EqualsIgnoreCaseAscii(arg, entry.name)) return entry.option;
@@ -59,7 +65,7 @@ void TranslateArguments(int argc, const char* const* argv, MergeRequest& request
       switch (Classify(arg)) {
         case Option::StatusOnly: request.statusOnly = true; break;
         case Option::Directory:
-        case Option::Serial: break;
+        case Option::Ignored: break;
         case Option::Abort: request.abortSeen = true; break;
         case Option::Out: outPending = true; request.outGiven = true; break;
         case Option::Base: basePending = true; break;

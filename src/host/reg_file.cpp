@@ -248,13 +248,13 @@ const char* ReadValueLine(std::string_view line, Lines& lines, bool version5, Va
 }
 
 struct KeyLine {
-  bool remove = false;       // [-HKEY...]
-  bool currentUser = false;  // under HKEY_CURRENT_USER; other roots are skipped
-  std::string_view path;     // below the root, without its leading '\'
+  bool remove = false;    // [-HKEY...]
+  bool inRoot = false;    // under the root looked at; other roots are skipped
+  std::string_view path;  // below the root, without its leading '\'
 };
 
 // [ROOT\path] or [-ROOT\path], already trimmed on the right.
-const char* ReadKeyLine(std::string_view line, KeyLine& key) {
+const char* ReadKeyLine(std::string_view line, RegFileRoot wanted, KeyLine& key) {
   if (line.back() != ']') return "a key line must end with ']'";
   std::string_view inner = line.substr(1, line.size() - 2);
   if (!inner.empty() && inner.front() == '-') {
@@ -264,16 +264,20 @@ const char* ReadKeyLine(std::string_view line, KeyLine& key) {
   const size_t slash = inner.find('\\');
   const std::string_view root = inner.substr(0, slash);
   key.path = slash == std::string_view::npos ? std::string_view() : inner.substr(slash + 1);
-  key.currentUser =
-      EqualsIgnoreCaseAscii(root, "HKEY_CURRENT_USER") || EqualsIgnoreCaseAscii(root, "HKCU");
-  if (!key.currentUser) {
-    static const std::string_view kOtherRoots[] = {
-        "HKEY_LOCAL_MACHINE", "HKLM", "HKEY_CLASSES_ROOT",   "HKCR",
-        "HKEY_USERS",         "HKU",  "HKEY_CURRENT_CONFIG", "HKCC"};
-    bool known = false;
-    for (std::string_view other : kOtherRoots) known = known || EqualsIgnoreCaseAscii(root, other);
-    if (!known) return "a key must begin with a root such as HKEY_CURRENT_USER";
+  static const struct {
+    std::string_view name;
+    int root;  // a RegFileRoot, or -1: a root never looked at
+  } kRoots[] = {{"HKEY_CURRENT_USER", 0},  {"HKCU", 0}, {"HKEY_LOCAL_MACHINE", 1},
+                {"HKLM", 1},               {"HKEY_CLASSES_ROOT", -1}, {"HKCR", -1},
+                {"HKEY_USERS", -1},        {"HKU", -1},  {"HKEY_CURRENT_CONFIG", -1},
+                {"HKCC", -1}};
+  bool known = false;
+  for (const auto& entry : kRoots) {
+    if (!EqualsIgnoreCaseAscii(root, entry.name)) continue;
+    known = true;
+    key.inRoot = entry.root == static_cast<int>(wanted);
   }
+  if (!known) return "a key must begin with a root such as HKEY_CURRENT_USER";
   if (key.remove && key.path.empty()) return "a root key cannot be deleted";
   return nullptr;
 }
@@ -287,7 +291,8 @@ RegFileLookup Fault(long line, const char* reason) {
 }
 
 
-// Where the line that set the value found begins and ends in the decoded text.
+// Where a line (with its continuations and line end) that sets or deletes the
+// value looked up begins and ends in the decoded text.
 struct ValueSpan {
   size_t begin = 0, end = 0;
 };
@@ -323,8 +328,9 @@ bool Decode(std::string_view fileBytes, Decoded& decoded, RegFileLookup& fault) 
   return true;
 }
 
-RegFileLookup Scan(std::string_view text, std::string_view keyPath, std::string_view valueName,
-                   ValueSpan& span) {
+// Looks the value up; `spans` gets every line in the key that names it, in order.
+RegFileLookup Scan(std::string_view text, RegFileRoot root, std::string_view keyPath,
+                   std::string_view valueName, std::vector<ValueSpan>& spans) {
   Lines lines{text};
   std::string_view line;
   if (NextLine(lines, line)) line = TrimRight(line);
@@ -335,7 +341,7 @@ RegFileLookup Scan(std::string_view text, std::string_view keyPath, std::string_
 
   RegFileLookup result;
   auto skip = [&](const char* reason) { result.skipped.push_back({lines.number, reason}); };
-  bool keyExists = keyPath.empty();  // HKEY_CURRENT_USER itself always exists
+  bool keyExists = keyPath.empty();  // the root itself always exists
   bool valueExists = false;
   std::string value;
   bool seenKey = false;
@@ -349,11 +355,11 @@ RegFileLookup Scan(std::string_view text, std::string_view keyPath, std::string_
       seenKey = true;
       inTargetKey = false;
       // The values after a key line the import cannot read go nowhere.
-      if (const char* fault = ReadKeyLine(line, key)) {
+      if (const char* fault = ReadKeyLine(line, root, key)) {
         skip(fault);
         continue;
       }
-      if (!key.currentUser) continue;
+      if (!key.inRoot) continue;
       if (key.remove) {
         // Deleting a key takes its values and every key below it along; the
         // values that follow a deletion line belong to no key.
@@ -385,11 +391,7 @@ RegFileLookup Scan(std::string_view text, std::string_view keyPath, std::string_
     if (inTargetKey && EqualsIgnoreCaseAscii(parsed.name, valueName)) {
       valueExists = !parsed.remove;
       value.swap(parsed.data);
-      span.begin = lineBegin;
-      span.end = std::min(text.size(), lines.next);
-      while (span.end > span.begin && (text[span.end - 1] == '\n' || text[span.end - 1] == '\r')) {
-        --span.end;
-      }
+      spans.push_back({lineBegin, std::min(text.size(), lines.next)});
     }
   }
 
@@ -448,18 +450,42 @@ std::string Quoted(std::string_view text) {
   return out + '"';
 }
 
+// The text again in the encoding it was decoded from.
+std::string Encode(const Decoded& decoded, const std::string& text) {
+  if (decoded.utf16) return "\xFF\xFE" + Utf8AsUtf16Le(text);
+  return (decoded.utf8Bom ? "\xEF\xBB\xBF" : "") + text;
+}
+
+std::string KeyHeader(RegFileRoot root, std::string_view keyPath) {
+  return (root == RegFileRoot::CurrentUser ? "[HKEY_CURRENT_USER\\" : "[HKEY_LOCAL_MACHINE\\") +
+         std::string(keyPath) + "]";
+}
+
+// Decodes and scans `fileBytes`; false, with the reason in `fault`, for a file
+// a lookup cannot read.
+bool ScanFile(std::string_view fileBytes, RegFileRoot root, std::string_view keyPath,
+              std::string_view valueName, Decoded& decoded, RegFileLookup& lookup,
+              std::vector<ValueSpan>& spans, std::string& fault) {
+  if (Decode(fileBytes, decoded, lookup)) {
+    lookup = Scan(decoded.text, root, keyPath, valueName, spans);
+  }
+  if (lookup.status != RegFileStatus::ParseError) return true;
+  fault = "line " + std::to_string(lookup.line) + ": " + lookup.reason;
+  return false;
+}
+
 }  // namespace
 
-RegFileLookup LookUpRegFileValue(std::string_view fileBytes, std::string_view keyPath,
-                                 std::string_view valueName) {
+RegFileLookup LookUpRegFileValue(std::string_view fileBytes, RegFileRoot root,
+                                 std::string_view keyPath, std::string_view valueName) {
   Decoded decoded;
   RegFileLookup fault;
   if (!Decode(fileBytes, decoded, fault)) return fault;
-  ValueSpan span;
-  return Scan(decoded.text, keyPath, valueName, span);
+  std::vector<ValueSpan> spans;
+  return Scan(decoded.text, root, keyPath, valueName, spans);
 }
 
-bool SetRegFileValue(std::string_view fileBytes, std::string_view keyPath,
+bool SetRegFileValue(std::string_view fileBytes, RegFileRoot root, std::string_view keyPath,
                      std::string_view valueName, std::string_view value, std::string& newBytes,
                      std::string& fault) {
   if (value.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos) {
@@ -469,32 +495,51 @@ bool SetRegFileValue(std::string_view fileBytes, std::string_view keyPath,
   const std::string valueLine =
       (valueName.empty() ? std::string("@") : Quoted(valueName)) + "=" + Quoted(value);
   if (fileBytes.empty()) {
-    newBytes = std::string(kHeaderVersion5) + "\n\n[HKEY_CURRENT_USER\\" + std::string(keyPath) +
-               "]\n" + valueLine + "\n";
+    newBytes = std::string(kHeaderVersion5) + "\n\n" + KeyHeader(root, keyPath) + "\n" +
+               valueLine + "\n";
     return true;
   }
   Decoded decoded;
   RegFileLookup lookup;
-  ValueSpan span;
-  if (Decode(fileBytes, decoded, lookup)) lookup = Scan(decoded.text, keyPath, valueName, span);
-  if (lookup.status == RegFileStatus::ParseError) {
-    fault = "line " + std::to_string(lookup.line) + ": " + lookup.reason;
-    return false;
-  }
+  std::vector<ValueSpan> spans;
+  if (!ScanFile(fileBytes, root, keyPath, valueName, decoded, lookup, spans, fault)) return false;
   std::string text(decoded.text);
   if (lookup.status == RegFileStatus::Found) {
+    // The line that gave the value, without its line end.
+    ValueSpan span = spans.back();
+    while (span.end > span.begin && (text[span.end - 1] == '\n' || text[span.end - 1] == '\r')) {
+      --span.end;
+    }
     text.replace(span.begin, span.end - span.begin, valueLine);
   } else {
     // A section of its own at the end: the last word in an import wins.
     const char* lineEnd = text.find("\r\n") != std::string::npos ? "\r\n" : "\n";
     if (!text.empty() && text.back() != '\n') text += lineEnd;
-    text += lineEnd + ("[HKEY_CURRENT_USER\\" + std::string(keyPath) + "]") + lineEnd +
-            valueLine + lineEnd;
+    text += lineEnd + KeyHeader(root, keyPath) + lineEnd + valueLine + lineEnd;
   }
-  if (decoded.utf16) {
-    newBytes = "\xFF\xFE" + Utf8AsUtf16Le(text);
-  } else {
-    newBytes = (decoded.utf8Bom ? "\xEF\xBB\xBF" : "") + text;
+  newBytes = Encode(decoded, text);
+  return true;
+}
+
+bool RemoveRegFileValue(std::string_view fileBytes, RegFileRoot root, std::string_view keyPath,
+                        std::string_view valueName, std::string& newBytes, std::string& fault) {
+  newBytes.assign(fileBytes);
+  if (fileBytes.empty()) return true;
+  Decoded decoded;
+  RegFileLookup lookup;
+  std::vector<ValueSpan> spans;
+  if (!ScanFile(fileBytes, root, keyPath, valueName, decoded, lookup, spans, fault)) return false;
+  if (spans.empty()) return true;
+  // Every line that names the value goes, not just the last: an earlier one
+  // would otherwise take its place.
+  std::string text;
+  text.reserve(decoded.text.size());
+  size_t kept = 0;
+  for (const ValueSpan& span : spans) {
+    text.append(decoded.text.substr(kept, span.begin - kept));
+    kept = span.end;
   }
+  text.append(decoded.text.substr(kept));
+  newBytes = Encode(decoded, text);
   return true;
 }

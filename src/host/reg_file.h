@@ -1,5 +1,5 @@
-// Reading one value out of a registry export file (the Linux stand-in for the
-// current user's registry). Pure functions over bytes: no files, no platform.
+// One value of a registry export file, read, set or removed (the Linux stand-in
+// for the registry). Pure functions over bytes: no files, no platform.
 #pragma once
 
 #include <string>
@@ -7,6 +7,10 @@
 #include <vector>
 
 enum class RegFileStatus { Found, NoKey, NoValue, ParseError };
+
+/// The root whose keys a function looks at: HKEY_CURRENT_USER (HKCU) or
+/// HKEY_LOCAL_MACHINE (HKLM). Keys under any other root are passed over.
+enum class RegFileRoot { CurrentUser, LocalMachine };
 
 /// A line an import skips, and why.
 struct RegFileSkip {
@@ -27,7 +31,7 @@ struct RegFileLookup {
 };
 
 /// Looks up `valueName` (empty: the key's default value, written @) under
-/// HKEY_CURRENT_USER\`keyPath` in `fileBytes`, a file in the registry editor's
+/// `root`\`keyPath` in `fileBytes`, a file in the registry editor's
 /// export format, applying its keys, values and deletions in order as an import
 /// would, so the last word on a key or value wins. Key paths and value names
 /// compare case-insensitively (ASCII letters). What the import accepts is read:
@@ -36,15 +40,23 @@ struct RegFileLookup {
 /// listed; the value it would have set stays as it was. A file without the
 /// header, in UTF-16 big-endian, or cut inside a UTF-16 character gives
 /// ParseError, whatever it says about the value.
-RegFileLookup LookUpRegFileValue(std::string_view fileBytes, std::string_view keyPath,
-                                 std::string_view valueName);
+RegFileLookup LookUpRegFileValue(std::string_view fileBytes, RegFileRoot root,
+                                 std::string_view keyPath, std::string_view valueName);
 
-/// `fileBytes` with `valueName` under HKEY_CURRENT_USER\`keyPath` set to the
+/// `fileBytes` with `valueName` under `root`\`keyPath` set to the
 /// string `value`: the line that sets it now is replaced, or a key section is
 /// added at the end; every other byte stays, and the file keeps its encoding.
 /// Empty `fileBytes` give a new version 5 file. Returns false, with the reason
 /// in `fault`, for a file LookUpRegFileValue cannot read or a value holding a
 /// line break or a zero byte.
-bool SetRegFileValue(std::string_view fileBytes, std::string_view keyPath,
+bool SetRegFileValue(std::string_view fileBytes, RegFileRoot root, std::string_view keyPath,
                      std::string_view valueName, std::string_view value, std::string& newBytes,
                      std::string& fault);
+
+/// `fileBytes` without the lines that set or delete `valueName` under
+/// `root`\`keyPath`, so that the key no longer holds it; every other byte stays,
+/// and the file keeps its encoding. `newBytes` equals `fileBytes` when no line
+/// names the value. Returns false, with the reason in `fault`, for a file
+/// LookUpRegFileValue cannot read.
+bool RemoveRegFileValue(std::string_view fileBytes, RegFileRoot root, std::string_view keyPath,
+                        std::string_view valueName, std::string& newBytes, std::string& fault);

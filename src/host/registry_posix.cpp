@@ -1,13 +1,17 @@
 // POSIX registry: the current user's registry is a registry export file in the
-// user's configuration folder, read and rewritten whole (atomically). File
-// access and failure reports live here; the format is reg_file.cpp's business.
+// user's configuration folder, the machine's one in each system configuration
+// folder; each is read and rewritten whole (atomically). File access, the
+// order of the places and failure reports live here; the format is
+// reg_file.cpp's business.
 #include "host/registry.h"
 
 #include <errno.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <utility>
+#include <vector>
 
 #include "common/text.h"
 #include "host/files.h"
@@ -17,14 +21,16 @@
 
 namespace {
 
+constexpr char kFileName[] = "/mergebridge/registry.reg";
+
 // Reads the registry file at `path` and looks the value up in it. Returns 0,
 // or the errno value of the read. A FIFO or device in the file's place cannot
 // hang or exhaust the merge: ReadWholeFile does not wait and has a size limit.
-long LookUp(const std::string& path, const std::string& keyPath, const std::string& valueName,
-            RegFileLookup& lookup) {
+long LookUp(const std::string& path, RegFileRoot root, const std::string& keyPath,
+            const std::string& valueName, RegFileLookup& lookup) {
   std::string bytes;
   if (const long error = ReadWholeFile(path, bytes)) return error;
-  lookup = LookUpRegFileValue(bytes, keyPath, valueName);
+  lookup = LookUpRegFileValue(bytes, root, keyPath, valueName);
   return 0;
 }
 
@@ -35,9 +41,7 @@ std::string TextOf(std::string data) {
   return data;
 }
 
-}  // namespace
-
-std::string UserRegistryPlace() {
+std::string UserPlace() {
   const char* config = std::getenv("XDG_CONFIG_HOME");
   std::string folder;
   if (config != nullptr && *config != '\0') {
@@ -47,75 +51,194 @@ std::string UserRegistryPlace() {
     if (home == nullptr || *home == '\0') return std::string();
     folder = std::string(home) + "/.config";
   }
-  return folder + "/mergebridge/registry.reg";
+  return folder + kFileName;
 }
 
-int RegGetString(const std::string& keyPath, const std::string& valueName, std::string& out) {
-  // Failures map onto the Windows steps: a registry that cannot be reached or
-  // understood is the connect failure, a missing file or key the open
-  // failure, a missing value the read failure.
-  const std::string path = UserRegistryPlace();
-  if (path.empty()) {
-    ReportRegistryFailure(RegistryStep::Connect, keyPath, valueName, ENOENT);
-    return 1;
+// The machine's registry files, most important first. A relative folder is
+// passed over, as the base directory rules say: the merge runs in whatever
+// folder ClearCase chose, and no file there may speak for the machine.
+std::vector<std::string> MachinePlaces() {
+  const char* dirs = std::getenv("XDG_CONFIG_DIRS");
+  const std::string list = dirs != nullptr && *dirs != '\0' ? dirs : "/etc/xdg";
+  std::vector<std::string> places;
+  for (size_t start = 0; start <= list.size();) {
+    size_t end = list.find(':', start);
+    if (end == std::string::npos) end = list.size();
+    if (end > start && list[start] == '/') {
+      places.push_back(list.substr(start, end - start) + kFileName);
+    }
+    start = end + 1;
   }
-  RegFileLookup lookup;
-  if (const long error = LookUp(path, keyPath, valueName, lookup)) {
+  return places;
+}
+
+enum class Outcome { Found, Absent, Failed };
+
+// Looks in one place. Failures map onto the Windows steps: a registry that
+// cannot be reached or understood is the connect failure (EINVAL when not
+// understood), a missing file or key the open failure, a missing value the
+// read failure (ENOENT). `lookup` keeps what the file said, for a report.
+Outcome LookIn(const std::string& path, RegFileRoot root, const std::string& keyPath,
+               const std::string& valueName, std::string& out, RegistryStep& step, long& error,
+               RegFileLookup& lookup) {
+  step = RegistryStep::Connect;
+  error = path.empty() ? ENOENT : LookUp(path, root, keyPath, valueName, lookup);
+  if (error != 0) {
     const bool missing = error == ENOENT || error == ENOTDIR;
-    ReportRegistryFailure(missing ? RegistryStep::OpenKey : RegistryStep::Connect, keyPath,
-                          valueName, error);
-    return 1;
+    if (missing && !path.empty()) step = RegistryStep::OpenKey;
+    return missing ? Outcome::Absent : Outcome::Failed;
   }
-  // A broken line far from the value does not stop the merge, but the user
-  // still learns about it.
+  error = ENOENT;
+  switch (lookup.status) {
+    case RegFileStatus::ParseError: error = EINVAL; return Outcome::Failed;
+    case RegFileStatus::NoKey: step = RegistryStep::OpenKey; return Outcome::Absent;
+    case RegFileStatus::NoValue: step = RegistryStep::ReadValue; return Outcome::Absent;
+    case RegFileStatus::Found: break;
+  }
+  error = 0;
+  out = TextOf(std::move(lookup.data));
+  return Outcome::Found;
+}
+
+// A broken line far from the value does not stop the merge, but the user
+// still learns about it; a file that cannot be understood says where.
+void ShowFileFaults(const std::string& path, const RegFileLookup& lookup) {
   for (const RegFileSkip& skipped : lookup.skipped) {
     WriteConsoleLine(ConsoleStream::Err,
                      Format("%s:%ld: %s", path.c_str(), skipped.line, skipped.reason.c_str()));
   }
-  switch (lookup.status) {
-    case RegFileStatus::ParseError:
-      WriteConsoleLine(ConsoleStream::Err,
-                       Format("%s:%ld: %s", path.c_str(), lookup.line, lookup.reason.c_str()));
-      ReportRegistryFailure(RegistryStep::Connect, keyPath, valueName, EINVAL);
-      return 1;
-    case RegFileStatus::NoKey:
-      ReportRegistryFailure(RegistryStep::OpenKey, keyPath, valueName, ENOENT);
-      return 1;
-    case RegFileStatus::NoValue:
-      out.clear();
-      ReportRegistryFailure(RegistryStep::ReadValue, keyPath, valueName, ENOENT);
-      return 1;
-    case RegFileStatus::Found:
-      break;
+  if (lookup.status == RegFileStatus::ParseError) {
+    WriteConsoleLine(ConsoleStream::Err,
+                     Format("%s:%ld: %s", path.c_str(), lookup.line, lookup.reason.c_str()));
   }
-  out = TextOf(std::move(lookup.data));
-  return 0;
 }
 
-long ReadUserString(const std::string& keyPath, const std::string& valueName, std::string& out) {
-  const std::string path = UserRegistryPlace();
-  if (path.empty()) return ENOENT;
+// The quiet lookup in one place: 0 or the error number.
+long ReadFrom(const std::string& path, RegFileRoot root, const std::string& keyPath,
+              const std::string& valueName, std::string& out) {
+  RegistryStep step;
+  long error;
   RegFileLookup lookup;
-  if (const long error = LookUp(path, keyPath, valueName, lookup)) return error;
-  if (lookup.status == RegFileStatus::ParseError) return EINVAL;
-  if (lookup.status != RegFileStatus::Found) return ENOENT;
-  out = TextOf(std::move(lookup.data));
+  LookIn(path, root, keyPath, valueName, out, step, error, lookup);
+  return error;
+}
+
+RegFileRoot RootOf(RegistryScope scope) {
+  return scope == RegistryScope::User ? RegFileRoot::CurrentUser : RegFileRoot::LocalMachine;
+}
+
+// Creates the missing folders above `path`, as an import would create the
+// key; the machine's are made readable by every user whatever the umask.
+// `created` lists the new ones, so that a failed change can take them away.
+long CreateFolders(const std::string& path, RegistryScope scope,
+                   std::vector<std::string>& created) {
+  const mode_t mode = scope == RegistryScope::User ? 0700 : 0755;
+  for (size_t slash = path.find('/', 1); slash != std::string::npos;
+       slash = path.find('/', slash + 1)) {
+    const std::string folder = path.substr(0, slash);
+    if (mkdir(folder.c_str(), mode) != 0) {
+      if (errno == EEXIST) continue;
+      return errno;
+    }
+    created.push_back(folder);
+    if (chmod(folder.c_str(), mode) != 0) return errno;
+  }
   return 0;
 }
 
-long WriteUserString(const std::string& keyPath, const std::string& valueName,
-                     const std::string& value) {
-  const std::string path = UserRegistryPlace();
+}  // namespace
+
+std::string RegistryPlace(RegistryScope scope) {
+  if (scope == RegistryScope::User) return UserPlace();
+  const std::vector<std::string> places = MachinePlaces();
+  return places.empty() ? std::string() : places.front();
+}
+
+std::string MachineRegistryOwner() { return "root"; }
+
+int RegGetString(const std::string& keyPath, const std::string& valueName, std::string& out) {
+  // Without HOME the user has no registry file, and so no value.
+  const std::string path = UserPlace();
+  RegistryStep step;
+  long error;
+  RegFileLookup lookup;
+  const Outcome outcome =
+      LookIn(path, RegFileRoot::CurrentUser, keyPath, valueName, out, step, error, lookup);
+  ShowFileFaults(path, lookup);
+  if (outcome == Outcome::Found) return 0;
+  if (outcome == Outcome::Absent) {
+    for (const std::string& place : MachinePlaces()) {
+      RegistryStep machineStep;
+      long machineError;
+      RegFileLookup machineLookup;
+      std::string value;
+      const Outcome machine = LookIn(place, RegFileRoot::LocalMachine, keyPath, valueName, value,
+                                     machineStep, machineError, machineLookup);
+      ShowFileFaults(place, machineLookup);
+      if (machine == Outcome::Found) {
+        out = std::move(value);
+        return 0;
+      }
+      if (machine == Outcome::Failed) {
+        ReportRegistryFailure(machineStep, keyPath, valueName, machineError);
+        return 1;
+      }
+    }
+  }
+  if (step == RegistryStep::ReadValue) out.clear();
+  ReportRegistryFailure(step, keyPath, valueName, error);
+  return 1;
+}
+
+long ReadRegistryString(RegistryScope scope, const std::string& keyPath,
+                        const std::string& valueName, std::string& out, std::string& place) {
+  if (scope == RegistryScope::User) {
+    place = UserPlace();
+    return ReadFrom(place, RegFileRoot::CurrentUser, keyPath, valueName, out);
+  }
+  long error = ENOENT;
+  for (const std::string& candidate : MachinePlaces()) {
+    place = candidate;
+    error = ReadFrom(candidate, RegFileRoot::LocalMachine, keyPath, valueName, out);
+    if (!IsAbsentFromRegistry(error)) return error;
+  }
+  place = RegistryPlace(scope);
+  return error;
+}
+
+bool IsAbsentFromRegistry(long error) { return error == ENOENT || error == ENOTDIR; }
+
+long WriteRegistryString(RegistryScope scope, const std::string& keyPath,
+                         const std::string& valueName, const std::string& value) {
+  const std::string path = RegistryPlace(scope);
   if (path.empty()) return ENOENT;
   std::string bytes;
   const long readError = ReadWholeFile(path, bytes);
   if (readError != 0 && readError != ENOENT) return readError;
   std::string newBytes, fault;
-  if (!SetRegFileValue(bytes, keyPath, valueName, value, newBytes, fault)) return EINVAL;
-  // The folders up to the file, as an import would create the key.
-  for (size_t slash = path.find('/', 1); slash != std::string::npos;
-       slash = path.find('/', slash + 1)) {
-    if (mkdir(path.substr(0, slash).c_str(), 0700) != 0 && errno != EEXIST) return errno;
+  if (!SetRegFileValue(bytes, RootOf(scope), keyPath, valueName, value, newBytes, fault)) {
+    return EINVAL;
   }
-  return ReplaceFileAtomically(path, newBytes);
+  std::vector<std::string> created;
+  long error = CreateFolders(path, scope, created);
+  if (error == 0) error = ReplaceFileAtomically(path, newBytes);
+  for (auto folder = created.rbegin(); error != 0 && folder != created.rend(); ++folder) {
+    rmdir(folder->c_str());
+  }
+  return error;
+}
+
+long RemoveRegistryValue(RegistryScope scope, const std::string& keyPath,
+                         const std::string& valueName, bool& removed) {
+  removed = false;
+  const std::string path = RegistryPlace(scope);
+  if (path.empty()) return 0;
+  std::string bytes;
+  if (const long error = ReadWholeFile(path, bytes)) return IsAbsentFromRegistry(error) ? 0 : error;
+  std::string newBytes, fault;
+  if (!RemoveRegFileValue(bytes, RootOf(scope), keyPath, valueName, newBytes, fault)) return EINVAL;
+  if (newBytes == bytes) return 0;
+  if (const long error = ReplaceFileAtomically(path, newBytes)) return error;
+  removed = true;
+  return 0;
 }

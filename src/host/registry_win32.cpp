@@ -1,6 +1,6 @@
-// Win32 registry: the current user's registry through the advapi32 wide calls.
-// RegGetString shows every failure to the user where it happens; the quiet
-// functions leave that to their caller.
+// Win32 registry: the current user's and the machine's registry through the
+// advapi32 wide calls. RegGetString shows every failure to the user where it
+// happens; the quiet functions leave that to their caller.
 #include "host/registry.h"
 
 #include <windows.h>
@@ -48,9 +48,49 @@ LONG ReadValue(HKEY key, const std::string& valueName, std::string& out) {
   return status;
 }
 
+// The machine's views, in the order they are read: a 64-bit installer writes
+// the 64-bit one; 32-bit Windows ignores the flags.
+constexpr REGSAM kMachineViews[] = {KEY_WOW64_64KEY, KEY_WOW64_32KEY};
+
+// Reads the value under `root`\`keyPath` in `view`; `step` says which call the
+// result is from.
+LONG ReadFromKey(HKEY root, REGSAM view, const std::string& keyPath, const std::string& valueName,
+                 std::string& out, RegistryStep& step) {
+  HKEY key = nullptr;
+  step = RegistryStep::OpenKey;
+  LONG status = RegOpenKeyExW(root, ToUtf16(keyPath).c_str(), 0, KEY_READ | view, &key);
+  if (status != ERROR_SUCCESS) return status;
+  step = RegistryStep::ReadValue;
+  status = ReadValue(key, valueName, out);
+  RegCloseKey(key);
+  return status;
+}
+
+// The machine's value, from the first view that has it.
+LONG ReadMachine(const std::string& keyPath, const std::string& valueName, std::string& out,
+                 RegistryStep& step, REGSAM& foundIn) {
+  LONG status = ERROR_FILE_NOT_FOUND;
+  for (REGSAM view : kMachineViews) {
+    foundIn = view;
+    status = ReadFromKey(HKEY_LOCAL_MACHINE, view, keyPath, valueName, out, step);
+    if (status != ERROR_FILE_NOT_FOUND) break;
+  }
+  return status;
+}
+
+HKEY RootOf(RegistryScope scope) {
+  return scope == RegistryScope::User ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
+}
+
+// Writes go to the machine's 64-bit view, where a 64-bit Velmora's own
+// installer keeps the value and where it is read first.
+REGSAM ViewOf(RegistryScope scope) { return scope == RegistryScope::User ? 0 : KEY_WOW64_64KEY; }
+
 }  // namespace
 
-std::string UserRegistryPlace() { return "the registry"; }
+std::string RegistryPlace(RegistryScope) { return "the registry"; }
+
+std::string MachineRegistryOwner() { return "an administrator"; }
 
 // Registry functions return their error and leave the thread's last-error
 // value alone, so GetLastError() here would report whatever an earlier call
@@ -62,47 +102,71 @@ int RegGetString(const std::string& keyPath, const std::string& valueName, std::
     ReportRegistryFailure(RegistryStep::Connect, keyPath, valueName, status);
     return 1;
   }
-
-  HKEY key = nullptr;
-  status = RegOpenKeyExW(root, ToUtf16(keyPath).c_str(), 0, KEY_READ, &key);
-  if (status != ERROR_SUCCESS) {
-    ReportRegistryFailure(RegistryStep::OpenKey, keyPath, valueName, status);
-    RegCloseKey(root);
-    return 1;
-  }
-
-  status = ReadValue(key, valueName, out);
-  if (status != ERROR_SUCCESS) {
-    out.clear();
-    ReportRegistryFailure(RegistryStep::ReadValue, keyPath, valueName, status);
-    RegCloseKey(key);
-    RegCloseKey(root);
-    return 1;
-  }
-  RegCloseKey(key);
+  RegistryStep step;
+  status = ReadFromKey(root, 0, keyPath, valueName, out, step);
   RegCloseKey(root);
-  return 0;
+  if (status == ERROR_SUCCESS) return 0;
+  if (step == RegistryStep::ReadValue) out.clear();
+  // Only an absent key or value falls through to the machine's; whatever else
+  // went wrong with the user's is the user's to see.
+  if (status == ERROR_FILE_NOT_FOUND) {
+    std::string machineValue;
+    RegistryStep machineStep;
+    REGSAM ignored;
+    const LONG machine = ReadMachine(keyPath, valueName, machineValue, machineStep, ignored);
+    if (machine == ERROR_SUCCESS) {
+      out = machineValue;
+      return 0;
+    }
+    if (machine != ERROR_FILE_NOT_FOUND) {
+      ReportRegistryFailure(machineStep, keyPath, valueName, machine);
+      return 1;
+    }
+  }
+  ReportRegistryFailure(step, keyPath, valueName, status);
+  return 1;
 }
 
-long ReadUserString(const std::string& keyPath, const std::string& valueName, std::string& out) {
-  HKEY key = nullptr;
-  LONG status = RegOpenKeyExW(HKEY_CURRENT_USER, ToUtf16(keyPath).c_str(), 0, KEY_READ, &key);
-  if (status != ERROR_SUCCESS) return status;
-  status = ReadValue(key, valueName, out);
-  RegCloseKey(key);
+long ReadRegistryString(RegistryScope scope, const std::string& keyPath,
+                        const std::string& valueName, std::string& out, std::string& place) {
+  RegistryStep step;
+  place = RegistryPlace(scope);
+  if (scope == RegistryScope::User) {
+    return ReadFromKey(HKEY_CURRENT_USER, 0, keyPath, valueName, out, step);
+  }
+  REGSAM view = 0;
+  const LONG status = ReadMachine(keyPath, valueName, out, step, view);
+  if (status == ERROR_SUCCESS && view == KEY_WOW64_32KEY) place += "'s 32-bit view";
   return status;
 }
 
-long WriteUserString(const std::string& keyPath, const std::string& valueName,
-                     const std::string& value) {
+bool IsAbsentFromRegistry(long error) { return error == ERROR_FILE_NOT_FOUND; }
+
+long WriteRegistryString(RegistryScope scope, const std::string& keyPath,
+                         const std::string& valueName, const std::string& value) {
   HKEY key = nullptr;
-  LONG status = RegCreateKeyExW(HKEY_CURRENT_USER, ToUtf16(keyPath).c_str(), 0, nullptr, 0,
-                                KEY_WRITE, nullptr, &key, nullptr);
+  LONG status = RegCreateKeyExW(RootOf(scope), ToUtf16(keyPath).c_str(), 0, nullptr, 0,
+                                KEY_SET_VALUE | ViewOf(scope), nullptr, &key, nullptr);
   if (status != ERROR_SUCCESS) return status;
   const std::wstring data = ToUtf16(value);
   status = RegSetValueExW(key, ToUtf16(valueName).c_str(), 0, REG_SZ,
                           reinterpret_cast<const BYTE*>(data.c_str()),
                           static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t)));
   RegCloseKey(key);
+  return status;
+}
+
+long RemoveRegistryValue(RegistryScope scope, const std::string& keyPath,
+                         const std::string& valueName, bool& removed) {
+  removed = false;
+  HKEY key = nullptr;
+  LONG status = RegOpenKeyExW(RootOf(scope), ToUtf16(keyPath).c_str(), 0,
+                              KEY_SET_VALUE | ViewOf(scope), &key);
+  if (status == ERROR_SUCCESS) {
+    status = RegDeleteValueW(key, ToUtf16(valueName).c_str());
+    RegCloseKey(key);
+  }
+  if (status == ERROR_FILE_NOT_FOUND) return 0;
+  removed = status == ERROR_SUCCESS;
   return status;
 }

@@ -9,7 +9,8 @@ std::string SetupUsage() {
          "       mergebridge-setup install [--managers LIST] [--bridge PATH] [--clearcase DIR]"
          " [--dry-run]\n"
          "       mergebridge-setup uninstall [--clearcase DIR] [--dry-run]\n"
-         "       mergebridge-setup register VELMORA_PATH [--force]\n"
+         "       mergebridge-setup register [--all-users] VELMORA_PATH [--force]\n"
+         "       mergebridge-setup unregister [--all-users]\n"
          "LIST is comma-separated; the default is " +
          std::string("text_file_delta,z_text_file_delta,whole_copy,z_whole_copy.");
 }
@@ -27,6 +28,8 @@ std::string ParseSetupOptions(const std::vector<std::string>& args, SetupOptions
     options.command = SetupCommand::Uninstall;
   } else if (command == "register") {
     options.command = SetupCommand::Register;
+  } else if (command == "unregister") {
+    options.command = SetupCommand::Unregister;
   } else if (command == "help" || command == "--help" || command == "-h") {
     return std::string();
   } else {
@@ -46,10 +49,13 @@ std::string ParseSetupOptions(const std::vector<std::string>& args, SetupOptions
     const bool allowed = (arg == "--managers" && options.command == SetupCommand::Install) ||
                          (arg == "--bridge" && (options.command == SetupCommand::Install ||
                                                 options.command == SetupCommand::Status)) ||
-                         (arg == "--clearcase" && options.command != SetupCommand::Register) ||
+                         (arg == "--clearcase" && options.command != SetupCommand::Register &&
+                          options.command != SetupCommand::Unregister) ||
                          (arg == "--dry-run" && (options.command == SetupCommand::Install ||
                                                  options.command == SetupCommand::Uninstall)) ||
-                         (arg == "--force" && options.command == SetupCommand::Register);
+                         (arg == "--force" && options.command == SetupCommand::Register) ||
+                         (arg == "--all-users" && (options.command == SetupCommand::Register ||
+                                                   options.command == SetupCommand::Unregister));
     if (!isOption && options.command == SetupCommand::Register && !havePath) {
       options.velmora = arg;
       havePath = true;
@@ -84,6 +90,8 @@ std::string ParseSetupOptions(const std::vector<std::string>& args, SetupOptions
       options.clearcase = value;
     } else if (arg == "--dry-run") {
       options.dryRun = true;
+    } else if (arg == "--all-users") {
+      options.allUsers = true;
     } else {
       options.force = true;
     }

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-enum class SetupCommand { Help, Status, Install, Uninstall, Register };
+enum class SetupCommand { Help, Status, Install, Uninstall, Register, Unregister };
 
 struct SetupOptions {
   SetupCommand command = SetupCommand::Help;
@@ -13,6 +13,7 @@ struct SetupOptions {
   std::string clearcase;              // --clearcase; empty: found from cleartool on PATH
   std::string velmora;                // register: the program to register
   bool dryRun = false, force = false;
+  bool allUsers = false;              // (un)register: for every user of the computer
 };
 
 /// The type managers install changes when --managers is not given.

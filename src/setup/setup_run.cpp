@@ -309,6 +309,71 @@ int Install(const SetupOptions& options, bool install) {
   return ManagersUseMap() ? EditMap(options, managers, install) : EditLinks(options, managers, install);
 }
 
+// The (un)register commands and the registrations in status.
+
+std::string Whom(RegistryScope scope) {
+  return scope == RegistryScope::User ? "for this user" : "for all users of this computer";
+}
+
+// The value's full name and the place it is in, in words.
+std::string Where(RegistryScope scope, const std::string& place) {
+  const char* root = scope == RegistryScope::User ? "HKEY_CURRENT_USER" : "HKEY_LOCAL_MACHINE";
+  return std::string(kToolValue) + " under " + root + "\\" + kToolKey + " in " +
+         (place.empty() ? "no registry file (see HOME and XDG_CONFIG_DIRS)" : place);
+}
+
+std::string RegistrationFailure(const std::string& verb, const std::string& doing,
+                                RegistryScope scope, long error) {
+  std::string text =
+      "cannot " + verb + " " + Where(scope, RegistryPlace(scope)) + ": " + ErrorText(error);
+  if (scope == RegistryScope::Machine && IsAccessDenied(error)) {
+    text += "; " + doing + " Velmora " + Whom(scope) + " needs " + MachineRegistryOwner();
+  }
+  return text + ". Nothing was changed.";
+}
+
+// Shows both registrations and the one a merge of this user takes, looked up
+// as the bridge looks. Returns what keeps the merge from starting Velmora, or
+// an empty string.
+std::string ShowRegistrations() {
+  std::string problem, taken;
+  bool decided = false;  // a registration was taken, or stopped the merge
+  for (RegistryScope scope : {RegistryScope::User, RegistryScope::Machine}) {
+    std::string velmora, place;
+    const long error = ReadRegistryString(scope, kToolKey, kToolValue, velmora, place);
+    const std::string where = Where(scope, place);
+    if (error == 0) {
+      Say("Velmora " + Whom(scope) + " (" + where + "): " + velmora);
+    } else if (IsAbsentFromRegistry(error)) {
+      Say("Velmora " + Whom(scope) + ": not registered (no " + where + ")");
+    } else {
+      Say("Velmora " + Whom(scope) + ": cannot read " + where + ": " + ErrorText(error));
+    }
+    if (decided || IsAbsentFromRegistry(error)) continue;
+    decided = true;
+    if (error != 0) {
+      // The bridge stops at a registration it cannot read, as here.
+      problem = "cannot read " + where + ": " + ErrorText(error);
+      continue;
+    }
+    taken = Whom(scope);
+    std::string ignored;
+    if (velmora.empty()) {
+      problem = "the registration " + Whom(scope) + " is empty";
+    } else if (GetPathKind(velmora, ignored) == PathKind::Missing) {
+      problem = "Velmora's program " + velmora + " does not exist";
+    } else if (!IsStartableProgram(velmora)) {
+      problem = "Velmora's program " + velmora + " cannot be started";
+    }
+  }
+  if (!taken.empty()) Say("A merge of this user takes the registration " + taken + ".");
+  if (!decided) {
+    problem = "Velmora is not registered "
+              "(run mergebridge-setup register [--all-users] VELMORA_PATH)";
+  }
+  return problem;
+}
+
 int Status(const SetupOptions& options) {
   std::string problem;
   auto fail = [&](const std::string& text) {
@@ -364,22 +429,8 @@ int Status(const SetupOptions& options) {
       }
     }
   }
-  std::string velmora;
-  const long error = ReadUserString(kToolKey, kToolValue, velmora);
-  const std::string where = std::string(kToolValue) + " under HKEY_CURRENT_USER\\" + kToolKey +
-                            " in " + UserRegistryPlace();
-  if (error != 0) {
-    fail("Velmora is not registered for this user: no " + where + " (" + ErrorText(error) +
-         "; run mergebridge-setup register VELMORA_PATH)");
-  } else {
-    Say("Velmora for this user (" + where + "): " + velmora);
-    std::string ignored;
-    if (GetPathKind(velmora, ignored) == PathKind::Missing) {
-      fail("Velmora's program " + velmora + " does not exist");
-    } else if (!IsStartableProgram(velmora)) {
-      fail("Velmora's program " + velmora + " cannot be started");
-    }
-  }
+  const std::string velmoraProblem = ShowRegistrations();
+  if (!velmoraProblem.empty()) fail(velmoraProblem);
   if (!problem.empty()) {
     Say("A merge through mergebridge will not start Velmora: " + problem + ".");
     return 1;
@@ -395,12 +446,36 @@ int Register(const SetupOptions& options) {
              "(--force registers it all the same).");
     return 1;
   }
-  if (const long error = WriteUserString(kToolKey, kToolValue, path)) {
-    Complain("cannot write " + std::string(kToolValue) + " in " + UserRegistryPlace() + ": " +
-             ErrorText(error) + ".");
+  const RegistryScope scope = options.allUsers ? RegistryScope::Machine : RegistryScope::User;
+  if (const long error = WriteRegistryString(scope, kToolKey, kToolValue, path)) {
+    Complain(RegistrationFailure("write", "registering", scope, error));
     return 1;
   }
-  Say("Registered Velmora for this user: " + path);
+  Say("Registered Velmora " + Whom(scope) + ": " + path);
+  return 0;
+}
+
+int Unregister(const SetupOptions& options) {
+  const RegistryScope scope = options.allUsers ? RegistryScope::Machine : RegistryScope::User;
+  bool removed = false;
+  if (const long error = RemoveRegistryValue(scope, kToolKey, kToolValue, removed)) {
+    Complain(RegistrationFailure("remove", "unregistering", scope, error));
+    return 1;
+  }
+  const std::string where = Where(scope, RegistryPlace(scope));
+  Say(removed ? "Unregistered Velmora " + Whom(scope) + ": removed " + where + "."
+              : "Nothing to remove: Velmora was not registered " + Whom(scope) + " (no " + where +
+                    ").");
+  // The machine's registration that serves now: for all users, one in a place
+  // register does not write (another configuration folder, Windows' 32-bit
+  // view).
+  std::string velmora, place;
+  if (ReadRegistryString(RegistryScope::Machine, kToolKey, kToolValue, velmora, place) == 0) {
+    Say((options.allUsers ? "Velmora is still registered "
+                          : "A merge of this user now takes the registration ") +
+        Whom(RegistryScope::Machine) + " (" + Where(RegistryScope::Machine, place) +
+        "): " + velmora);
+  }
   return 0;
 }
 
@@ -420,6 +495,7 @@ int RunSetup(const std::vector<std::string>& args) {
     case SetupCommand::Install: return Install(options, true);
     case SetupCommand::Uninstall: return Install(options, false);
     case SetupCommand::Register: return Register(options);
+    case SetupCommand::Unregister: return Unregister(options);
   }
   return 1;
 }

@@ -1,5 +1,5 @@
 // mergebridge as ClearCase's type manager runs it: the built program, the
-// per-user registry and the stand-in compare tool; checked is what ClearCase
+// user's and the machine's registry and the stand-in compare tool; checked is what ClearCase
 // reads back (the exit status and the output file) and what the user is shown:
 // on Linux the standard error (or the dialog programs planted on PATH), under
 // Wine every message box as Wine's relay trace reports the call.
@@ -49,7 +49,7 @@ struct Row {
   const char* output;            // {out.c} afterwards; nullptr: absent
   std::string shown;             // messages and stderr lines; "x*": begins with x
   const char* out = nullptr;     // stdout; nullptr: not checked
-  Registration registration = Registration::Path;
+  Registrations registration = Registration::Path;  // the user's, the machine's
   std::string tool = "";               // the registered tool; empty: the stand-in
   // "copy-tool": the stand-in is copied to `tool`; "dangling-out": {out.c} is a
   // link to nothing; "unicode" (Windows): the row's folder is named outside the
@@ -264,13 +264,20 @@ TEST_F(ClearCaseRuns, WhatClearCaseSees) {
        "", nullptr, Registration::Path, "velmora-standin"},
 
       // Every exit status, reached from outside.
-      {"no key for the tool", twoWay, {}, 1, std::nullopt, nullptr, noKey + "2, *", "",
-       Registration::NoKey},
+      // Where the tool is looked for: the user's registry, then the machine's.
+      {"registered for all users only", twoWay, {}, 0, kAny, kTheirs, "", nullptr,
+       {Registration::NoStore, Registration::Path}},
+      {"the user's key without ExePath: the machine's", twoWay, {}, 0, kAny, kTheirs, "", nullptr,
+       {Registration::NoValue, Registration::Path}},
+      {"registered for both: the user's wins", twoWay, {}, 0, kAny, kTheirs, "", nullptr,
+       {Registration::Path, Registration::EmptyValue}},
+      {"no key for the tool, the machine's without ExePath: the user's key named", twoWay, {}, 1,
+       std::nullopt, nullptr, noKey + "2, *", "", {Registration::NoKey, Registration::NoValue}},
       {"key without ExePath", twoWay, {}, 1, std::nullopt, nullptr,
        "REG Get - Failed to get string value from 'SOFTWARE\\Harnvik\\Velmora\\ExePath' in the "
        "registry\n (Error 2, *", "", Registration::NoValue},
-      {"empty ExePath: nothing shown", twoWay, {}, 1, std::nullopt, nullptr, "", "",
-       Registration::EmptyValue},
+      {"empty ExePath, even over the machine's: nothing shown", twoWay, {}, 1, std::nullopt,
+       nullptr, "", "", {Registration::EmptyValue, Registration::Path}},
       {"tool cannot be started", twoWay, {}, 1, std::nullopt, nullptr, "", notFound.c_str(),
        Registration::Path, "{no-such-tool.exe}"},
       {"tool is not a program", twoWay, {}, 1, std::nullopt, nullptr, "",
@@ -333,11 +340,14 @@ TEST_F(ClearCaseRuns, WhatClearCaseSees) {
        "Failed to get string value from 'SOFTWARE\\Harnvik\\Velmora\\ExePath' in the registry\n"
        " (Error 2, No such file or directory)\n", "", Registration::Path, "", "",
        "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\SOFTWARE\\Harnvik\\Velmora]\r\n\"ExePath\"=\"/op"},
-      {"registry file is a FIFO: read as empty, no hang", twoWay, {}, 1, std::nullopt, nullptr,
+      {"registry file is a FIFO: read as empty, no hang, not stepped over", twoWay, {}, 1,
+       std::nullopt, nullptr,
        "{.config/mergebridge/registry.reg}:1: the first line must be REGEDIT4 or Windows Registry "
-       "Editor Version 5.00\n" + noRegistry + "22, Invalid argument)\n", "", Registration::Fifo},
-      {"registry file is an endless device", twoWay, {}, 1, std::nullopt, nullptr,
-       noRegistry + "27, File too large)\n", "", Registration::Device},
+       "Editor Version 5.00\n" + noRegistry + "22, Invalid argument)\n", "",
+       {Registration::Fifo, Registration::Path}},
+      {"registry file is an endless device: reported, not stepped over", twoWay, {}, 1,
+       std::nullopt, nullptr, noRegistry + "27, File too large)\n", "",
+       {Registration::Device, Registration::Path}},
       {"a file where the registry's folder should be", twoWay, {}, 1, std::nullopt, nullptr,
        noKey + "20, Not a directory)\n", "", Registration::FileForFolder},
       {"empty XDG_CONFIG_HOME: $HOME/.config", twoWay, {"XDG_CONFIG_HOME=", "HOME={}"}, 0, kAny,

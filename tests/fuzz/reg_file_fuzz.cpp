@@ -3,7 +3,8 @@
 // byte past it is caught), checked: a value is never longer than the file (3/2
 // of it after a UTF-16LE byte-order mark, since a unit from U+0800 up takes 3
 // bytes in UTF-8), only a found value carries data, a parse error names a line
-// of the file and a reason, and key and value names ignore letter case.
+// of the file and a reason, key and value names ignore letter case, and a
+// removed value is gone from a file that still reads as before.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -14,15 +15,26 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view file(reinterpret_cast<const char*>(data), size);
   const bool utf16 = file.substr(0, 2) == "\xFF\xFE";
-  const RegFileLookup found = LookUpRegFileValue(file, "SOFTWARE\\Harnvik\\Velmora", "ExePath");
-  const RegFileLookup folded = LookUpRegFileValue(file, "software\\HARNVIK\\velmora", "exepath");
+  const char kKey[] = "SOFTWARE\\Harnvik\\Velmora";
+  const RegFileLookup found = LookUpRegFileValue(file, RegFileRoot::CurrentUser, kKey, "ExePath");
+  const RegFileLookup folded =
+      LookUpRegFileValue(file, RegFileRoot::CurrentUser, "software\\HARNVIK\\velmora", "exepath");
   bool ok = found.status == folded.status && found.data == folded.data && found.line == folded.line;
   // The root's default value takes another way through the key and value rules.
-  for (const RegFileLookup& r : {found, LookUpRegFileValue(file, "", "")}) {
+  for (const RegFileLookup& r : {found, LookUpRegFileValue(file, RegFileRoot::LocalMachine, "", "")}) {
     ok = ok && r.data.size() <= (utf16 ? (size - 2) / 2 * 3 : size) &&
          (r.status == RegFileStatus::Found || r.data.empty()) &&
          (r.status != RegFileStatus::ParseError ||
           (r.line >= 1 && static_cast<size_t>(r.line) <= size + 1 && !r.reason.empty()));
+  }
+  std::string removed, fault;
+  if (size > 0 && RemoveRegFileValue(file, RegFileRoot::CurrentUser, kKey, "ExePath", removed, fault)) {
+    const RegFileLookup after = LookUpRegFileValue(removed, RegFileRoot::CurrentUser, kKey, "ExePath");
+    ok = ok && found.status != RegFileStatus::ParseError && after.status != RegFileStatus::Found &&
+         (after.status == RegFileStatus::NoKey) == (found.status == RegFileStatus::NoKey) &&
+         removed.size() <= size;
+  } else {
+    ok = ok && found.status == RegFileStatus::ParseError;
   }
   if (!ok) {
     std::fprintf(stderr, "reg_file_fuzz: status %d, %zu data bytes, line %ld: %s\n",

@@ -16,6 +16,7 @@ const std::string kV5 = "Windows Registry Editor Version 5.00\r\n\r\n";
 const std::string kKey = "SOFTWARE\\Harnvik\\Velmora";
 const std::string kKeyLine = "[HKEY_CURRENT_USER\\SOFTWARE\\Harnvik\\Velmora]\r\n";
 const std::string kBom16 = "\xFF\xFE";
+const RegFileRoot kUser = RegFileRoot::CurrentUser, kMachine = RegFileRoot::LocalMachine;
 
 // ASCII text as UTF-16LE code units, without a byte-order mark.
 std::string Wide(const std::string& ascii) {
@@ -43,6 +44,7 @@ std::string Describe(const RegFileLookup& r) {
 TEST(RegFile, Lookups) {
   struct Row {
     std::string file, expected, key = kKey, value = "v";
+    RegFileRoot root = RegFileRoot::CurrentUser;
   } rows[] = {
       // Values as the registry's narrow functions return them.
       {"\xEF\xBB\xBF" + kV5 + "; top\n" + kKeyLine + "  ; indented\n  \"v\" =\t\"j\xC3\xB8rn\" ",
@@ -65,6 +67,9 @@ TEST(RegFile, Lookups) {
       // Keys, other roots and deletions, applied in order as an import would.
       {Val("\"1\"") + "[HKCU\\Other]\n\"v\"=\"o\"\n" + kKeyLine + "\"V\"=\"2\"\n", "found [2]"},
       {Val("\"u\"") + "[HKLM\\SOFTWARE\\Harnvik\\Velmora]\n\"v\"=\"m\"\n", "found [u]"},
+      {kV5 + "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Harnvik\\Velmora]\n\"v\"=\"m\"\n" + kKeyLine +
+           "\"v\"=\"u\"\n[-HKCU\\SOFTWARE]\n",
+       "found [m]", kKey, "v", kMachine},
       {Val("\"1\"") + "[-HKCU\\SOFTWARE\\Harnvik\\Velmora2]\n", "found [1]"},
       {kV5, "no key"},
       {kV5, "no value", "", ""},
@@ -110,7 +115,7 @@ TEST(RegFile, Lookups) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.file);
-    EXPECT_EQ(Describe(LookUpRegFileValue(row.file, row.key, row.value)), row.expected);
+    EXPECT_EQ(Describe(LookUpRegFileValue(row.file, row.root, row.key, row.value)), row.expected);
   }
 }
 
@@ -135,19 +140,41 @@ TEST(RegFile, WritingOneValue) {
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
     std::string after, fault;
-    ASSERT_TRUE(SetRegFileValue(row.before, kKey, "ExePath", path, after, fault)) << fault;
+    ASSERT_TRUE(SetRegFileValue(row.before, kUser, kKey, "ExePath", path, after, fault)) << fault;
     EXPECT_EQ(after, row.after);
-    EXPECT_EQ(Describe(LookUpRegFileValue(after, kKey, "ExePath")), "found [" + path + "]");
+    EXPECT_EQ(Describe(LookUpRegFileValue(after, kUser, kKey, "ExePath")), "found [" + path + "]");
   }
   // A UTF-16 export stays UTF-16, its other values and non-ASCII text intact.
   std::string wide = kBom16 + Wide(kV5 + kKeyLine + "\"A\"=\"\xC3\xB8\"\r\n\"ExePath\"=\"v\"\r\n");
   wide.replace(wide.find("\xC3\0\xB8\0", 0, 4), 4, "\xF8\0", 2);
   std::string after, fault;
-  ASSERT_TRUE(SetRegFileValue(wide, kKey, "ExePath", "/\xE2\x82\xAC", after, fault));
+  ASSERT_TRUE(SetRegFileValue(wide, kUser, kKey, "ExePath", "/\xE2\x82\xAC", after, fault));
   EXPECT_EQ(after, wide.substr(0, wide.size() - 8) + std::string("/\0\xAC\x20\"\0\r\0\n\0", 10));
-  EXPECT_EQ(Describe(LookUpRegFileValue(after, kKey, "ExePath")), "found [/\xE2\x82\xAC]");
-  EXPECT_FALSE(SetRegFileValue(kV5, kKey, "ExePath", "a\nb", after, fault));
-  EXPECT_FALSE(SetRegFileValue("REGEDIT 4\n", kKey, "ExePath", "a", after, fault));
+  EXPECT_EQ(Describe(LookUpRegFileValue(after, kUser, kKey, "ExePath")), "found [/\xE2\x82\xAC]");
+  EXPECT_FALSE(SetRegFileValue(kV5, kUser, kKey, "ExePath", "a\nb", after, fault));
+  EXPECT_FALSE(SetRegFileValue("REGEDIT 4\n", kUser, kKey, "ExePath", "a", after, fault));
+}
+
+// Removing a value takes every line that names it in the key, and nothing else.
+TEST(RegFile, RemovingOneValue) {
+  const std::string machineKey = "[HKLM\\SOFTWARE\\Harnvik\\Velmora]\r\n";
+  const std::string others = "[HKLM\\Other]\r\n\"ExePath\"=\"o\"\r\n" + kKeyLine + "\"ExePath\"=\"u\"\r\n";
+  const struct {
+    std::string before, after;
+  } rows[] = {
+      {kV5 + machineKey + "\"A\"=\"1\"\r\n\"ExePath\"=\"x\"\r\n" + others + machineKey +
+           "\"exepath\"=hex(2):41,00,\\\r\n  00,00\r\n\"B\"=\"2\"\r\n\"ExePath\"=-\r\n\"ExePath\"=\"y\"",
+       kV5 + machineKey + "\"A\"=\"1\"\r\n" + others + machineKey + "\"B\"=\"2\"\r\n"},
+      {kV5 + others, kV5 + others},
+      {kBom16 + Wide(kV5 + machineKey + "\"ExePath\"=\"x\"\r\n"), kBom16 + Wide(kV5 + machineKey)},
+      {"", ""},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.before);
+    std::string after, fault;
+    ASSERT_TRUE(RemoveRegFileValue(row.before, kMachine, kKey, "ExePath", after, fault)) << fault;
+    EXPECT_EQ(after, row.after);
+  }
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // mergebridge-setup on a made-up UNIX ClearCase tree: cleartool on PATH, type
 // managers whose methods are links or files. Install, a merge through the
-// installed link, register, status, and an uninstall that gives the tree back.
+// installed link, register, status, and an uninstall that gives the tree back;
+// registering for this user and for all users, and unregistering.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -94,6 +95,45 @@ TEST_F(SetupOnLinks, InstallMergeUninstall) {
   fs::remove(mgrs + "whole_copy/xcompare");
   fs::create_symlink("../../../bin/cleardiffmrg", mgrs + "whole_copy/xcompare");
   EXPECT_EQ(Snapshot(cc), original);
+
+  // For all users: the file in the first folder of XDG_CONFIG_DIRS, made with
+  // folders every user can read; a merge takes the user's own while there is one.
+  const std::string machine = dir_ + "etc/xdg/mergebridge/registry.reg";
+  SetProcessEnv("XDG_CONFIG_DIRS=" + dir_ + "etc/xdg:" + dir_ + "xdg");
+  const mode_t mask = umask(077);
+  EXPECT_EQ(Run({"register", "--all-users", BuildFile("MB_TOOL")}).status, 0);
+  umask(mask);
+  EXPECT_EQ(fs::status(dir_ + "etc/xdg/mergebridge").permissions(), fs::perms(0755));
+  EXPECT_EQ(fs::status(machine).permissions(), fs::perms(0644));
+  EXPECT_NE(Run({"status"}).out.find("A merge of this user takes the registration for this user."),
+            std::string::npos);
+  EXPECT_EQ(Run({"unregister"}).status, 0);
+  run = Run({"status"});
+  EXPECT_NE(run.out.find("takes the registration for all users of this computer."), std::string::npos)
+      << run.out;
+
+  // Unregistering takes ExePath alone, and is no failure when there is none.
+  const std::string header = "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\"
+                             "Harnvik\\Velmora]\n";
+  const std::string others = "\"Other\"=\"1\"\n[HKLM\\Other]\n\"ExePath\"=\"o\"\n";
+  EXPECT_EQ(ReadFile(machine), header + "\"ExePath\"=\"" + BuildFile("MB_TOOL") + "\"\n");
+  WriteFile(machine, ReadFile(machine) + others);
+  for (int i = 0; i < 2; ++i) {
+    run = Run({"unregister", "--all-users"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out.rfind(i == 0 ? "Unregistered" : "Nothing to remove", 0), 0u) << run.out;
+    EXPECT_EQ(ReadFile(machine), header + others);
+  }
+  EXPECT_NE(Run({"status"}).out.find("\n  Velmora is not registered (run mergebridge-setup register"),
+            std::string::npos);
+
+  // Refused for want of rights, it says so and changes nothing.
+  chmod(machine.c_str(), 0444);
+  run = Run({"register", "--all-users", "--force", "/opt/velmora"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("Permission denied (error 13); registering Velmora for all users of this "
+                         "computer needs root. Nothing was changed."), std::string::npos) << run.err;
+  EXPECT_EQ(ReadFile(machine), header + others);
 
   // A read-only registry file is refused and left as it was.
   const std::string registry = dir_ + "config/mergebridge/registry.reg", before = ReadFile(registry);

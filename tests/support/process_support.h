@@ -31,12 +31,22 @@ ProgramRun RunProgram(const std::string& program, const Args& args, const std::s
 /// programs spell it.
 std::string BuildFile(const char* variable);
 
-/// From Fifo on, Linux only: what stands where the registry file should be.
+/// From Fifo on, Linux only and for the user only: what stands where the
+/// registry file should be.
 enum class Registration { NoStore, NoKey, NoValue, EmptyValue, Path, Fifo, Device, FileForFolder };
 
-/// Sets what the current user's registry says about the compare tool, for this
-/// process and its children; on Linux the file goes under `scratch`.config/.
-void RegisterTool(Registration registration, const std::string& exePath,
+/// What the user's and the machine's registry (NoStore to Path) say.
+struct Registrations {
+  Registrations(Registration user, Registration machine = Registration::NoStore)
+      : user(user), machine(machine) {}
+  Registration user, machine;
+};
+
+/// Sets both registrations for this process and its children. On Linux the
+/// user's file goes under `scratch`.config/, the machine's under `scratch`xdg/,
+/// the second folder of XDG_CONFIG_DIRS (the first does not exist); under Wine
+/// the machine's is HKEY_LOCAL_MACHINE.
+void RegisterTool(Registrations registrations, const std::string& exePath,
                   const std::string& scratch);
 
 /// NAME=value in this process's environment, which children inherit; a bare
@@ -69,6 +79,7 @@ class ScratchTest : public ::testing::Test {
     const auto folder = std::filesystem::temp_directory_path() / ("mb-" + std::to_string(stamp));
     ASSERT_TRUE(std::filesystem::create_directory(folder));
     dir_ = (folder / "").string();
+    SetProcessEnv("XDG_CONFIG_DIRS=" + dir_ + "xdg");  // never the machine's own
   }
   void TearDown() override {
     ClearSettings();
@@ -78,8 +89,8 @@ class ScratchTest : public ::testing::Test {
   }
   static void ClearSettings() {
     static const std::string kept[] = {Saved("PATH"), Saved("HOME")};
-    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "XDG_CONFIG_HOME", "STANDIN_RECORD",
-                             "STANDIN_EXIT", "STANDIN_SAVE", "STANDIN_SIGNAL"}) {
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "XDG_CONFIG_HOME", "XDG_CONFIG_DIRS",
+                             "STANDIN_RECORD", "STANDIN_EXIT", "STANDIN_SAVE", "STANDIN_SIGNAL"}) {
       SetProcessEnv(name);
     }
     for (const std::string& entry : kept) SetProcessEnv(entry);

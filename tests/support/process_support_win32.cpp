@@ -1,6 +1,6 @@
 // Windows side of the process-level test support: a Unicode program's
-// CreateProcessW with the output in files, and the real HKEY_CURRENT_USER of
-// the Wine prefix. Text is UTF-8 here as in the programs.
+// CreateProcessW with the output in files, and the real HKEY_CURRENT_USER and
+// HKEY_LOCAL_MACHINE of the Wine prefix. Text is UTF-8 here as in the programs.
 #include <windows.h>
 
 #include "host/utf16_win32.h"
@@ -67,18 +67,23 @@ std::string BuildFile(const char* variable) {
   return "Z:" + path;
 }
 
-void RegisterTool(Registration registration, const std::string& exePath, const std::string&) {
-  RegDeleteKeyA(HKEY_CURRENT_USER, kToolKey);
-  if (registration == Registration::NoStore || registration == Registration::NoKey) return;
-  HKEY key;
-  ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, kToolKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key,
-                            nullptr), ERROR_SUCCESS);
-  const char* name = registration == Registration::NoValue ? "InstallDir" : "ExePath";
-  const std::string value = registration == Registration::EmptyValue ? std::string() : exePath;
-  const std::wstring wide = ToUtf16(value);
-  RegSetValueExW(key, ToUtf16(name).c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(wide.c_str()),
-                 static_cast<DWORD>((wide.size() + 1) * sizeof(wchar_t)));
-  RegCloseKey(key);
+void RegisterTool(Registrations registrations, const std::string& exePath, const std::string&) {
+  for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
+    const Registration registration =
+        root == HKEY_CURRENT_USER ? registrations.user : registrations.machine;
+    RegDeleteKeyA(root, kToolKey);
+    if (registration == Registration::NoStore || registration == Registration::NoKey) continue;
+    HKEY key;
+    ASSERT_EQ(RegCreateKeyExA(root, kToolKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    const char* name = registration == Registration::NoValue ? "InstallDir" : "ExePath";
+    const std::string value = registration == Registration::EmptyValue ? std::string() : exePath;
+    const std::wstring wide = ToUtf16(value);
+    RegSetValueExW(key, ToUtf16(name).c_str(), 0, REG_SZ,
+                   reinterpret_cast<const BYTE*>(wide.c_str()),
+                   static_cast<DWORD>((wide.size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(key);
+  }
 }
 
 void SetProcessEnv(const std::string& entry) {
