@@ -76,7 +76,8 @@ TEST_F(Installer, SilentInstallUpgradeMergeAndRemoval) {
   const std::string removed = Map(kClearCaseTool) + "||", installed = Map(bridge) + "|" + tool_ + "|program";
   const Args older = {"/i", BuildFile("MB_MSI_OLDER"), "CLEARCASE=1", "VELMORA=" + tool_, "INSTALLDIR=" + prog};
   const Step steps[] = {
-      {"msiexec.exe", older, 1603, removed},
+      // CLEARCASE not given: 1, cleartool.exe being on PATH.
+      {"msiexec.exe", {"/i", BuildFile("MB_MSI_OLDER"), "VELMORA=" + tool_, "INSTALLDIR=" + prog}, 1603, removed},
       {"msiexec.exe", older, 0, installed + "|0.0.1"},
       // Told nothing: the older one's folder, ClearCase and Velmora.
       {"msiexec.exe", {"/i", msi}, 0, installed + "|" MB_VERSION, true, "Installed into " + mgrs_ + "map."},
