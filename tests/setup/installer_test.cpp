@@ -1,7 +1,5 @@
-// The Windows installer run silently on a made-up ClearCase installation:
-// cleartool.exe on PATH and a map of the usual shape. Install, a merge through
-// the installed bridge, the uninstaller refused by a read-only map, then the
-// uninstaller giving back the map byte for byte.
+// The Windows installers run silently on a made-up ClearCase installation
+// (cleartool.exe on PATH, a map of the usual shape), step by step.
 #include <windows.h>
 
 #include <cstdlib>
@@ -11,66 +9,101 @@
 
 namespace {
 
-const char kUninstallKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\mergebridge";
+const std::string kUninstallKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+const char kClearCaseTool[] = "..\\..\\bin\\cleardiffmrg.exe";
 
-std::string Map(const std::string& compare, const std::string& merge) {
+std::string Map(const std::string& program) {
   return "; ClearCase type managers\r\n\r\ntext_file_delta   construct_version  ..\\..\\bin\\tfdmgr.exe\r\n"
-         "text_file_delta   xcompare   " + compare + "\r\ntext_file_delta   xmerge     " + merge +
-         "\r\n\t\r\nwhole_copy  xcompare  " + compare + "\r\nbinary_delta xmerge ..\\..\\bin\\bdmgr.exe";
+         "text_file_delta   xcompare   " + program + "\r\ntext_file_delta   xmerge     " + program +
+         "\r\n\t\r\nwhole_copy  xcompare  " + program + "\r\nbinary_delta xmerge ..\\..\\bin\\bdmgr.exe";
 }
 
-std::string Registered(HKEY root, const char* key, const char* value) {
+std::string Registered(const std::string& key, const char* value) {
   char data[1024] = {};
   DWORD size = sizeof data - 1;
-  return RegGetValueA(root, key, value, RRF_RT_ANY, nullptr, data, &size) == ERROR_SUCCESS ? data : "";
+  return RegGetValueA(HKEY_LOCAL_MACHINE, key.c_str(), value, RRF_RT_ANY, nullptr, data, &size) ? "" : data;
 }
 
 class Installer : public ScratchTest {
  protected:
-  void TearDown() override {
-    RegDeleteKeyA(HKEY_LOCAL_MACHINE, kUninstallKey);
+  void SetUp() override {
+    ScratchTest::SetUp();
+    std::filesystem::create_directories(mgrs_ = dir_ + "cc\\lib\\mgrs\\");
+    std::filesystem::create_directories(dir_ + "cc\\bin");
+    std::filesystem::copy_file(tool_, dir_ + "cc\\bin\\cleartool.exe");
+    WriteFile(mgrs_ + "map", Map(kClearCaseTool));
+    WriteFile(mgrs_ + "map.mergebridge-new.4001", "what a killed run left");
+    SetProcessEnv("PATH=" + dir_ + "cc\\bin;" + std::getenv("PATH"));
+  }
+  void TearDown() override {  // and whatever a failed case left installed goes
+    SetFileAttributesA((mgrs_ + "map").c_str(), FILE_ATTRIBUTE_NORMAL);
+    RunProgram("msiexec.exe", {"/x", BuildFile("MB_MSI"), "/qn"}, dir_);
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, (kUninstallKey + "mergebridge").c_str());
     ScratchTest::TearDown();
   }
+  // The map, the value for all users, whether the program is installed, and
+  // the versions of the Add/Remove Programs entries named mergebridge.
+  std::string State(const std::string& bridge) {
+    std::string state = ReadFile(mgrs_ + "map") + "|" + Registered("Software\\Harnvik\\Velmora", "ExePath") +
+                        (std::filesystem::exists(bridge) ? "|program" : "|");
+    HKEY key;
+    char name[256];
+    RegOpenKeyExA(HKEY_LOCAL_MACHINE, kUninstallKey.c_str(), 0, KEY_READ, &key);
+    for (DWORD i = 0, size; size = sizeof name, !RegEnumKeyExA(key, i++, name, &size, 0, 0, 0, 0);) {
+      if (Registered(kUninstallKey + name, "DisplayName") != "mergebridge") continue;
+      state += "|" + Registered(kUninstallKey + name, "DisplayVersion");
+    }
+    RegCloseKey(key);
+    return state;
+  }
+  const std::string tool_ = BuildFile("MB_TOOL");
+  std::string mgrs_;
 };
 
-TEST_F(Installer, SilentInstallMergeAndUninstall) {
-  const std::string cc = dir_ + "cc\\", mgrs = cc + "lib\\mgrs\\", prog = dir_ + "prog";
-  const std::string tool = BuildFile("MB_TOOL"), bridge = prog + "\\mergebridge.exe";
-  std::filesystem::create_directories(mgrs);
-  std::filesystem::create_directories(cc + "bin");
-  std::filesystem::copy_file(tool, cc + "bin\\cleartool.exe");
-  const std::string original = Map("..\\..\\bin\\cleardiffmrg.exe", "..\\..\\bin\\cleardiffmrg.exe");
-  WriteFile(mgrs + "map", original);
-  WriteFile(mgrs + "map.mergebridge-new.4001", "what a killed run left");
-  SetProcessEnv("PATH=" + cc + "bin;" + std::getenv("PATH"));
+// A program run, its status and the state it leaves (the map is read-only in
+// the steps that fail); then a merge through the installed bridge (no value for
+// this user: every case leaves none) and what the Windows Installer log holds.
+struct Step {
+  std::string program;
+  Args args;
+  long status;
+  std::string state;
+  bool merge = false;
+  std::string logged = "";
+};
 
-  ProgramRun run = RunProgram(BuildFile("MB_INSTALLER"), {"/S", "/VELMORA=" + tool, "/D=" + prog}, dir_);
-  ASSERT_EQ(run.status, 0);
-  EXPECT_EQ(ReadFile(mgrs + "map"), Map(bridge, bridge));
-  EXPECT_EQ(Registered(HKEY_CURRENT_USER, "Software\\Harnvik\\Velmora", "ExePath"), tool);
-  EXPECT_EQ(Registered(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayVersion"), MB_VERSION);
-  run = RunProgram(prog + "\\mergebridge-setup.exe", {"status"}, dir_);
-  EXPECT_EQ(run.status, 0) << run.out;
-
-  WriteFile(dir_ + "base.c", "a\n");
-  SetProcessEnv("STANDIN_RECORD=" + dir_ + "record");
-  run = RunProgram(bridge, {"-base", dir_ + "base.c", "-out", dir_ + "out.c", dir_ + "base.c", dir_ + "base.c"}, dir_);
-  EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(SplitToolCommandLine(ReadFile(dir_ + "record")).at(1), "/savetarget=" + dir_ + "out.c");
-
-  // A read-only map: the uninstaller changes and removes nothing.
-  SetFileAttributesA((mgrs + "map").c_str(), FILE_ATTRIBUTE_READONLY);
-  const std::string uninstaller = prog + "\\uninstall.exe";
-  EXPECT_NE(RunProgram(uninstaller, {"/S", "_?=" + prog}, dir_).status, 0);
-  EXPECT_EQ(ReadFile(mgrs + "map"), Map(bridge, bridge));
-  EXPECT_TRUE(std::filesystem::exists(bridge));
-
-  SetFileAttributesA((mgrs + "map").c_str(), FILE_ATTRIBUTE_NORMAL);
-  EXPECT_EQ(RunProgram(uninstaller, {"/S", "_?=" + prog}, dir_).status, 0);
-  EXPECT_EQ(ReadFile(mgrs + "map"), original);
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(mgrs), {}), 1);  // the map alone
-  EXPECT_FALSE(std::filesystem::exists(bridge));
-  EXPECT_EQ(Registered(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayVersion"), "");
+TEST_F(Installer, SilentInstallUpgradeMergeAndRemoval) {
+  const std::string prog = dir_ + "prog\\", bridge = prog + "mergebridge.exe", msi = BuildFile("MB_MSI");
+  const std::string removed = Map(kClearCaseTool) + "||", installed = Map(bridge) + "|" + tool_ + "|program";
+  const Args older = {"/i", BuildFile("MB_MSI_OLDER"), "CLEARCASE=1", "VELMORA=" + tool_, "INSTALLDIR=" + prog};
+  const Step steps[] = {
+      // CLEARCASE not given: 1, cleartool.exe being on PATH.
+      {"msiexec.exe", {"/i", BuildFile("MB_MSI_OLDER"), "VELMORA=" + tool_, "INSTALLDIR=" + prog}, 1603, removed},
+      {"msiexec.exe", older, 0, installed + "|0.0.1"},
+      // Told nothing: the older one's folder, ClearCase and Velmora.
+      {"msiexec.exe", {"/i", msi}, 0, installed + "|" MB_VERSION, true, "Installed into " + mgrs_ + "map."},
+      // Refused, the removal keeps everything; Wine's rollback drops the entry, though.
+      {"msiexec.exe", {"/x", msi}, 1603, installed, false, "cannot write " + mgrs_ + "map: Access denied"},
+      {"msiexec.exe", {"/x", msi}, 0, removed},
+      {BuildFile("MB_INSTALLER"), {"/S", "/VELMORA=" + tool_, "/D=" + dir_ + "prog"}, 0, installed + "|" MB_VERSION},
+      {BuildFile("MB_INSTALLER"), {"/S"}, 0, installed + "|" MB_VERSION, true},  // into the same folder
+      {prog + "uninstall.exe", {"/S", "_?=" + dir_ + "prog"}, 3, installed + "|" MB_VERSION},
+      {prog + "uninstall.exe", {"/S", "_?=" + dir_ + "prog"}, 0, removed},
+  };
+  for (const Step& step : steps) {
+    SCOPED_TRACE(step.program + " " + step.args.front() + " " + std::to_string(step.status));
+    SetFileAttributesA((mgrs_ + "map").c_str(), step.status ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL);
+    Args args = step.args;
+    if (step.program == "msiexec.exe") args.insert(args.end(), {"/qn", "/l*v", dir_ + "msi.log"});
+    EXPECT_EQ(RunProgram(step.program, args, dir_).status, step.status);
+    EXPECT_EQ(State(bridge), step.state);
+    EXPECT_NE(ReadFile(dir_ + "msi.log").find(step.logged), std::string::npos);
+    if (!step.merge) continue;
+    SetProcessEnv("STANDIN_RECORD=" + dir_ + "record");
+    EXPECT_EQ(RunProgram(bridge, {"-out", dir_ + "out.c", mgrs_ + "map", mgrs_ + "map"}, dir_).status, 0);
+    EXPECT_EQ(SplitToolCommandLine(ReadFile(dir_ + "record")).at(1), "/savetarget=" + dir_ + "out.c");
+  }
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(mgrs_), {}), 1);  // the map alone
 }
 
 }  // namespace

@@ -1,0 +1,34 @@
+# The Windows Installer package: `cmake --build build/windows-x86 --target msi`
+# makes mergebridge-<version>-win32.msi in the build folder with wixl, from
+# cmake/mergebridge.wxs.in. Its setup steps run through the custom-action DLL
+# built here (src/msi/setup_step_win32.cpp), which the package carries.
+find_program(MB_WIXL wixl)
+
+add_library(mergebridge-msi-step SHARED src/msi/setup_step_win32.cpp)
+target_link_libraries(mergebridge-msi-step PRIVATE -lmsi)
+# Windows Installer looks the entry points up by their plain names.
+target_link_options(mergebridge-msi-step PRIVATE -Wl,--kill-at -Wl,--gc-sections -s)
+set_target_properties(mergebridge-msi-step PROPERTIES PREFIX "" OUTPUT_NAME mergebridge-msi-step)
+
+# wixl (0.101) takes sources relative to its working folder, the build folder.
+set(MB_MSI_BRIDGE $<TARGET_FILE_NAME:mergebridge>)
+set(MB_MSI_SETUP $<TARGET_FILE_NAME:mergebridge-setup>)
+set(MB_MSI_ACTIONS $<TARGET_FILE_NAME:mergebridge-msi-step>)
+file(RELATIVE_PATH MB_MSI_SOURCE ${CMAKE_BINARY_DIR} ${PROJECT_SOURCE_DIR})
+configure_file(${CMAKE_CURRENT_LIST_DIR}/mergebridge.wxs.in ${CMAKE_BINARY_DIR}/mergebridge.wxs.gen @ONLY)
+file(GENERATE OUTPUT ${CMAKE_BINARY_DIR}/mergebridge.wxs INPUT ${CMAKE_BINARY_DIR}/mergebridge.wxs.gen)
+
+find_program(MB_MSIBUILD msibuild)
+# The package is made by `${MB_MSI_COMMAND} -D VERSION=... -D OUTPUT=... -P
+# ${MB_MSI_SCRIPT}`; the installer test makes a lower version so.
+set(MB_MSI_COMMAND ${CMAKE_COMMAND} -D BUILD_DIR=${CMAKE_BINARY_DIR} -D WIXL=${MB_WIXL}
+  -D MSIBUILD=${MB_MSIBUILD})
+set(MB_MSI_SCRIPT ${CMAKE_CURRENT_LIST_DIR}/make_msi.cmake)
+set(MB_MSI_FILE ${CMAKE_BINARY_DIR}/mergebridge-${PROJECT_VERSION}-win32.msi)
+add_custom_command(OUTPUT ${MB_MSI_FILE}
+  COMMAND ${MB_MSI_COMMAND} -D VERSION=${PROJECT_VERSION} -D OUTPUT=${MB_MSI_FILE} -P ${MB_MSI_SCRIPT}
+  DEPENDS ${CMAKE_BINARY_DIR}/mergebridge.wxs ${MB_MSI_SCRIPT}
+          mergebridge mergebridge-setup mergebridge-msi-step README.md LICENSE
+  COMMENT "Making ${MB_MSI_FILE} with wixl"
+  VERBATIM)
+add_custom_target(msi DEPENDS ${MB_MSI_FILE})

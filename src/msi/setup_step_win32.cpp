@@ -1,0 +1,133 @@
+// The Windows Installer package's custom actions, in a DLL the package carries
+// in its Binary table. For the Windows build only.
+//
+// RunSetupStep (deferred, rollback): runs the command line the package passed in
+// CustomActionData (mergebridge-setup with its arguments), copies every line it
+// prints into the installer's log, and fails the step unless it exits with 0.
+// FindClearCase (immediate): sets CLEARCASE to 1 or 0, as cleartool.exe is on
+// PATH or not, where nothing set it before.
+#include <windows.h>
+#include <msi.h>
+#include <msiquery.h>
+
+#include <string>
+
+namespace {
+
+std::wstring Property(MSIHANDLE install, const wchar_t* name) {
+  DWORD size = 0;
+  wchar_t empty[1] = L"";
+  if (MsiGetPropertyW(install, name, empty, &size) != ERROR_MORE_DATA) return L"";
+  std::wstring value(++size, L'\0');
+  if (MsiGetPropertyW(install, name, &value[0], &size) != ERROR_SUCCESS) return L"";
+  value.resize(size);
+  return value;
+}
+
+void Log(MSIHANDLE install, const std::wstring& text) {
+  const MSIHANDLE record = MsiCreateRecord(1);
+  // Field 0 is a template; the text goes in as a field so that brackets in
+  // a path are not formatted.
+  MsiRecordSetStringW(record, 0, L"[1]");
+  MsiRecordSetStringW(record, 1, text.c_str());
+  MsiProcessMessage(install, INSTALLMESSAGE_INFO, record);
+  MsiCloseHandle(record);
+}
+
+// The program writes its active code page: UTF-8 where its manifest is
+// honoured, the system's ANSI code page before Windows 10 1903.
+std::wstring Decode(const std::string& bytes) {
+  const int size = static_cast<int>(bytes.size());
+  UINT codePage = CP_UTF8;
+  int length = MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, bytes.data(), size, nullptr, 0);
+  if (length == 0) {
+    codePage = CP_ACP;
+    length = MultiByteToWideChar(codePage, 0, bytes.data(), size, nullptr, 0);
+  }
+  std::wstring text(length, L'\0');
+  MultiByteToWideChar(codePage, 0, bytes.data(), size, &text[0], length);
+  return text;
+}
+
+void LogLines(MSIHANDLE install, std::string& pending, bool flush) {
+  size_t start = 0;
+  for (size_t end; (end = pending.find('\n', start)) != std::string::npos; start = end + 1) {
+    size_t stop = end;
+    if (stop > start && pending[stop - 1] == '\r') --stop;
+    Log(install, Decode(pending.substr(start, stop - start)));
+  }
+  pending.erase(0, start);
+  if (flush && !pending.empty()) Log(install, Decode(pending));
+}
+
+std::wstring ErrorText(DWORD error) {
+  wchar_t* text = nullptr;
+  FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                 nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  std::wstring result = text != nullptr ? text : L"";
+  LocalFree(text);
+  while (!result.empty() && (result.back() == L'\n' || result.back() == L'\r')) result.pop_back();
+  return result + L" (error " + std::to_wstring(error) + L")";
+}
+
+}  // namespace
+
+extern "C" __declspec(dllexport) UINT __stdcall RunSetupStep(MSIHANDLE install) {
+  std::wstring command = Property(install, L"CustomActionData");
+  Log(install, L"mergebridge: running " + command);
+
+  SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+  HANDLE readEnd = nullptr, writeEnd = nullptr;
+  if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) {
+    Log(install, L"mergebridge: no pipe for its output: " + ErrorText(GetLastError()));
+    return ERROR_INSTALL_FAILURE;
+  }
+  SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = INVALID_HANDLE_VALUE;
+  startup.hStdOutput = writeEnd;
+  startup.hStdError = writeEnd;
+  PROCESS_INFORMATION process = {};
+  // CreateProcessW may write into the command line: it gets a copy it owns.
+  const BOOL started = CreateProcessW(nullptr, &command[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
+                                      nullptr, nullptr, &startup, &process);
+  const DWORD startError = GetLastError();
+  // Only the child may hold the write end now, so that the reads below end
+  // when it exits.
+  CloseHandle(writeEnd);
+  if (!started) {
+    CloseHandle(readEnd);
+    Log(install, L"mergebridge: cannot start it: " + ErrorText(startError));
+    return ERROR_INSTALL_FAILURE;
+  }
+  CloseHandle(process.hThread);
+
+  std::string pending;
+  char buffer[4096];
+  DWORD got = 0;
+  while (ReadFile(readEnd, buffer, sizeof buffer, &got, nullptr) && got > 0) {
+    pending.append(buffer, got);
+    LogLines(install, pending, false);
+  }
+  LogLines(install, pending, true);
+  CloseHandle(readEnd);
+
+  WaitForSingleObject(process.hProcess, INFINITE);
+  DWORD status = 1;
+  GetExitCodeProcess(process.hProcess, &status);
+  CloseHandle(process.hProcess);
+  Log(install, L"mergebridge: exit status " + std::to_wstring(status));
+  return status == 0 ? ERROR_SUCCESS : ERROR_INSTALL_FAILURE;
+}
+
+extern "C" __declspec(dllexport) UINT __stdcall FindClearCase(MSIHANDLE install) {
+  if (!Property(install, L"CLEARCASE").empty()) return ERROR_SUCCESS;
+  wchar_t found[MAX_PATH];
+  const bool onPath = SearchPathW(nullptr, L"cleartool.exe", nullptr, MAX_PATH, found, nullptr) > 0;
+  MsiSetPropertyW(install, L"CLEARCASE", onPath ? L"1" : L"0");
+  Log(install, onPath ? L"mergebridge: ClearCase found: " + std::wstring(found)
+                      : L"mergebridge: cleartool.exe is not on PATH; CLEARCASE=0");
+  return ERROR_SUCCESS;
+}
