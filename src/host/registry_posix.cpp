@@ -6,6 +6,7 @@
 #include "host/registry.h"
 
 #include <errno.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -142,6 +143,13 @@ long CreateFolders(const std::string& path, RegistryScope scope,
     }
     created.push_back(folder);
     if (chmod(folder.c_str(), mode) != 0) return errno;
+    // The new folder's name is on disk only once its parent is.
+    const int parent = open(path.substr(0, path.rfind('/', slash - 1) + 1).c_str(),
+                            O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (parent < 0) return errno;
+    const long error = fsync(parent) == 0 || errno == EINVAL ? 0 : errno;
+    close(parent);
+    if (error != 0) return error;
   }
   return 0;
 }
@@ -174,7 +182,9 @@ int RegGetString(const std::string& keyPath, const std::string& valueName, std::
       std::string value;
       const Outcome machine = LookIn(place, RegFileRoot::LocalMachine, keyPath, valueName, value,
                                      machineStep, machineError, machineLookup);
-      ShowFileFaults(place, machineLookup);
+      // A file that had nothing to say leaves the report as it is without
+      // the machine's places.
+      if (machine != Outcome::Absent) ShowFileFaults(place, machineLookup);
       if (machine == Outcome::Found) {
         out = std::move(value);
         return 0;

@@ -5,11 +5,14 @@
 
 /// What LockManagers returns when another run held the lock for the whole wait.
 constexpr long kLockBusy = -1;
+/// What LockManagers returns where the file system has no such lock (NFS
+/// without a lock service, for one): the run may go on, unserialised.
+constexpr long kLockUnavailable = -2;
 
 /// Takes the lock that serialises setup runs on the ClearCase installation
 /// whose type managers are in the folder `managers`, waiting at most
 /// `waitMillis` for a run that holds it. The lock is held until this process
 /// ends and leaves nothing behind (POSIX: flock on the folder itself; Windows:
-/// a named mutex derived from the map's full path). Returns 0, kLockBusy or
-/// the system's error number.
+/// a named mutex derived from the map's full path). Returns 0, kLockBusy,
+/// kLockUnavailable or the system's error number.
 long LockManagers(const std::string& managers, long waitMillis);

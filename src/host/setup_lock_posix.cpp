@@ -28,6 +28,13 @@ long LockManagers(const std::string& managers, long waitMillis) {
   if (fd < 0) return errno;
   if (flock(fd, LOCK_EX | LOCK_NB) == 0) return 0;
   long error = errno;
+  if (error == EBADF || error == ENOLCK || error == EOPNOTSUPP) {
+    // An NFS client emulates flock with a byte-range lock, which needs a file
+    // open for writing, and some servers lock nothing at all: there is no
+    // lock to be had, which must not keep ClearCase from being set up.
+    close(fd);
+    return kLockUnavailable;
+  }
   if (error == EWOULDBLOCK) {
     // The blocking flock returns the moment the other run ends; a timer's
     // signal, caught without SA_RESTART, interrupts it so that the deadline
@@ -36,6 +43,12 @@ long LockManagers(const std::string& managers, long waitMillis) {
     wake.sa_handler = Wake;
     sigemptyset(&wake.sa_mask);
     sigaction(SIGALRM, &wake, &old);
+    // A blocked SIGALRM, inherited from whoever started the run, would
+    // leave the wait without its deadline.
+    sigset_t alarm, oldMask;
+    sigemptyset(&alarm);
+    sigaddset(&alarm, SIGALRM);
+    sigprocmask(SIG_UNBLOCK, &alarm, &oldMask);
     itimerval timer = {{0, 100000}, {0, 100000}};
     setitimer(ITIMER_REAL, &timer, nullptr);
     const long deadline = Millis() + waitMillis;
@@ -45,6 +58,7 @@ long LockManagers(const std::string& managers, long waitMillis) {
     timer = {};
     setitimer(ITIMER_REAL, &timer, nullptr);
     sigaction(SIGALRM, &old, nullptr);
+    sigprocmask(SIG_SETMASK, &oldMask, nullptr);
     if (error == EINTR) error = kLockBusy;
   }
   if (error != 0) close(fd);

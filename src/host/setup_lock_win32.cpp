@@ -23,7 +23,14 @@ long LockManagers(const std::string& managers, long waitMillis) {
   std::snprintf(name, sizeof name, "Global\\mergebridge-setup-%016llx",
                 static_cast<unsigned long long>(hash));
   // Never closed: the lock lasts as long as the handle, that is the run.
-  HANDLE mutex = CreateMutexW(nullptr, FALSE, ToUtf16(name).c_str());
+  // Waiting needs no more than SYNCHRONIZE; CreateMutexW asks for all access
+  // to a mutex that exists, which one made by another account (the
+  // installer's service, say) refuses, hiding that a run is busy.
+  const std::wstring wideName = ToUtf16(name);
+  HANDLE mutex = OpenMutexW(SYNCHRONIZE, FALSE, wideName.c_str());
+  if (mutex == nullptr && GetLastError() == ERROR_FILE_NOT_FOUND) {
+    mutex = CreateMutexW(nullptr, FALSE, wideName.c_str());
+  }
   if (mutex == nullptr) return static_cast<long>(GetLastError());
   long error = 0;
   switch (WaitForSingleObject(mutex, static_cast<DWORD>(waitMillis))) {

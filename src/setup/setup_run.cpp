@@ -367,7 +367,10 @@ int Install(const SetupOptions& options, bool install) {
   }
   if (!options.dryRun) {
     const long error = LockManagers(managers, kLockWaitMillis);
-    if (error != 0) {
+    if (error == kLockUnavailable) {
+      Complain("warning: " + managers + " cannot be locked on its file system; going on "
+               "without keeping other runs of mergebridge-setup out.");
+    } else if (error != 0) {
       Complain(error == kLockBusy
                    ? "another mergebridge-setup is changing " + managers +
                          "; run this again when it has finished. Nothing was changed."

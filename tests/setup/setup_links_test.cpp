@@ -228,6 +228,7 @@ TEST_F(SetupOnLinks, EveryCallFailedOrKilled) {
       started = started || line.find(clean) != std::string::npos;
       ++(started ? counts : before)[call];
     }
+    EXPECT_TRUE(counts.count("rename") && counts.count("fsync")) << "the calls are named otherwise here";
     for (const auto& [call, count] : counts) {
       if (("," + row.calls + ",").find("," + call + ",") == std::string::npos) continue;
       for (int n = before[call] + 1; n <= before[call] + count; ++n) {
