@@ -9,7 +9,7 @@ long SweepScratchFiles(const std::string& folder) {
     if (mark == std::string::npos) continue;
     const std::string number = name.substr(mark + sizeof kScratchMark - 1);
     if (number.empty() || number.size() > 9 || number.find_first_not_of("0123456789") != std::string::npos ||
-        OtherProcessRuns(std::stoul(number))) {
+        ScratchOwnerRuns(std::stoul(number), folder + PathSeparator() + name)) {
       continue;
     }
     if (const long error = RemoveFileIfPresent(folder + PathSeparator() + name)) return error;

@@ -53,8 +53,10 @@ constexpr char kScratchMark[] = ".mergebridge-new.";
 /// Returns 0 or the first error.
 long SweepScratchFiles(const std::string& folder);
 
-/// True when a process other than this one runs under the number `id`.
-bool OtherProcessRuns(unsigned long id);
+/// True when a process other than this one runs under the number `id` and
+/// may have written the file at `path`: numbers are reused, and a process that
+/// started after the file was last written is not its owner.
+bool ScratchOwnerRuns(unsigned long id, const std::string& path);
 
 /// The full path of the running program.
 std::string OwnProgramPath();

@@ -7,6 +7,7 @@
 #include <limits.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -163,11 +164,35 @@ long ListFolder(const std::string& path, std::vector<std::string>& names) {
   return error;
 }
 
-bool OtherProcessRuns(unsigned long id) {
+bool ScratchOwnerRuns(unsigned long id, const std::string& path) {
   // Our own number is a leftover of an earlier process that had it: this
   // process has no scratch file open while it sweeps.
   const pid_t process = static_cast<pid_t>(id);
-  return process != getpid() && (kill(process, 0) == 0 || errno == EPERM);
+  if (process == getpid() || (kill(process, 0) != 0 && errno != EPERM)) return false;
+  // The process's start, in clock ticks since boot, is the 22nd field of its
+  // stat line; the name before it is in parentheses and may hold anything.
+  // Whatever cannot be read leaves the file to its possible owner.
+  struct stat file;
+  std::string line;
+  if (lstat(path.c_str(), &file) != 0 ||
+      ReadWholeFile("/proc/" + std::to_string(id) + "/stat", line) != 0) {
+    return true;
+  }
+  const size_t name = line.rfind(')');
+  unsigned long long ticks = 0;
+  if (name == std::string::npos ||
+      std::sscanf(line.c_str() + name + 1, " %*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %*u %*u "
+                  "%*d %*d %*d %*d %*d %*d %llu", &ticks) != 1) {
+    return true;
+  }
+  timespec sinceBoot, now;
+  clock_gettime(CLOCK_BOOTTIME, &sinceBoot);
+  clock_gettime(CLOCK_REALTIME, &now);
+  const double started = static_cast<double>(now.tv_sec) - static_cast<double>(sinceBoot.tv_sec) +
+                         static_cast<double>(ticks) / static_cast<double>(sysconf(_SC_CLK_TCK));
+  // A second's leeway for the clocks' rounding: an owner writes its file
+  // after it starts.
+  return started <= static_cast<double>(file.st_mtime) + 1.0;
 }
 
 std::string OwnProgramPath() {

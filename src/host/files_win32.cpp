@@ -126,11 +126,30 @@ long ListFolder(const std::string& path, std::vector<std::string>& names) {
   return error == ERROR_NO_MORE_FILES ? 0 : static_cast<long>(error);
 }
 
-bool OtherProcessRuns(unsigned long id) {
+bool ScratchOwnerRuns(unsigned long id, const std::string& path) {
   if (id == GetCurrentProcessId()) return false;  // an earlier process's leftover
-  HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(id));
+  HANDLE process =
+      OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, static_cast<DWORD>(id));
+  if (process == nullptr && GetLastError() == ERROR_ACCESS_DENIED) {
+    // Another account's process: whether it runs can still be asked.
+    process = OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(id));
+  }
   if (process == nullptr) return GetLastError() == ERROR_ACCESS_DENIED;
-  const bool runs = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+  bool runs = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+  // Windows hands numbers on quickly: a process that started after the file
+  // was last written is not its owner. What cannot be read leaves the file be.
+  FILETIME created, exited, kernel, user;
+  WIN32_FILE_ATTRIBUTE_DATA file;
+  if (runs && GetProcessTimes(process, &created, &exited, &kernel, &user) &&
+      GetFileAttributesExW(ToUtf16(path).c_str(), GetFileExInfoStandard, &file)) {
+    // Two seconds' leeway: FAT keeps write times to two seconds.
+    ULARGE_INTEGER start, written;
+    start.LowPart = created.dwLowDateTime;
+    start.HighPart = created.dwHighDateTime;
+    written.LowPart = file.ftLastWriteTime.dwLowDateTime;
+    written.HighPart = file.ftLastWriteTime.dwHighDateTime;
+    runs = start.QuadPart <= written.QuadPart + 2 * 10000000ull;
+  }
   CloseHandle(process);
   return runs;
 }

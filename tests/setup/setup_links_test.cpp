@@ -6,7 +6,9 @@
 // in turn, each followed by a rerun that must finish the job.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <map>
 
@@ -67,7 +69,17 @@ TEST_F(SetupOnLinks, InstallMergeUninstall) {
             std::string::npos) << run.err;
   EXPECT_EQ(Snapshot(cc), original);
 
+  // Scratch files under this test's number: one written before it started
+  // (a killed run's, the number since reused) goes, a fresh one stays.
+  const std::string reused = mgrs + "whole_copy/xmerge.mergebridge-new." + std::to_string(getpid());
+  const std::string owned = mgrs + "text_file_delta/xcompare.mergebridge-new." + std::to_string(getpid());
+  WriteFile(reused, "a killed run's");
+  WriteFile(owned, "a running one's");
+  fs::last_write_time(reused, fs::last_write_time(reused) - std::chrono::hours(24));
   EXPECT_EQ(Run({"install", "--bridge", bridge}).status, 0);
+  EXPECT_FALSE(fs::exists(reused));
+  EXPECT_TRUE(fs::exists(owned));
+  fs::remove(owned);
   for (const char* method : {"text_file_delta/xcompare", "text_file_delta/xmerge",
                              "whole_copy/xcompare", "whole_copy/xmerge"}) {
     EXPECT_EQ(fs::read_symlink(mgrs + method), bridge) << method;
