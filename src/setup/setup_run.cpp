@@ -40,10 +40,24 @@ std::string ErrorText(long error) {
   return Format("%s (error %ld)", text.c_str(), error);
 }
 
-std::string WriteFailure(const std::string& path, long error) {
+// How a failure's report ends. A change can be in place although the write
+// failed: the rename went through and only the flush of its folder did not.
+std::string Aftermath(bool landed) {
+  return landed ? ". The change is in place but may not be on disk yet; run this again."
+                : ". Nothing was changed.";
+}
+
+// True when the file at `path` holds `bytes`; for no bytes, when it is absent.
+bool Holds(const std::string& path, const std::string& bytes) {
+  std::string now, ignored;
+  if (bytes.empty()) return GetPathKind(path, ignored) == PathKind::Missing;
+  return ReadWholeFile(path, now) == 0 && now == bytes;
+}
+
+std::string WriteFailure(const std::string& path, long error, bool landed) {
   std::string text = "cannot write " + path + ": " + ErrorText(error);
   if (IsAccessDenied(error)) text += "; " + RightsHint();
-  return text + ". Nothing was changed.";
+  return text + Aftermath(landed);
 }
 
 // lib/mgrs of the ClearCase installation, or empty after saying why not.
@@ -194,14 +208,16 @@ int EditMap(const SetupOptions& options, const std::string& managers, bool insta
   const bool recordFirst = !edit.record.empty();
   if (recordFirst && edit.record != record) {
     if (const long error = StoreRecord(recordPath, edit.record)) {
-      Complain(WriteFailure(recordPath, error));
+      Complain(WriteFailure(recordPath, error, Holds(recordPath, edit.record)));
       return 1;
     }
   }
   if (edit.map != map) {
     if (const long error = ReplaceFileAtomically(mapPath, edit.map)) {
-      if (recordFirst) StoreRecord(recordPath, record);
-      Complain(WriteFailure(mapPath, error));
+      // A map that changed all the same keeps the record of what it ran.
+      const bool landed = Holds(mapPath, edit.map);
+      if (recordFirst && !landed) StoreRecord(recordPath, record);
+      Complain(WriteFailure(mapPath, error, landed));
       return 1;
     }
   }
@@ -317,7 +333,7 @@ int EditLinks(const SetupOptions& options, const std::string& managers, bool ins
     if (plan.actions.empty() && plan.record == record) continue;
     if (install && plan.record != record) {
       if (const long error = StoreRecord(recordPath, plan.record)) {
-        Complain(WriteFailure(recordPath, error));
+        Complain(WriteFailure(recordPath, error, Holds(recordPath, plan.record)));
         return 1;
       }
     }
@@ -394,14 +410,15 @@ std::string Where(RegistryScope scope, const std::string& place) {
          (place.empty() ? "no registry file (see HOME and XDG_CONFIG_DIRS)" : place);
 }
 
+// `landed`: the registration reads as the command meant it all the same.
 std::string RegistrationFailure(const std::string& verb, const std::string& doing,
-                                RegistryScope scope, long error) {
+                                RegistryScope scope, long error, bool landed) {
   std::string text =
       "cannot " + verb + " " + Where(scope, RegistryPlace(scope)) + ": " + ErrorText(error);
   if (scope == RegistryScope::Machine && IsAccessDenied(error)) {
     text += "; " + doing + " Velmora " + Whom(scope) + " needs " + MachineRegistryOwner();
   }
-  return text + ". Nothing was changed.";
+  return text + Aftermath(landed);
 }
 
 // Shows both registrations and the one a merge of this user takes, looked up
@@ -524,7 +541,9 @@ int Register(const SetupOptions& options) {
   }
   const RegistryScope scope = options.allUsers ? RegistryScope::Machine : RegistryScope::User;
   if (const long error = WriteRegistryString(scope, kToolKey, kToolValue, path)) {
-    Complain(RegistrationFailure("write", "registering", scope, error));
+    std::string now, place;
+    const bool landed = ReadRegistryString(scope, kToolKey, kToolValue, now, place) == 0 && now == path;
+    Complain(RegistrationFailure("write", "registering", scope, error, landed));
     return 1;
   }
   Say("Registered Velmora " + Whom(scope) + ": " + path);
@@ -535,7 +554,10 @@ int Unregister(const SetupOptions& options) {
   const RegistryScope scope = options.allUsers ? RegistryScope::Machine : RegistryScope::User;
   bool removed = false;
   if (const long error = RemoveRegistryValue(scope, kToolKey, kToolValue, removed)) {
-    Complain(RegistrationFailure("remove", "unregistering", scope, error));
+    std::string now, place;
+    const bool landed =
+        IsAbsentFromRegistry(ReadRegistryString(scope, kToolKey, kToolValue, now, place));
+    Complain(RegistrationFailure("remove", "unregistering", scope, error, landed));
     return 1;
   }
   const std::string where = Where(scope, RegistryPlace(scope));
