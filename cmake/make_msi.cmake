@@ -20,8 +20,12 @@ endif()
 # impersonation), which would run at once with no command line. 3393 adds
 # in-script and rollback. It also writes SecureCustomProperties for its
 # upgrade properties only; the public ones must pass to the elevated part too.
+# It schedules RemoveExistingProducts before InstallInitialize, where the older
+# version's removal would be committed on its own and stay done when this
+# installation then fails; just after InstallInitialize it is rolled back too.
 execute_process(COMMAND ${MSIBUILD} ${OUTPUT}
   -q "UPDATE CustomAction SET Type = 3393 WHERE Type = 2113"
+  -q "UPDATE InstallExecuteSequence SET Sequence = 1501 WHERE Action = 'RemoveExistingProducts'"
   -q "UPDATE Property SET Value = 'WIX_DOWNGRADE_DETECTED;WIX_UPGRADE_DETECTED;INSTALLDIR;CLEARCASE;VELMORA' WHERE Property = 'SecureCustomProperties'"
   RESULT_VARIABLE status)
 if(NOT status EQUAL 0)

@@ -31,6 +31,7 @@ class Installer : public ScratchTest {
     std::filesystem::create_directories(mgrs_ = dir_ + "cc\\lib\\mgrs\\");
     std::filesystem::create_directories(dir_ + "cc\\bin");
     std::filesystem::copy_file(tool_, dir_ + "cc\\bin\\cleartool.exe");
+    std::filesystem::copy_file(tool_, dir_ + "velmora.exe");
     WriteFile(mgrs_ + "map", Map(kClearCaseTool));
     WriteFile(mgrs_ + "map.mergebridge-new.4001", "what a killed run left");
     SetProcessEnv("PATH=" + dir_ + "cc\\bin;" + std::getenv("PATH"));
@@ -76,7 +77,13 @@ TEST_F(Installer, SilentInstallUpgradeMergeAndRemoval) {
   const std::string prog = dir_ + "prog\\", bridge = prog + "mergebridge.exe", msi = BuildFile("MB_MSI");
   const std::string removed = Map(kClearCaseTool) + "||", installed = Map(bridge) + "|" + tool_ + "|program";
   const Args older = {"/i", BuildFile("MB_MSI_OLDER"), "CLEARCASE=1", "VELMORA=" + tool_, "INSTALLDIR=" + prog};
+  const std::string copy = dir_ + "velmora.exe", kept = Map(kClearCaseTool) + "|" + copy + "|program|0.0.1";
   const Step steps[] = {
+      // The remembered Velmora gone, the upgrade fails. Windows Installer rolls back the older
+      // one's removal too and leaves it (kept); Wine's removal is an msiexec of its own, done.
+      {"msiexec.exe", {"/i", BuildFile("MB_MSI_OLDER"), "CLEARCASE=0", "VELMORA=" + copy, "INSTALLDIR=" + prog}, 0, kept},
+      {"cmd.exe", {"/c", "del", copy}, 0, kept},
+      {"msiexec.exe", {"/i", msi}, 1603, removed, false, "is not a program that can be started"},
       // CLEARCASE not given: 1, cleartool.exe being on PATH.
       {"msiexec.exe", {"/i", BuildFile("MB_MSI_OLDER"), "VELMORA=" + tool_, "INSTALLDIR=" + prog}, 1603, removed},
       {"msiexec.exe", older, 0, installed + "|0.0.1"},
