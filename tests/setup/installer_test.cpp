@@ -79,10 +79,10 @@ TEST_F(Installer, SilentInstallUpgradeMergeAndRemoval) {
   const Args older = {"/i", BuildFile("MB_MSI_OLDER"), "CLEARCASE=1", "VELMORA=" + tool_, "INSTALLDIR=" + prog};
   const std::string copy = dir_ + "velmora.exe", kept = Map(kClearCaseTool) + "|" + copy + "|program|0.0.1";
   const Step steps[] = {
-      // The remembered Velmora gone, the upgrade fails. Windows Installer rolls back the older
-      // one's removal too and leaves it (kept); Wine's removal is an msiexec of its own, done.
       {"msiexec.exe", {"/i", BuildFile("MB_MSI_OLDER"), "CLEARCASE=0", "VELMORA=" + copy, "INSTALLDIR=" + prog}, 0, kept},
-      {"cmd.exe", {"/c", "del", copy}, 0, kept},
+      {"cmd.exe", {"/c", "del", copy}, 0, kept},  // then a repair runs no step, an upgrade fails:
+      {"msiexec.exe", {"/i", BuildFile("MB_MSI_OLDER"), "REINSTALL=ALL"}, 0, kept},
+      // Windows Installer rolls the older one's removal back too (kept); Wine's is an msiexec of its own.
       {"msiexec.exe", {"/i", msi}, 1603, removed, false, "is not a program that can be started"},
       // CLEARCASE not given: 1, cleartool.exe being on PATH.
       {"msiexec.exe", {"/i", BuildFile("MB_MSI_OLDER"), "VELMORA=" + tool_, "INSTALLDIR=" + prog}, 1603, removed},
