@@ -30,15 +30,15 @@ class Installer : public ScratchTest {
     ScratchTest::SetUp();
     std::filesystem::create_directories(mgrs_ = dir_ + "cc\\lib\\mgrs\\");
     std::filesystem::create_directories(dir_ + "cc\\bin");
-    std::filesystem::copy_file(tool_, dir_ + "cc\\bin\\cleartool.exe");
-    std::filesystem::copy_file(tool_, dir_ + "velmora.exe");
+    for (const char* copy : {"cc\\bin\\cleartool.exe", "velmora.exe"}) std::filesystem::copy_file(tool_, dir_ + copy);
     WriteFile(mgrs_ + "map", Map(kClearCaseTool));
     WriteFile(mgrs_ + "map.mergebridge-new.4001", "what a killed run left");
     SetProcessEnv("PATH=" + dir_ + "cc\\bin;" + std::getenv("PATH"));
   }
   void TearDown() override {  // and whatever a failed case left installed goes
     SetFileAttributesA((mgrs_ + "map").c_str(), FILE_ATTRIBUTE_NORMAL);
-    RunProgram("msiexec.exe", {"/x", BuildFile("MB_MSI"), "/qn"}, dir_);
+    for (const char* msi : {"MB_MSI_OLDER", "MB_MSI_SAME", "MB_MSI"})
+      RunProgram("msiexec.exe", {"/x", BuildFile(msi), "/qn"}, dir_);
     RegDeleteKeyA(HKEY_LOCAL_MACHINE, (kUninstallKey + "mergebridge").c_str());
     ScratchTest::TearDown();
   }
@@ -61,9 +61,8 @@ class Installer : public ScratchTest {
   std::string mgrs_;
 };
 
-// A program run, its status and the state it leaves (the map is read-only in
-// the steps that fail); then a merge through the installed bridge (no value for
-// this user: every case leaves none) and what the Windows Installer log holds.
+// A program run, its status and the state it leaves (the map is read-only in the steps that fail); then a
+// merge through the installed bridge (no value for this user: every case leaves none) and the log's text.
 struct Step {
   std::string program;
   Args args;
@@ -87,7 +86,8 @@ TEST_F(Installer, SilentInstallUpgradeMergeAndRemoval) {
       // CLEARCASE not given: 1, cleartool.exe being on PATH.
       {"msiexec.exe", {"/i", BuildFile("MB_MSI_OLDER"), "VELMORA=" + tool_, "INSTALLDIR=" + prog}, 1603, removed},
       {"msiexec.exe", older, 0, installed + "|0.0.1"},
-      // Told nothing: the older one's folder, ClearCase and Velmora.
+      // Told nothing: the older one's folder, ClearCase and Velmora; then the same version over that.
+      {"msiexec.exe", {"/i", BuildFile("MB_MSI_SAME")}, 0, installed + "|" MB_VERSION},
       {"msiexec.exe", {"/i", msi}, 0, installed + "|" MB_VERSION, true, "Installed into " + mgrs_ + "map."},
       // Refused, the removal keeps everything; Wine's rollback drops the entry, though.
       {"msiexec.exe", {"/x", msi}, 1603, installed, false, "cannot write " + mgrs_ + "map: Access denied"},
