@@ -86,8 +86,8 @@ TEST_F(Installer, SilentInstallUpgradeMergeAndRemoval) {
       // CLEARCASE not given: 1, cleartool.exe being on PATH.
       {"msiexec.exe", {"/i", BuildFile("MB_MSI_OLDER"), "VELMORA=" + tool_, "INSTALLDIR=" + prog}, 1603, removed},
       {"msiexec.exe", older, 0, installed + "|0.0.1"},
-      // Told nothing: the older one's folder, ClearCase and Velmora; then the same version over that.
-      {"msiexec.exe", {"/i", BuildFile("MB_MSI_SAME")}, 0, installed + "|" MB_VERSION},
+      // Told nothing (with a user interface): the older one's folder, ClearCase, Velmora; then the same version.
+      {"msiexec.exe", {"/i", BuildFile("MB_MSI_SAME"), "/qr"}, 0, installed + "|" MB_VERSION},
       {"msiexec.exe", {"/i", msi}, 0, installed + "|" MB_VERSION, true, "Installed into " + mgrs_ + "map."},
       // Refused, the removal keeps everything; Wine's rollback drops the entry, though.
       {"msiexec.exe", {"/x", msi}, 1603, installed, false, "cannot write " + mgrs_ + "map: Access denied"},
@@ -101,7 +101,7 @@ TEST_F(Installer, SilentInstallUpgradeMergeAndRemoval) {
     SCOPED_TRACE(step.program + " " + step.args.front() + " " + std::to_string(step.status));
     SetFileAttributesA((mgrs_ + "map").c_str(), step.status ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL);
     Args args = step.args;
-    if (step.program == "msiexec.exe") args.insert(args.end(), {"/qn", "/l*v", dir_ + "msi.log"});
+    if (step.program == "msiexec.exe") args.insert(args.begin(), {"/qn", "/l*v", dir_ + "msi.log"});
     EXPECT_EQ(RunProgram(step.program, args, dir_).status, step.status);
     EXPECT_EQ(State(bridge), step.state);
     EXPECT_NE(ReadFile(dir_ + "msi.log").find(step.logged), std::string::npos);
