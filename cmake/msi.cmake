@@ -14,6 +14,8 @@ set_target_properties(mergebridge-msi-step PROPERTIES PREFIX "" OUTPUT_NAME merg
 set(MB_MSI_BRIDGE $<TARGET_FILE_NAME:mergebridge>)
 set(MB_MSI_SETUP $<TARGET_FILE_NAME:mergebridge-setup>)
 set(MB_MSI_ACTIONS $<TARGET_FILE_NAME:mergebridge-msi-step>)
+# The same for every version: a newer package replaces an older one by it.
+set(MB_MSI_UPGRADE_CODE 4CF5B3DA-C87A-4EE7-9287-9B6612F981E1)
 file(RELATIVE_PATH MB_MSI_SOURCE ${CMAKE_BINARY_DIR} ${PROJECT_SOURCE_DIR})
 configure_file(${CMAKE_CURRENT_LIST_DIR}/mergebridge.wxs.in ${CMAKE_BINARY_DIR}/mergebridge.wxs.gen @ONLY)
 file(GENERATE OUTPUT ${CMAKE_BINARY_DIR}/mergebridge.wxs INPUT ${CMAKE_BINARY_DIR}/mergebridge.wxs.gen)
@@ -22,7 +24,7 @@ find_program(MB_MSIBUILD msibuild)
 # The package is made by `${MB_MSI_COMMAND} -D VERSION=... -D OUTPUT=... -P
 # ${MB_MSI_SCRIPT}`; the installer test makes a lower version so.
 set(MB_MSI_COMMAND ${CMAKE_COMMAND} -D BUILD_DIR=${CMAKE_BINARY_DIR} -D WIXL=${MB_WIXL}
-  -D MSIBUILD=${MB_MSIBUILD})
+  -D MSIBUILD=${MB_MSIBUILD} -D UPGRADE_CODE=${MB_MSI_UPGRADE_CODE})
 set(MB_MSI_SCRIPT ${CMAKE_CURRENT_LIST_DIR}/make_msi.cmake)
 set(MB_MSI_FILE ${CMAKE_BINARY_DIR}/mergebridge-${PROJECT_VERSION}-win32.msi)
 add_custom_command(OUTPUT ${MB_MSI_FILE}

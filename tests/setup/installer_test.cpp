@@ -30,14 +30,15 @@ class Installer : public ScratchTest {
     ScratchTest::SetUp();
     std::filesystem::create_directories(mgrs_ = dir_ + "cc\\lib\\mgrs\\");
     std::filesystem::create_directories(dir_ + "cc\\bin");
-    std::filesystem::copy_file(tool_, dir_ + "cc\\bin\\cleartool.exe");
+    for (const char* copy : {"cc\\bin\\cleartool.exe", "velmora.exe"}) std::filesystem::copy_file(tool_, dir_ + copy);
     WriteFile(mgrs_ + "map", Map(kClearCaseTool));
     WriteFile(mgrs_ + "map.mergebridge-new.4001", "what a killed run left");
     SetProcessEnv("PATH=" + dir_ + "cc\\bin;" + std::getenv("PATH"));
   }
   void TearDown() override {  // and whatever a failed case left installed goes
     SetFileAttributesA((mgrs_ + "map").c_str(), FILE_ATTRIBUTE_NORMAL);
-    RunProgram("msiexec.exe", {"/x", BuildFile("MB_MSI"), "/qn"}, dir_);
+    for (const char* msi : {"MB_MSI_OLDER", "MB_MSI_SAME", "MB_MSI"})
+      RunProgram("msiexec.exe", {"/x", BuildFile(msi), "/qn"}, dir_);
     RegDeleteKeyA(HKEY_LOCAL_MACHINE, (kUninstallKey + "mergebridge").c_str());
     ScratchTest::TearDown();
   }
@@ -60,9 +61,8 @@ class Installer : public ScratchTest {
   std::string mgrs_;
 };
 
-// A program run, its status and the state it leaves (the map is read-only in
-// the steps that fail); then a merge through the installed bridge (no value for
-// this user: every case leaves none) and what the Windows Installer log holds.
+// A program run, its status and the state it leaves (the map is read-only in the steps that fail); then a
+// merge through the installed bridge (no value for this user: every case leaves none) and the log's text.
 struct Step {
   std::string program;
   Args args;
@@ -76,11 +76,18 @@ TEST_F(Installer, SilentInstallUpgradeMergeAndRemoval) {
   const std::string prog = dir_ + "prog\\", bridge = prog + "mergebridge.exe", msi = BuildFile("MB_MSI");
   const std::string removed = Map(kClearCaseTool) + "||", installed = Map(bridge) + "|" + tool_ + "|program";
   const Args older = {"/i", BuildFile("MB_MSI_OLDER"), "CLEARCASE=1", "VELMORA=" + tool_, "INSTALLDIR=" + prog};
+  const std::string copy = dir_ + "velmora.exe", kept = Map(kClearCaseTool) + "|" + copy + "|program|0.0.1";
   const Step steps[] = {
+      {"msiexec.exe", {"/i", BuildFile("MB_MSI_OLDER"), "CLEARCASE=0", "VELMORA=" + copy, "INSTALLDIR=" + prog}, 0, kept},
+      {"cmd.exe", {"/c", "del", copy}, 0, kept},  // then a repair runs no step, an upgrade fails:
+      {"msiexec.exe", {"/i", BuildFile("MB_MSI_OLDER"), "REINSTALL=ALL"}, 0, kept},
+      // Windows Installer rolls the older one's removal back too (kept); Wine's is an msiexec of its own.
+      {"msiexec.exe", {"/i", msi}, 1603, removed, false, "is not a program that can be started"},
       // CLEARCASE not given: 1, cleartool.exe being on PATH.
       {"msiexec.exe", {"/i", BuildFile("MB_MSI_OLDER"), "VELMORA=" + tool_, "INSTALLDIR=" + prog}, 1603, removed},
       {"msiexec.exe", older, 0, installed + "|0.0.1"},
-      // Told nothing: the older one's folder, ClearCase and Velmora.
+      // Told nothing (with a user interface): the older one's folder, ClearCase, Velmora; then the same version.
+      {"msiexec.exe", {"/i", BuildFile("MB_MSI_SAME"), "/qr"}, 0, installed + "|" MB_VERSION},
       {"msiexec.exe", {"/i", msi}, 0, installed + "|" MB_VERSION, true, "Installed into " + mgrs_ + "map."},
       // Refused, the removal keeps everything; Wine's rollback drops the entry, though.
       {"msiexec.exe", {"/x", msi}, 1603, installed, false, "cannot write " + mgrs_ + "map: Access denied"},
@@ -94,7 +101,7 @@ TEST_F(Installer, SilentInstallUpgradeMergeAndRemoval) {
     SCOPED_TRACE(step.program + " " + step.args.front() + " " + std::to_string(step.status));
     SetFileAttributesA((mgrs_ + "map").c_str(), step.status ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL);
     Args args = step.args;
-    if (step.program == "msiexec.exe") args.insert(args.end(), {"/qn", "/l*v", dir_ + "msi.log"});
+    if (step.program == "msiexec.exe") args.insert(args.begin(), {"/qn", "/l*v", dir_ + "msi.log"});
     EXPECT_EQ(RunProgram(step.program, args, dir_).status, step.status);
     EXPECT_EQ(State(bridge), step.state);
     EXPECT_NE(ReadFile(dir_ + "msi.log").find(step.logged), std::string::npos);
