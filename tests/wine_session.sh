@@ -1,12 +1,19 @@
 #!/bin/sh
 # Prepares (start) or ends (stop) the Wine session the Windows tests run in.
-# The prefix is made once; a persistent wineserver started here with its output
-# on /dev/null keeps each test run short and keeps Wine's background processes
-# from holding CTest's output pipes open.
+# The prefix is made once (anew when an earlier run left an install in it); a
+# persistent wineserver started here with its output on /dev/null keeps each
+# test run short and keeps Wine's background processes from holding CTest's
+# output pipes open.
 set -e
 export WINEPREFIX="$2" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 case "$1" in
   start)
+    # A run stopped in the middle of an install leaves a package registered
+    # that no later build's package can remove: such a prefix is made anew.
+    if grep -qi mergebridge "$WINEPREFIX/system.reg" 2>/dev/null; then
+      wineserver -k >/dev/null 2>&1 </dev/null || true
+      rm -rf "$WINEPREFIX"
+    fi
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
       mkdir -p "$WINEPREFIX"
       wineboot -i >/dev/null 2>&1 </dev/null || true
