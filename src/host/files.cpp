@@ -1,6 +1,12 @@
 // What both platforms share of files and links.
 #include "host/files.h"
 
+std::string FolderOf(const std::string& path) {
+  const size_t slash = path.find_last_of(PathSeparator() == '/' ? "/" : "\\/");
+  if (slash == std::string::npos) return ".";
+  return path.substr(0, slash == 0 ? 1 : slash);  // the root keeps its separator
+}
+
 long SweepScratchFiles(const std::string& folder) {
   std::vector<std::string> names;
   if (const long error = ListFolder(folder, names)) return error;

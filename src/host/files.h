@@ -33,6 +33,14 @@ long RemoveFileIfPresent(const std::string& path);
 /// Moves `from` over `to` in one step.
 long MovePath(const std::string& from, const std::string& to);
 
+/// The folder that holds `path` ("." for a bare name).
+std::string FolderOf(const std::string& path);
+
+/// Puts the name `path` (new, changed or removed) on disk: POSIX flushes its
+/// folder, where a rename is otherwise lost to a power cut; Windows has nothing
+/// to do, its moves being written through. Returns 0 or the error number.
+long FlushFolderOf(const std::string& path);
+
 /// POSIX: makes `path` a symbolic link to `target` in one step, replacing
 /// whatever file or link is there. Windows: not supported.
 long ReplaceWithLink(const std::string& path, const std::string& target);

@@ -26,24 +26,8 @@ std::string TemporaryBeside(const std::string& path) {
   return path + kScratchMark + std::to_string(getpid());
 }
 
-std::string FolderOf(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-}
-
-// A new, changed or removed name is on disk only once its folder is; without
-// this a power cut after a rename can bring back the old file.
-long SyncFolderOf(const std::string& path) {
-  const int fd = open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return errno;
-  // Some file systems cannot flush a folder (EINVAL): nothing more can be done there.
-  const long error = fsync(fd) == 0 || errno == EINVAL ? 0 : errno;
-  close(fd);
-  return error;
-}
-
 long Renamed(const std::string& from, const std::string& to) {
-  return rename(from.c_str(), to.c_str()) == 0 ? SyncFolderOf(to) : errno;
+  return rename(from.c_str(), to.c_str()) == 0 ? FlushFolderOf(to) : errno;
 }
 
 long WriteAll(int fd, const std::string& bytes) {
@@ -121,8 +105,17 @@ long ReplaceFileAtomically(const std::string& path, const std::string& bytes) {
   return error;
 }
 
+long FlushFolderOf(const std::string& path) {
+  const int fd = open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return errno;
+  // Some file systems cannot flush a folder (EINVAL): nothing more can be done there.
+  const long error = fsync(fd) == 0 || errno == EINVAL ? 0 : errno;
+  close(fd);
+  return error;
+}
+
 long RemoveFileIfPresent(const std::string& path) {
-  if (unlink(path.c_str()) == 0) return SyncFolderOf(path);
+  if (unlink(path.c_str()) == 0) return FlushFolderOf(path);
   return errno == ENOENT ? 0 : errno;
 }
 
@@ -140,7 +133,7 @@ long ReplaceWithLink(const std::string& path, const std::string& target) {
 long KeepCopy(const std::string& path, const std::string& copyPath) {
   // A second name for the same file: the original never stops existing while
   // the method is switched over.
-  return link(path.c_str(), copyPath.c_str()) == 0 ? SyncFolderOf(copyPath) : errno;
+  return link(path.c_str(), copyPath.c_str()) == 0 ? FlushFolderOf(copyPath) : errno;
 }
 
 long ListFolder(const std::string& path, std::vector<std::string>& names) {

@@ -60,10 +60,7 @@ long ReadWholeFile(const std::string& path, std::string& bytes) {
 }
 
 long ReplaceFileAtomically(const std::string& path, const std::string& bytes) {
-  const size_t slash = path.find_last_of("\\/");
-  if (const long error = SweepScratchFiles(slash == std::string::npos ? "." : path.substr(0, slash))) {
-    return error;
-  }
+  if (const long error = SweepScratchFiles(FolderOf(path))) return error;
   const std::wstring target = ToUtf16(path);
   const DWORD attributes = GetFileAttributesW(target.c_str());
   // MoveFileExW would fail on a read-only target only after the new file was
@@ -93,6 +90,8 @@ long ReplaceFileAtomically(const std::string& path, const std::string& bytes) {
   if (error != 0) DeleteFileW(temporary.c_str());
   return error;
 }
+
+long FlushFolderOf(const std::string&) { return 0; }
 
 long RemoveFileIfPresent(const std::string& path) {
   if (DeleteFileW(ToUtf16(path).c_str())) return 0;

@@ -6,7 +6,6 @@
 #include "host/registry.h"
 
 #include <errno.h>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -143,13 +142,7 @@ long CreateFolders(const std::string& path, RegistryScope scope,
     }
     created.push_back(folder);
     if (chmod(folder.c_str(), mode) != 0) return errno;
-    // The new folder's name is on disk only once its parent is.
-    const int parent = open(path.substr(0, path.rfind('/', slash - 1) + 1).c_str(),
-                            O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (parent < 0) return errno;
-    const long error = fsync(parent) == 0 || errno == EINVAL ? 0 : errno;
-    close(parent);
-    if (error != 0) return error;
+    if (const long error = FlushFolderOf(folder)) return error;
   }
   return 0;
 }

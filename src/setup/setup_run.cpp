@@ -26,11 +26,6 @@ std::string Join(const std::string& folder, const std::string& name) {
   return folder + PathSeparator() + name;
 }
 
-std::string FolderOf(const std::string& path) {
-  const size_t slash = path.find_last_of("\\/");
-  return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
-}
-
 // The system's text ends in a line break on Windows.
 std::string ErrorText(long error) {
   std::string text = SystemErrorText(error);
