@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "host/reg_file.h"
+#include "regfile/reg_file.h"
 
 namespace {
 
