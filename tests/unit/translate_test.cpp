@@ -90,19 +90,22 @@ TEST(Translate, Table) {
 
 TEST(ToolCommand, BuiltAndSplit) {
   const struct {
-    std::string path, args;
-    bool statusOnly;
-    std::string commandLine;
-    Args split;
+    std::string path, args = "";
+    bool statusOnly = false;
+    std::string commandLine = "";
+    Args split = {};
   } rows[] = {
-      {"/opt/v/velmora", "", false, "/opt/v/velmora ", {"/opt/v/velmora"}},
-      {"/opt/v/velmora", "", true, "/opt/v/velmora /qc ", {"/opt/v/velmora", "/qc"}},
-      {"c:\\v\\v.exe", " \"L\" \"\"", true, "c:\\v\\v.exe /qc  \"L\" \"\"", {"c:\\v\\v.exe", "/qc", "L", ""}},
-      {"c:\\program files\\v.exe", " \"L\"", false, "\"c:\\program files\\v.exe\"  \"L\"",
-       {"c:\\program files\\v.exe", "L"}},
-      {"c:\\tab\there\\v.exe", "", false, "\"c:\\tab\there\\v.exe\" ", {"c:\\tab\there\\v.exe"}},
-      {"\"c:\\program files\\v.exe\"", "\t/t=\"a b\"c \\\\x\\", false,
-       "\"c:\\program files\\v.exe\" \t/t=\"a b\"c \\\\x\\", {"c:\\program files\\v.exe", "/t=a bc", "\\\\x\\"}},
+      {.path = "/opt/v/velmora", .statusOnly = true, .commandLine = "/opt/v/velmora /qc ",
+       .split = {"/opt/v/velmora", "/qc"}},
+      {.path = "c:\\v\\v.exe", .args = " \"L\" \"\"", .statusOnly = true,
+       .commandLine = "c:\\v\\v.exe /qc  \"L\" \"\"", .split = {"c:\\v\\v.exe", "/qc", "L", ""}},
+      {.path = "c:\\p q\\v.exe", .args = " \"L\"", .commandLine = "\"c:\\p q\\v.exe\"  \"L\"",
+       .split = {"c:\\p q\\v.exe", "L"}},
+      {.path = "c:\\tab\there\\v.exe", .commandLine = "\"c:\\tab\there\\v.exe\" ",
+       .split = {"c:\\tab\there\\v.exe"}},
+      {.path = "\"c:\\p q\\v.exe\"", .args = "\t/t=\"a b\"c \\\\x\\",
+       .commandLine = "\"c:\\p q\\v.exe\" \t/t=\"a b\"c \\\\x\\",
+       .split = {"c:\\p q\\v.exe", "/t=a bc", "\\\\x\\"}},
   };
   for (const auto& row : rows) {
     const std::string built = BuildToolCommandLine(row.path, row.args, row.statusOnly);
