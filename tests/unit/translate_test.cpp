@@ -38,16 +38,7 @@ TEST(Translate, Table) {
   } rows[] = {
       {"plain values only; a single @ belongs to the name", {"-ABORT", "L@x@@/m/4", "R.txt"},
        "[ /title1=\"L@x\"  \"L@x@@/m/4\" \"R.txt\"] name=L@x abort"},
-      {"consumed values leave their spaces",
-       {"-base", "B.txt", "-fname", "x@@1", "-fname", "y@@2", "-fname", "z@@3", "P.txt", "Q.txt",
-        "-out", "O.txt"},
-       "[ /savetarget=\"O.txt\"      \"P.txt\" \"Q.txt\"  /title1=\"y@@2\" /title2=\"z@@3\"] "
-       "name=x out=O.txt"},
       {"an empty argument is skipped", {"", "L.txt", ""}, "[ /title1=\"L.txt\"  \"L.txt\"] name=L.txt"},
-      {"a dash inside a name is a value", {"file-name.txt"},
-       "[ /title1=\"file-name.txt\"  \"file-name.txt\"] name=file-name.txt"},
-      {"option names ignore case", {"-OUT", "O", "-Fname", "F", "X", "-Status_Only"},
-       "[ /savetarget=\"O\"    \"X\" /title1=\"F\"] name=F out=O status-only"},
       {"-base cancels a pending -fname", {"-fname", "-base", "X", "Y"},
        "[ /title1=\"Y\"   \"Y\"] name=Y"},
       {"pending flags survive options", {"-fname", "-out", "O", "T"},
