@@ -274,7 +274,7 @@ bool DecodeRegFile(std::string_view fileBytes, DecodedRegFile& decoded, RegFileL
 
 // Looks the value up; `spans` gets every line in the key that names it, in order.
 RegFileLookup ScanRegFile(std::string_view text, RegFileRoot root, std::string_view keyPath,
-                   std::string_view valueName, std::vector<ValueSpan>& spans) {
+                          std::string_view valueName, std::vector<ValueSpan>& spans) {
   Lines lines{text};
   std::string_view line;
   if (NextLine(lines, line)) line = TrimRight(line);
