@@ -17,7 +17,7 @@
 #include "host/files.h"
 #include "host/host_reports.h"
 #include "host/notify.h"
-#include "host/reg_file.h"
+#include "regfile/reg_file.h"
 
 namespace {
 

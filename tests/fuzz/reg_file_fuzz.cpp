@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "host/reg_file.h"
+#include "regfile/reg_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view file(reinterpret_cast<const char*>(data), size);

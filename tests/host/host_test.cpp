@@ -134,22 +134,23 @@ TEST_F(Host, TracesAndStartUp) {
   const std::string tool = BuildFile("MB_TOOL"), gone = dir_ + "gone.c";
   const std::string running = "Running command = '" + tool + "  /savetarget=\"" + gone + "\"  ";
   const struct {
-    bool starts;
-    const char* exit;
+    bool starts = true;
+    const char* exit = "STANDIN_EXIT=0";
     std::vector<const char*> argv;
-    int status;
+    int status = 0;
     std::string shown;
   } rows[] = {
-      {false, "STANDIN_EXIT=0", {"mergebridge", "A"}, 1,
-       "Fatal Error: MFC initialization failed\nreturn code = '1'\n"},
-      {true, "STANDIN_EXIT=7", {"mergebridge", "-out", gone.c_str(), "L"}, 1,
-       "command line = '-out " + gone + " L '\n" + running + "/title1=\"L\"   \"L\"'\n"
-       "return code = '1'\n"},
-      {true, "STANDIN_EXIT=0", {"mergebridge", "-out", gone.c_str()}, 0,
-       "command line = '-out " + gone + " '\n" + running + "'\nabout to check existance of file '" +
-           gone + "'\nFile '" + gone + "' does not exist\nManual merge  either did not work or "
-           "was cancelled\nClearCase may now say operation successful, but the merge arrow will "
-           "not be drawn\nYou will need to undo the checkout\nreturn code = '0'\n"},
+      {.starts = false, .argv = {"mergebridge", "A"}, .status = 1,
+       .shown = "Fatal Error: MFC initialization failed\nreturn code = '1'\n"},
+      {.exit = "STANDIN_EXIT=7", .argv = {"mergebridge", "-out", gone.c_str(), "L"}, .status = 1,
+       .shown = "command line = '-out " + gone + " L '\n" + running + "/title1=\"L\"   \"L\"'\n"
+                "return code = '1'\n"},
+      {.argv = {"mergebridge", "-out", gone.c_str()},
+       .shown = "command line = '-out " + gone + " '\n" + running + "'\nabout to check existance "
+                "of file '" + gone + "'\nFile '" + gone + "' does not exist\nManual merge  either "
+                "did not work or was cancelled\nClearCase may now say operation successful, but "
+                "the merge arrow will not be drawn\nYou will need to undo the checkout\n"
+                "return code = '0'\n"},
   };
   traceEnabled = true;
   for (const auto& row : rows) {

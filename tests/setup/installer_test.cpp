@@ -52,7 +52,7 @@ class Installer : public ScratchTest {
     RegOpenKeyExA(HKEY_LOCAL_MACHINE, kUninstallKey.c_str(), 0, KEY_READ, &key);
     for (DWORD i = 0, size; size = sizeof name, !RegEnumKeyExA(key, i++, name, &size, 0, 0, 0, 0);) {
       if (Registered(kUninstallKey + name, "DisplayName") != "mergebridge") continue;
-      state += "|" + Registered(kUninstallKey + name, "DisplayVersion");
+      state.append("|").append(Registered(kUninstallKey + name, "DisplayVersion"));
     }
     RegCloseKey(key);
     return state;

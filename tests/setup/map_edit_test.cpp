@@ -25,7 +25,7 @@ std::string X(std::string text) {
 }
 
 struct Row {
-  const char* name;
+  const char* name = "";
   std::string map, installed;
   std::vector<std::string> managers = kUsual;
   std::string meanwhile = "";  // after install, this text replaces the first "{B}" line's program
@@ -36,31 +36,36 @@ struct Row {
 TEST(MapEdit, InstallAgainAndUninstall) {
   const std::string other = "C:\\Tools\\other.exe";
   const Row rows[] = {
-      {"CRLF, comments, blanks, tabs and odd spacing stay",
-       "; map\r\n\r\n; text_file_delta xcompare {D}\r\n  text_file_delta\t xcompare\t{D}  \r\n"
-       "text_file_delta construct_version ..\\..\\bin\\tfdmgr.exe\r\n\t\r\nwhole_copy xmerge {D}\r\n",
-       "; map\r\n\r\n; text_file_delta xcompare {D}\r\n  text_file_delta\t xcompare\t{B}  \r\n"
-       "text_file_delta construct_version ..\\..\\bin\\tfdmgr.exe\r\n\t\r\nwhole_copy xmerge {B}\r\n"},
-      {"LF, no line end at the end",
-       "text_file_delta xmerge {D}\nwhole_copy xcompare {D}", "text_file_delta xmerge {B}\nwhole_copy xcompare {B}"},
-      {"a manager absent from the map, or not chosen",
-       "binary_delta xmerge {D}\ntext_file_delta xmerge {D}\n",
-       "binary_delta xmerge {D}\ntext_file_delta xmerge {D}\n", {"z_whole_copy"}},
-      {"a method already running mergebridge is not recorded",
-       "text_file_delta xcompare {B}\ntext_file_delta xmerge {D}\n",
-       "text_file_delta xcompare {B}\ntext_file_delta xmerge {B}\n"},
-      {"registry-key and relative programs with spaces come back as written",
-       "text_file_delta xcompare [HKEY_LOCAL_MACHINE\\SOFTWARE\\V x]\\bin\\d.exe -a\n"
-       "z_whole_copy xmerge ..\\lib\\mgrs\\..\\..\\bin\\m e.exe\n",
-       "text_file_delta xcompare {B}\nz_whole_copy xmerge {B}\n"},
-      {"the first line of a method only; manager names in any case, listed twice",
-       "Whole_Copy XMERGE {D}\nwhole_copy xmerge {D}\nwhole_copy xcompare {D}\n",
-       "Whole_Copy XMERGE {B}\nwhole_copy xmerge {D}\nwhole_copy xcompare {B}\n",
-       {"whole_copy", "text_file_delta", "WHOLE_COPY"}},
-      {"a line changed between install and uninstall is left alone",
-       "text_file_delta xcompare {D}\ntext_file_delta xmerge {D}\n",
-       "text_file_delta xcompare {B}\ntext_file_delta xmerge {B}\n", kUsual, other,
-       "text_file_delta xcompare " + other + "\ntext_file_delta xmerge {D}\n", 1},
+      {.name = "CRLF, comments, blanks, tabs and odd spacing stay",
+       .map = "; map\r\n\r\n; text_file_delta xcompare {D}\r\n"
+              "  text_file_delta\t xcompare\t{D}  \r\ntext_file_delta construct_version "
+              "..\\bin\\tfdmgr.exe\r\n\t\r\nwhole_copy xmerge {D}\r\n",
+       .installed = "; map\r\n\r\n; text_file_delta xcompare {D}\r\n"
+                    "  text_file_delta\t xcompare\t{B}  \r\ntext_file_delta construct_version "
+                    "..\\bin\\tfdmgr.exe\r\n\t\r\nwhole_copy xmerge {B}\r\n"},
+      {.name = "LF, no line end at the end",
+       .map = "text_file_delta xmerge {D}\nwhole_copy xcompare {D}",
+       .installed = "text_file_delta xmerge {B}\nwhole_copy xcompare {B}"},
+      {.name = "a manager absent from the map, or not chosen",
+       .map = "binary_delta xmerge {D}\ntext_file_delta xmerge {D}\n",
+       .installed = "binary_delta xmerge {D}\ntext_file_delta xmerge {D}\n",
+       .managers = {"z_whole_copy"}},
+      {.name = "a method already running mergebridge is not recorded",
+       .map = "text_file_delta xcompare {B}\ntext_file_delta xmerge {D}\n",
+       .installed = "text_file_delta xcompare {B}\ntext_file_delta xmerge {B}\n"},
+      {.name = "registry-key and relative programs with spaces come back as written",
+       .map = "text_file_delta xcompare [HKEY_LOCAL_MACHINE\\SOFTWARE\\V x]\\bin\\d.exe -a\n"
+              "z_whole_copy xmerge ..\\lib\\mgrs\\..\\..\\bin\\m e.exe\n",
+       .installed = "text_file_delta xcompare {B}\nz_whole_copy xmerge {B}\n"},
+      {.name = "the first line of a method only; manager names in any case, listed twice",
+       .map = "Whole_Copy XMERGE {D}\nwhole_copy xmerge {D}\nwhole_copy xcompare {D}\n",
+       .installed = "Whole_Copy XMERGE {B}\nwhole_copy xmerge {D}\nwhole_copy xcompare {B}\n",
+       .managers = {"whole_copy", "text_file_delta", "WHOLE_COPY"}},
+      {.name = "a line changed between install and uninstall is left alone",
+       .map = "text_file_delta xcompare {D}\ntext_file_delta xmerge {D}\n",
+       .installed = "text_file_delta xcompare {B}\ntext_file_delta xmerge {B}\n", .meanwhile = other,
+       .uninstalled = "text_file_delta xcompare " + other + "\ntext_file_delta xmerge {D}\n",
+       .notesOnUninstall = 1},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);

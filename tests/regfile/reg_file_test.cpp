@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "host/reg_file.h"
+#include "regfile/reg_file.h"
 
 namespace {
 
@@ -25,8 +25,8 @@ std::string Wide(const std::string& ascii) {
   return out;
 }
 
-// The key with ExePath "old" on line 4.
-const std::string kHead = kV5 + kKeyLine + "\"ExePath\"=\"old\"\r\n";
+// The key with "v" = "old" on line 4.
+const std::string kHead = kV5 + kKeyLine + "\"v\"=\"old\"\r\n";
 
 // A version 5 file in which the key holds "v" with `data`; "v" is on line 4.
 std::string Val(const std::string& data) { return kV5 + kKeyLine + "\"v\"=" + data + "\n"; }
@@ -43,79 +43,69 @@ std::string Describe(const RegFileLookup& r) {
 
 TEST(RegFile, Lookups) {
   struct Row {
-    std::string file, expected, key = kKey, value = "v";
+    std::string file, gives, key = kKey, value = "v";
     RegFileRoot root = RegFileRoot::CurrentUser;
   } rows[] = {
       // Values as the registry's narrow functions return them.
-      {"\xEF\xBB\xBF" + kV5 + "; top\n" + kKeyLine + "  ; indented\n  \"v\" =\t\"j\xC3\xB8rn\" ",
-       "found [j\xC3\xB8rn]"},
-      {Val("\"a\\\\b\\\"c\\\\\""), "found [a\\b\"c\\]"},
-      {Val("\"\""), "found []"},
-      {kV5 + "[hkcu\\software\\HARNVIK\\velmora]\n\"EXEPATH\"=\"x\"", "found [x]", kKey, "ExePath"},
-      {kV5 + kKeyLine + "@=\"d\"\n\"@\"=\"named\"\n", "found [d]", kKey, ""},
-      {Val("dword:434241"), "found [ABC\0]"s},
-      {Val("hex:61,6f,00,63"), "found [ao\0c]"s},
-      {Val("hex(2):25,00,48,00,00,00"), "found [%H\0]"s},
-      {"REGEDIT4\n\n" + kKeyLine + "\"v\"=hex(2):25,48,00\n", "found [%H\0]"s},
-      {Val("hex(7):61,00,00,00,\\\r\n  62,00,00,00,\\\r\n  00,00"), "found [a\0b\0\0]"s},
-      {Val("hex(1):e9,00,00,08,3d,d8,00,de"), "found [\xC3\xA9\xE0\xA0\x80\xF0\x9F\x98\x80]"},
-      {Val("hex(1):00,d8,41,00,42"), "found [\xEF\xBF\xBD" "A]"},  // lone surrogate, odd byte
-      {kBom16 + Wide(kV5 + "; c\r\n" + kKeyLine + "\"v\"=\"") + "\xF8\x00\x3D\xD8\x00\xDE"s +
-           Wide("\"\r\n"),
-       "found [\xC3\xB8\xF0\x9F\x98\x80]"},
-      {kV5 + "[HKEY_CURRENT_USER]\n@=\"r\"\n", "found [r]", "", ""},
+      {.file = "\xEF\xBB\xBF" + kV5 + "; top\n" + kKeyLine +
+               "  ; indented\n  \"v\" =\t\"j\xC3\xB8rn\" ", .gives = "found [j\xC3\xB8rn]"},
+      {.file = Val("\"a\\\\b\\\"c\\\\\""), .gives = "found [a\\b\"c\\]"},
+      {.file = Val("\"\""), .gives = "found []"},
+      {.file = kV5 + "[hkcu\\software\\HARNVIK\\velmora]\n\"V\"=\"x\"", .gives = "found [x]"},
+      {.file = kV5 + kKeyLine + "@=\"d\"\n\"@\"=\"named\"\n", .gives = "found [d]", .value = ""},
+      {.file = Val("dword:434241"), .gives = "found [ABC\0]"s},
+      {.file = Val("hex:61,6f,00,63"), .gives = "found [ao\0c]"s},
+      {.file = Val("hex(2):25,00,48,00,00,00"), .gives = "found [%H\0]"s},
+      {.file = "REGEDIT4\n\n" + kKeyLine + "\"v\"=hex(2):25,48,00\n", .gives = "found [%H\0]"s},
+      {.file = Val("hex(7):61,00,00,00,\\\r\n  62,00,00,00,\\\r\n  00,00"),
+       .gives = "found [a\0b\0\0]"s},
+      {.file = Val("hex(1):e9,00,00,08,3d,d8,00,de"),
+       .gives = "found [\xC3\xA9\xE0\xA0\x80\xF0\x9F\x98\x80]"},
+      {.file = Val("hex(1):00,d8,41,00,42"),  // a lone surrogate, an odd byte
+       .gives = "found [\xEF\xBF\xBD" "A]"},
+      {.file = kBom16 + Wide(kV5 + "; c\r\n" + kKeyLine + "\"v\"=\"") +
+               "\xF8\x00\x3D\xD8\x00\xDE"s + Wide("\"\r\n"),
+       .gives = "found [\xC3\xB8\xF0\x9F\x98\x80]"},
+      {.file = kV5 + "[HKCU]\n@=\"r\"\n", .gives = "found [r]", .key = "", .value = ""},
       // Keys, other roots and deletions, applied in order as an import would.
-      {Val("\"1\"") + "[HKCU\\Other]\n\"v\"=\"o\"\n" + kKeyLine + "\"V\"=\"2\"\n", "found [2]"},
-      {Val("\"u\"") + "[HKLM\\SOFTWARE\\Harnvik\\Velmora]\n\"v\"=\"m\"\n", "found [u]"},
-      {kV5 + "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Harnvik\\Velmora]\n\"v\"=\"m\"\n" + kKeyLine +
-           "\"v\"=\"u\"\n[-HKCU\\SOFTWARE]\n",
-       "found [m]", kKey, "v", kMachine},
-      {Val("\"1\"") + "[-HKCU\\SOFTWARE\\Harnvik\\Velmora2]\n", "found [1]"},
-      {kV5, "no key"},
-      {kV5, "no value", "", ""},
-      {kV5 + "[HKCU\\SOFTWARE\\Harnvik\\Velmora2]\n\"v\"=\"x\"\n", "no key"},
-      {kV5 + "[HKCU\\SOFTWARE\\Harnvik\\Velmora\\Sub]\n\"v\"=\"x\"\n", "no value"},
-      {Val("\"x\"") + "\"V\"=-\n", "no value"},
-      {Val("\"x\"") + "[-HKCU\\software\\harnvik]\n", "no key"},
-      {kV5 + "[-HKCU\\SOFTWARE\\Harnvik\\Velmora]\n\"v\"=\"x\"\n", "no key"},
-      {Val("\"x\"") + "[-HKCU\\SOFTWARE]\n" + kKeyLine, "no value"},
+      {.file = Val("\"1\"") + "[HKCU\\Other]\n\"v\"=\"o\"\n" + kKeyLine + "\"V\"=\"2\"\n",
+       .gives = "found [2]"},
+      {.file = Val("\"u\"") + "[HKLM\\SOFTWARE\\Harnvik\\Velmora]\n\"v\"=\"m\"\n",
+       .gives = "found [u]"},
+      {.file = kV5 + "[HKLM\\SOFTWARE\\Harnvik\\Velmora]\n\"v\"=\"m\"\n" + kKeyLine +
+               "\"v\"=\"u\"\n[-HKCU\\SOFTWARE]\n", .gives = "found [m]", .root = kMachine},
+      {.file = kV5, .gives = "no key"},
+      {.file = kV5, .gives = "no value", .key = "", .value = ""},
+      {.file = kV5 + "[HKCU\\SOFTWARE\\Harnvik\\Velmora2]\n\"v\"=\"x\"\n", .gives = "no key"},
+      {.file = kV5 + "[HKCU\\SOFTWARE\\Harnvik\\Velmora\\Sub]\n\"v\"=\"x\"\n", .gives = "no value"},
+      {.file = Val("\"x\"") + "\"V\"=-\n", .gives = "no value"},
+      {.file = Val("\"x\"") + "[-HKCU\\software\\harnvik]\n", .gives = "no key"},
+      {.file = kV5 + "[-HKCU\\SOFTWARE\\Harnvik\\Velmora]\n\"v\"=\"x\"\n", .gives = "no key"},
+      {.file = Val("\"x\"") + "[-HKCU\\SOFTWARE]\n" + kKeyLine, .gives = "no value"},
       // Malformed files: truncated or without a header; faulty lines skipped.
-      {kV5 + kKeyLine + "\"v\"=\"/opt/vel", "no value skipping 4"},
-      {kBom16 + Wide(Val("\"x\"")) + "\n", "line 5"},  // ends inside a UTF-16 unit
-      {"\xFE\xFF\0R"s, "line 1"},
-      {"\xEF\xBB\xBF" + kKeyLine + "\"v\"=\"x\"\n", "line 1"},
-      {kV5 + "[HKCU\\SOFTWARE\\Har", "no key skipping 3"},
-      {Val("hex:01,\\"), "no value skipping 4"},
-      {Val("hex:01,\\\n  02,\\\n  zz"), "no value skipping 6"},
-      {Val("hex:01 02"), "no value skipping 4"},
-      {Val("dword:123456789"), "no value skipping 4"},
-      {Val("\"C:\\Program Files\""), "no value skipping 4"},
-      {kV5 + kKeyLine + "\"v\" \"x\"\n", "no value skipping 4"},
-      {Val("\"fine\"") + "# a comment\n", "found [fine]"},
-      {kV5 + "\"v\"=\"x\"\n" + kKeyLine, "no value skipping 3"},
-      {kV5 + "[SOFTWARE\\Harnvik\\Velmora]\n", "no key skipping 3"},
-      {kV5 + "[-HKCU]\n", "no key skipping 3"},
+      {.file = kV5 + kKeyLine + "\"v\"=\"/opt/vel", .gives = "no value skipping 4"},
+      {.file = kBom16 + Wide(Val("\"x\"")) + "\n", .gives = "line 5"},  // ends inside a UTF-16 unit
+      {.file = "\xFE\xFF\0R"s, .gives = "line 1"},
+      {.file = "\xEF\xBB\xBF" + kKeyLine + "\"v\"=\"x\"\n", .gives = "line 1"},
+      {.file = Val("hex:01,\\"), .gives = "no value skipping 4"},
+      {.file = Val("hex:01,\\\n  02,\\\n  zz"), .gives = "no value skipping 6"},
+      {.file = Val("hex:01 02"), .gives = "no value skipping 4"},
+      {.file = Val("dword:123456789"), .gives = "no value skipping 4"},
+      {.file = kV5 + kKeyLine + "\"v\" \"x\"\n", .gives = "no value skipping 4"},
+      {.file = kV5 + "[SOFTWARE\\Harnvik\\Velmora]\n", .gives = "no key skipping 3"},
+      {.file = kV5 + "[-HKCU]\n", .gives = "no key skipping 3"},
       // Lines Windows' import accepts, and lines it skips while reading the rest.
-      {kV5 + kKeyLine + "\"ExePath\"=\"v\"  ; Last value preserved\r\n",
-       "found [v]", kKey, "ExePath"},
-      {kV5 + "# exported\r\n" + kKeyLine + "#\"ExePath\"=\"x\"\r\n\"ExePath\"=\"v\"\r\n",
-       "found [v]", kKey, "ExePath"},
-      {kHead + "\"W\"=dword:00000028  ; c\r\n\"ExePath\"=- ; gone\r\n",
-       "no value", kKey, "ExePath"},
-      {kHead + "\"ExePath\"=\"a\" \"W\"=\"b\"\r\n", "found [old] skipping 5", kKey, "ExePath"},
-      {kHead + "@echo off\r\nset X=1\r\n/* note */\r\nstray\r\n",
-       "found [old] skipping 5 skipping 6 skipping 7 skipping 8", kKey, "ExePath"},
-      {kHead + "\"ExePath\"=\"C:\\new\r\nline\"\r\n",
-       "found [old] skipping 5 skipping 6", kKey, "ExePath"},
-      {kHead + "\"ExePath\"=dword:000000001\r\n", "found [old] skipping 5", kKey, "ExePath"},
-      {kV5 + kKeyLine + "\"ExePath\"=\"C:\\Program Files\\v.exe\"\r\n",
-       "no value skipping 4", kKey, "ExePath"},
-      {kV5 + "\"ExePath\"=\"v\"\r\n[HKEY_CURRENT_USER\\SOFTWARE\\Harnvik\\Velmora\r\n"
-           "\"ExePath\"=\"w\"\r\n", "no key skipping 3 skipping 4", kKey, "ExePath"},
+      {.file = kV5 + "# x\n" + kKeyLine + "#\"v\"=\"x\"\n\"v\"=\"w\"\n", .gives = "found [w]"},
+      {.file = kHead + "\"W\"=dword:00000028  ; c\r\n\"v\"=- ; gone\r\n", .gives = "no value"},
+      {.file = kHead + "\"v\"=\"a\" \"W\"=\"b\"\r\n", .gives = "found [old] skipping 5"},
+      {.file = kHead + "@echo off\r\nset X=1\r\n", .gives = "found [old] skipping 5 skipping 6"},
+      {.file = kHead + "\"v\"=\"C:\\n\r\nl\"\r\n", .gives = "found [old] skipping 5 skipping 6"},
+      {.file = kV5 + "\"v\"=\"w\"\n[HKCU\\SOFTWARE\\Harnvik\\Velmora\n\"v\"=\"x\"\n",
+       .gives = "no key skipping 3 skipping 4"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.file);
-    EXPECT_EQ(Describe(LookUpRegFileValue(row.file, row.root, row.key, row.value)), row.expected);
+    EXPECT_EQ(Describe(LookUpRegFileValue(row.file, row.root, row.key, row.value)), row.gives);
   }
 }
 
@@ -127,8 +117,6 @@ TEST(RegFile, WritingOneValue) {
     const char* name;
     std::string before, after;
   } rows[] = {
-      {"a new file", "", "Windows Registry Editor Version 5.00\n\n" + kKeyLine.substr(0, 44) +
-                             "\n\"ExePath\"=" + quoted + "\n"},
       {"the value's line replaced in place",
        others + kKeyLine + "\"ExePath\"=hex(2):41,00,\\\r\n  00,00 ; c\r\n\"x\"=dword:1",
        others + kKeyLine + "\"ExePath\"=" + quoted + "\r\n\"x\"=dword:1"},
@@ -165,7 +153,6 @@ TEST(RegFile, RemovingOneValue) {
       {kV5 + machineKey + "\"A\"=\"1\"\r\n\"ExePath\"=\"x\"\r\n" + others + machineKey +
            "\"exepath\"=hex(2):41,00,\\\r\n  00,00\r\n\"B\"=\"2\"\r\n\"ExePath\"=-\r\n\"ExePath\"=\"y\"",
        kV5 + machineKey + "\"A\"=\"1\"\r\n" + others + machineKey + "\"B\"=\"2\"\r\n"},
-      {kV5 + others, kV5 + others},
       {kBom16 + Wide(kV5 + machineKey + "\"ExePath\"=\"x\"\r\n"), kBom16 + Wide(kV5 + machineKey)},
       {"", ""},
   };

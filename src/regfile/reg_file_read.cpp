@@ -1,17 +1,16 @@
-// Registry export files: encodings, the header, key and value lines, and the
-// decoding of value data the way the registry's narrow functions return it.
+// Registry export files: the header, key and value lines, and the decoding of
+// value data the way the registry's narrow functions return it.
 // Platform-free, so it can be unit-tested and fuzzed on its own.
-#include "host/reg_file.h"
+#include "regfile/reg_file.h"
 
 #include <algorithm>
-#include <cstdint>
 
 #include "common/text.h"
+#include "regfile/reg_file_scan.h"
 
 namespace {
 
 constexpr std::string_view kHeaderVersion4 = "REGEDIT4";
-constexpr std::string_view kHeaderVersion5 = "Windows Registry Editor Version 5.00";
 constexpr unsigned long kTypeString = 1, kTypeExpandString = 2, kTypeBinary = 3,
                         kTypeMultiString = 7;
 
@@ -59,49 +58,6 @@ bool ReadHexNumber(std::string_view& text, unsigned long& number) {
   if (used == 0 || used > 8) return false;
   text.remove_prefix(used);
   return true;
-}
-
-void AppendUtf8(uint32_t codePoint, std::string& out) {
-  if (codePoint < 0x80) {
-    out += static_cast<char>(codePoint);
-  } else if (codePoint < 0x800) {
-    out += static_cast<char>(0xC0 | (codePoint >> 6));
-    out += static_cast<char>(0x80 | (codePoint & 0x3F));
-  } else if (codePoint < 0x10000) {
-    out += static_cast<char>(0xE0 | (codePoint >> 12));
-    out += static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (codePoint & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (codePoint >> 18));
-    out += static_cast<char>(0x80 | ((codePoint >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (codePoint & 0x3F));
-  }
-}
-
-// UTF-16LE to UTF-8. A lone surrogate becomes U+FFFD, as Windows' own
-// conversion to UTF-8 makes it; a trailing odd byte is not a character and is
-// left out.
-void AppendUtf16LeAsUtf8(std::string_view bytes, std::string& out) {
-  out.reserve(out.size() + bytes.size());
-  const size_t end = bytes.size() & ~static_cast<size_t>(1);
-  auto unitAt = [&](size_t i) {
-    return static_cast<uint32_t>(static_cast<unsigned char>(bytes[i]) |
-                                 (static_cast<unsigned char>(bytes[i + 1]) << 8));
-  };
-  for (size_t i = 0; i < end; i += 2) {
-    uint32_t unit = unitAt(i);
-    if (unit >= 0xD800 && unit < 0xDC00 && i + 3 < end) {
-      const uint32_t low = unitAt(i + 2);
-      if (low >= 0xDC00 && low < 0xE000) {
-        AppendUtf8(0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00), out);
-        i += 2;
-        continue;
-      }
-    }
-    if (unit >= 0xD800 && unit < 0xE000) unit = 0xFFFD;
-    AppendUtf8(unit, out);
-  }
 }
 
 struct Lines {
@@ -290,23 +246,11 @@ RegFileLookup Fault(long line, const char* reason) {
   return result;
 }
 
-
-// Where a line (with its continuations and line end) that sets or deletes the
-// value looked up begins and ends in the decoded text.
-struct ValueSpan {
-  size_t begin = 0, end = 0;
-};
-
-// The decoded text of a registry file: UTF-8, without a byte-order mark.
-struct Decoded {
-  std::string converted;
-  std::string_view text;
-  bool utf16 = false, utf8Bom = false;
-};
+}  // namespace
 
 // The registry editor exports UTF-16LE with a byte-order mark; UTF-8 is
 // accepted with or without one, so that a file can be written by hand.
-bool Decode(std::string_view fileBytes, Decoded& decoded, RegFileLookup& fault) {
+bool DecodeRegFile(std::string_view fileBytes, DecodedRegFile& decoded, RegFileLookup& fault) {
   decoded.text = fileBytes;
   if (fileBytes.substr(0, 2) == "\xFF\xFE") {
     decoded.utf16 = true;
@@ -329,8 +273,8 @@ bool Decode(std::string_view fileBytes, Decoded& decoded, RegFileLookup& fault) 
 }
 
 // Looks the value up; `spans` gets every line in the key that names it, in order.
-RegFileLookup Scan(std::string_view text, RegFileRoot root, std::string_view keyPath,
-                   std::string_view valueName, std::vector<ValueSpan>& spans) {
+RegFileLookup ScanRegFile(std::string_view text, RegFileRoot root, std::string_view keyPath,
+                          std::string_view valueName, std::vector<ValueSpan>& spans) {
   Lines lines{text};
   std::string_view line;
   if (NextLine(lines, line)) line = TrimRight(line);
@@ -406,140 +350,11 @@ RegFileLookup Scan(std::string_view text, RegFileRoot root, std::string_view key
   return result;
 }
 
-void AppendUtf16Le(uint32_t unit, std::string& out) {
-  out += static_cast<char>(unit & 0xFF);
-  out += static_cast<char>(unit >> 8);
-}
-
-// UTF-8 to UTF-16LE; a byte that does not begin a valid sequence becomes U+FFFD.
-std::string Utf8AsUtf16Le(std::string_view text) {
-  std::string out;
-  out.reserve(2 * text.size());
-  for (size_t i = 0; i < text.size();) {
-    const unsigned char lead = static_cast<unsigned char>(text[i]);
-    const size_t length = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 0;
-    uint32_t codePoint = length == 1 ? lead : length == 2 ? lead & 0x1F : length == 3 ? lead & 0x0F : lead & 0x07;
-    bool valid = length != 0 && i + length <= text.size() && lead < 0xF5;
-    for (size_t k = 1; valid && k < length; ++k) {
-      const unsigned char next = static_cast<unsigned char>(text[i + k]);
-      valid = (next & 0xC0) == 0x80;
-      codePoint = (codePoint << 6) | (next & 0x3F);
-    }
-    if (!valid) {
-      AppendUtf16Le(0xFFFD, out);
-      ++i;
-      continue;
-    }
-    i += length;
-    if (codePoint >= 0x10000) {
-      AppendUtf16Le(0xD800 + ((codePoint - 0x10000) >> 10), out);
-      AppendUtf16Le(0xDC00 + ((codePoint - 0x10000) & 0x3FF), out);
-    } else {
-      AppendUtf16Le(codePoint, out);
-    }
-  }
-  return out;
-}
-
-std::string Quoted(std::string_view text) {
-  std::string out = "\"";
-  for (char c : text) {
-    if (c == '\\' || c == '"') out += '\\';
-    out += c;
-  }
-  return out + '"';
-}
-
-// The text again in the encoding it was decoded from.
-std::string Encode(const Decoded& decoded, const std::string& text) {
-  if (decoded.utf16) return "\xFF\xFE" + Utf8AsUtf16Le(text);
-  return (decoded.utf8Bom ? "\xEF\xBB\xBF" : "") + text;
-}
-
-std::string KeyHeader(RegFileRoot root, std::string_view keyPath) {
-  return (root == RegFileRoot::CurrentUser ? "[HKEY_CURRENT_USER\\" : "[HKEY_LOCAL_MACHINE\\") +
-         std::string(keyPath) + "]";
-}
-
-// Decodes and scans `fileBytes`; false, with the reason in `fault`, for a file
-// a lookup cannot read.
-bool ScanFile(std::string_view fileBytes, RegFileRoot root, std::string_view keyPath,
-              std::string_view valueName, Decoded& decoded, RegFileLookup& lookup,
-              std::vector<ValueSpan>& spans, std::string& fault) {
-  if (Decode(fileBytes, decoded, lookup)) {
-    lookup = Scan(decoded.text, root, keyPath, valueName, spans);
-  }
-  if (lookup.status != RegFileStatus::ParseError) return true;
-  fault = "line " + std::to_string(lookup.line) + ": " + lookup.reason;
-  return false;
-}
-
-}  // namespace
-
 RegFileLookup LookUpRegFileValue(std::string_view fileBytes, RegFileRoot root,
                                  std::string_view keyPath, std::string_view valueName) {
-  Decoded decoded;
+  DecodedRegFile decoded;
   RegFileLookup fault;
-  if (!Decode(fileBytes, decoded, fault)) return fault;
+  if (!DecodeRegFile(fileBytes, decoded, fault)) return fault;
   std::vector<ValueSpan> spans;
-  return Scan(decoded.text, root, keyPath, valueName, spans);
-}
-
-bool SetRegFileValue(std::string_view fileBytes, RegFileRoot root, std::string_view keyPath,
-                     std::string_view valueName, std::string_view value, std::string& newBytes,
-                     std::string& fault) {
-  if (value.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos) {
-    fault = "the value holds a line break or a zero byte";
-    return false;
-  }
-  const std::string valueLine =
-      (valueName.empty() ? std::string("@") : Quoted(valueName)) + "=" + Quoted(value);
-  if (fileBytes.empty()) {
-    newBytes = std::string(kHeaderVersion5) + "\n\n" + KeyHeader(root, keyPath) + "\n" +
-               valueLine + "\n";
-    return true;
-  }
-  Decoded decoded;
-  RegFileLookup lookup;
-  std::vector<ValueSpan> spans;
-  if (!ScanFile(fileBytes, root, keyPath, valueName, decoded, lookup, spans, fault)) return false;
-  std::string text(decoded.text);
-  if (lookup.status == RegFileStatus::Found) {
-    // The line that gave the value, without its line end.
-    ValueSpan span = spans.back();
-    while (span.end > span.begin && (text[span.end - 1] == '\n' || text[span.end - 1] == '\r')) {
-      --span.end;
-    }
-    text.replace(span.begin, span.end - span.begin, valueLine);
-  } else {
-    // A section of its own at the end: the last word in an import wins.
-    const char* lineEnd = text.find("\r\n") != std::string::npos ? "\r\n" : "\n";
-    if (!text.empty() && text.back() != '\n') text += lineEnd;
-    text += lineEnd + KeyHeader(root, keyPath) + lineEnd + valueLine + lineEnd;
-  }
-  newBytes = Encode(decoded, text);
-  return true;
-}
-
-bool RemoveRegFileValue(std::string_view fileBytes, RegFileRoot root, std::string_view keyPath,
-                        std::string_view valueName, std::string& newBytes, std::string& fault) {
-  newBytes.assign(fileBytes);
-  if (fileBytes.empty()) return true;
-  Decoded decoded;
-  RegFileLookup lookup;
-  std::vector<ValueSpan> spans;
-  if (!ScanFile(fileBytes, root, keyPath, valueName, decoded, lookup, spans, fault)) return false;
-  if (spans.empty()) return true;
-  // Every line that names the value goes, not just the last: an earlier one
-  // would otherwise take its place.
-  std::string text;
-  text.reserve(decoded.text.size());
-  size_t kept = 0;
-  for (const ValueSpan& span : spans) {
-    text.append(decoded.text.substr(kept, span.begin - kept));
-    kept = span.end;
-  }
-  text.append(decoded.text.substr(kept));
-  newBytes = Encode(decoded, text);
-  return true;
+  return ScanRegFile(decoded.text, root, keyPath, valueName, spans);
 }

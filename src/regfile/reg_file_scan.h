@@ -1,0 +1,41 @@
+// What the reading, writing and encoding parts of the registry file share;
+// for src/regfile alone.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "regfile/reg_file.h"
+
+inline constexpr std::string_view kHeaderVersion5 = "Windows Registry Editor Version 5.00";
+
+/// Appends UTF-16LE `bytes` to `out` as UTF-8. A lone surrogate becomes U+FFFD;
+/// a trailing odd byte is left out.
+void AppendUtf16LeAsUtf8(std::string_view bytes, std::string& out);
+
+/// UTF-8 `text` as UTF-16LE; a byte that does not begin a valid sequence
+/// becomes U+FFFD.
+std::string Utf8AsUtf16Le(std::string_view text);
+
+/// Where a line (with its continuations and line end) that sets or deletes the
+/// value looked up begins and ends in the decoded text.
+struct ValueSpan {
+  size_t begin = 0, end = 0;
+};
+
+/// The decoded text of a registry file: UTF-8, without a byte-order mark.
+struct DecodedRegFile {
+  std::string converted;
+  std::string_view text;
+  bool utf16 = false, utf8Bom = false;
+};
+
+/// Decodes `fileBytes` into `decoded`; false, with the ParseError in `fault`,
+/// for UTF-16 big-endian or a UTF-16LE file cut inside a character.
+bool DecodeRegFile(std::string_view fileBytes, DecodedRegFile& decoded, RegFileLookup& fault);
+
+/// Looks the value up in decoded `text`; `spans` gets every line in the key
+/// that names it, in order.
+RegFileLookup ScanRegFile(std::string_view text, RegFileRoot root, std::string_view keyPath,
+                          std::string_view valueName, std::vector<ValueSpan>& spans);

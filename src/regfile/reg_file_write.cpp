@@ -1,0 +1,100 @@
+// Registry export files: a value set or removed, every other byte kept.
+#include "regfile/reg_file.h"
+
+#include "regfile/reg_file_scan.h"
+
+namespace {
+
+std::string Quoted(std::string_view text) {
+  std::string out = "\"";
+  for (char c : text) {
+    if (c == '\\' || c == '"') out += '\\';
+    out += c;
+  }
+  return out + '"';
+}
+
+// The text again in the encoding it was decoded from.
+std::string Encode(const DecodedRegFile& decoded, const std::string& text) {
+  if (decoded.utf16) return "\xFF\xFE" + Utf8AsUtf16Le(text);
+  return (decoded.utf8Bom ? "\xEF\xBB\xBF" : "") + text;
+}
+
+std::string KeyHeader(RegFileRoot root, std::string_view keyPath) {
+  return (root == RegFileRoot::CurrentUser ? "[HKEY_CURRENT_USER\\" : "[HKEY_LOCAL_MACHINE\\") +
+         std::string(keyPath) + "]";
+}
+
+// Decodes and scans `fileBytes`; false, with the reason in `fault`, for a file
+// a lookup cannot read.
+bool ScanFile(std::string_view fileBytes, RegFileRoot root, std::string_view keyPath,
+              std::string_view valueName, DecodedRegFile& decoded, RegFileLookup& lookup,
+              std::vector<ValueSpan>& spans, std::string& fault) {
+  if (DecodeRegFile(fileBytes, decoded, lookup)) {
+    lookup = ScanRegFile(decoded.text, root, keyPath, valueName, spans);
+  }
+  if (lookup.status != RegFileStatus::ParseError) return true;
+  fault = "line " + std::to_string(lookup.line) + ": " + lookup.reason;
+  return false;
+}
+
+}  // namespace
+
+bool SetRegFileValue(std::string_view fileBytes, RegFileRoot root, std::string_view keyPath,
+                     std::string_view valueName, std::string_view value, std::string& newBytes,
+                     std::string& fault) {
+  if (value.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos) {
+    fault = "the value holds a line break or a zero byte";
+    return false;
+  }
+  const std::string valueLine =
+      (valueName.empty() ? std::string("@") : Quoted(valueName)) + "=" + Quoted(value);
+  if (fileBytes.empty()) {
+    newBytes = std::string(kHeaderVersion5) + "\n\n" + KeyHeader(root, keyPath) + "\n" +
+               valueLine + "\n";
+    return true;
+  }
+  DecodedRegFile decoded;
+  RegFileLookup lookup;
+  std::vector<ValueSpan> spans;
+  if (!ScanFile(fileBytes, root, keyPath, valueName, decoded, lookup, spans, fault)) return false;
+  std::string text(decoded.text);
+  if (lookup.status == RegFileStatus::Found) {
+    // The line that gave the value, without its line end.
+    ValueSpan span = spans.back();
+    while (span.end > span.begin && (text[span.end - 1] == '\n' || text[span.end - 1] == '\r')) {
+      --span.end;
+    }
+    text.replace(span.begin, span.end - span.begin, valueLine);
+  } else {
+    // A section of its own at the end: the last word in an import wins.
+    const char* lineEnd = text.find("\r\n") != std::string::npos ? "\r\n" : "\n";
+    if (!text.empty() && text.back() != '\n') text += lineEnd;
+    text += lineEnd + KeyHeader(root, keyPath) + lineEnd + valueLine + lineEnd;
+  }
+  newBytes = Encode(decoded, text);
+  return true;
+}
+
+bool RemoveRegFileValue(std::string_view fileBytes, RegFileRoot root, std::string_view keyPath,
+                        std::string_view valueName, std::string& newBytes, std::string& fault) {
+  newBytes.assign(fileBytes);
+  if (fileBytes.empty()) return true;
+  DecodedRegFile decoded;
+  RegFileLookup lookup;
+  std::vector<ValueSpan> spans;
+  if (!ScanFile(fileBytes, root, keyPath, valueName, decoded, lookup, spans, fault)) return false;
+  if (spans.empty()) return true;
+  // Every line that names the value goes, not just the last: an earlier one
+  // would otherwise take its place.
+  std::string text;
+  text.reserve(decoded.text.size());
+  size_t kept = 0;
+  for (const ValueSpan& span : spans) {
+    text.append(decoded.text.substr(kept, span.begin - kept));
+    kept = span.end;
+  }
+  text.append(decoded.text.substr(kept));
+  newBytes = Encode(decoded, text);
+  return true;
+}

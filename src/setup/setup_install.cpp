@@ -1,0 +1,300 @@
+// The install and uninstall commands: through the map (Windows) or the
+// managers' method links (Linux).
+#include "common/text.h"
+#include "host/files.h"
+#include "host/setup_lock.h"
+#include "setup/link_plan.h"
+#include "setup/map_edit.h"
+#include "setup/setup_run.h"
+#include "setup/setup_shared.h"
+#include "setup/unified_diff.h"
+
+namespace {
+
+const char kMapRecord[] = "map.mergebridge";        // beside the map
+const char kLinkRecord[] = ".mergebridge-setup";    // in a manager's folder
+const long kLockWaitMillis = 2000;  // far longer than a run takes
+
+// True when the file at `path` holds `bytes`; for no bytes, when it is absent.
+bool Holds(const std::string& path, const std::string& bytes) {
+  std::string now, ignored;
+  if (bytes.empty()) return GetPathKind(path, ignored) == PathKind::Missing;
+  return ReadWholeFile(path, now) == 0 && now == bytes;
+}
+
+std::string WriteFailure(const std::string& path, long error, bool landed) {
+  std::string text = "cannot write " + path + ": " + ErrorText(error);
+  if (IsAccessDenied(error)) text += "; " + RightsHint();
+  return text + Aftermath(landed);
+}
+
+std::string Listing(const std::vector<MethodState>& states) {
+  std::string text;
+  for (const MethodState& state : states) text += state.method + " -> " + DescribeMethod(state) + "\n";
+  return text;
+}
+
+// Reads a file that may be absent (then empty). False after a complaint.
+bool ReadOptional(const std::string& path, std::string& bytes) {
+  const long error = ReadWholeFile(path, bytes);
+  std::string ignored;
+  if (error == 0 || GetPathKind(path, ignored) == PathKind::Missing) return true;
+  Complain("cannot read " + path + ": " + ErrorText(error));
+  return false;
+}
+
+// Writes a record, or removes it when the text is empty.
+long StoreRecord(const std::string& path, const std::string& text) {
+  return text.empty() ? RemoveFileIfPresent(path) : ReplaceFileAtomically(path, text);
+}
+
+// Removes what an interrupted run left in `folder`; false after a complaint.
+bool Sweep(const std::string& folder) {
+  const long error = SweepScratchFiles(folder);
+  if (error != 0) {
+    Complain("cannot clear the leftovers of an earlier run in " + folder + ": " + ErrorText(error) + ".");
+  }
+  return error == 0;
+}
+
+void SayNotes(const std::vector<std::string>& notes) {
+  for (const std::string& note : notes) Say("  " + note);
+}
+
+// Install or uninstall through the map. `install` false: uninstall.
+int EditMap(const SetupOptions& options, const std::string& managers, bool install) {
+  const std::string mapPath = Join(managers, "map"), recordPath = Join(managers, kMapRecord);
+  std::string map, record;
+  if (!options.dryRun && !Sweep(managers)) return 1;
+  if (const long error = ReadWholeFile(mapPath, map)) {
+    Complain("cannot read the type-manager map " + mapPath + ": " + ErrorText(error));
+    return 1;
+  }
+  if (!ReadOptional(recordPath, record)) return 1;
+  if (!install && record.empty()) {
+    Say("Nothing to undo: no record of an install in " + recordPath + ".");
+    return 0;
+  }
+  const std::string bridge = BridgePath(options);
+  MapEdit edit = install ? InstallIntoMap(map, record, options.managers, bridge)
+                         : RemoveFromMap(map, record);
+  if (!edit.ok) {
+    Complain(recordPath + ": " + edit.notes.front() + ". Nothing was changed.");
+    return 1;
+  }
+  SayNotes(edit.notes);
+  if (install) {
+    bool any = false;
+    for (const MapEntry& entry : ReadMapEntries(edit.map)) any = any || entry.program == bridge;
+    if (!any) {
+      Complain("none of the chosen type managers has an xcompare or xmerge line in " + mapPath +
+               ". Nothing was changed.");
+      return 1;
+    }
+  }
+  if (options.dryRun) {
+    std::string diff = UnifiedDiff(map, edit.map, mapPath);
+    Say(diff.empty() ? "No change to " + mapPath + "." : diff.substr(0, diff.size() - 1));
+    Say("(dry run: nothing was changed)");
+    return 0;
+  }
+  if (edit.map == map && edit.record == record) {
+    Say("Nothing to change in " + mapPath + ".");
+    return 0;
+  }
+  // The record is written before the map and removed after it, so that no
+  // changed line is ever on disk without it; if the map then cannot be
+  // written, the old record comes back.
+  const bool recordFirst = !edit.record.empty();
+  if (recordFirst && edit.record != record) {
+    if (const long error = StoreRecord(recordPath, edit.record)) {
+      Complain(WriteFailure(recordPath, error, Holds(recordPath, edit.record)));
+      return 1;
+    }
+  }
+  if (edit.map != map) {
+    if (const long error = ReplaceFileAtomically(mapPath, edit.map)) {
+      // A map that changed all the same keeps the record of what it ran.
+      const bool landed = Holds(mapPath, edit.map);
+      if (recordFirst && !landed) StoreRecord(recordPath, record);
+      Complain(WriteFailure(mapPath, error, landed));
+      return 1;
+    }
+  }
+  if (!recordFirst && edit.record != record) {
+    if (const long error = StoreRecord(recordPath, edit.record)) {
+      Complain("cannot remove " + recordPath + ": " + ErrorText(error) + ".");
+      return 1;
+    }
+  }
+  const std::vector<MapEntry> before = ReadMapEntries(map), after = ReadMapEntries(edit.map);
+  for (size_t i = 0; i < before.size() && i < after.size(); ++i) {
+    if (before[i].program != after[i].program) {
+      Say("  " + after[i].manager + " " + after[i].method + ": " + before[i].program + " -> " +
+          after[i].program);
+    }
+  }
+  Say((install ? "Installed into " : "Uninstalled from ") + mapPath + ".");
+  return 0;
+}
+
+long CarryOut(const std::string& folder, const LinkAction& action, const std::string& bridge) {
+  const std::string path = Join(folder, action.method);
+  switch (action.step) {
+    case LinkStep::LinkToBridge: return ReplaceWithLink(path, bridge);
+    case LinkStep::BackUpThenLink: {
+      if (const long error = KeepCopy(path, Join(folder, action.value))) return error;
+      return ReplaceWithLink(path, bridge);
+    }
+    case LinkStep::RestoreLink: return ReplaceWithLink(path, action.value);
+    case LinkStep::RestoreBackup: return MovePath(Join(folder, action.value), path);
+    case LinkStep::DropCopy: return RemoveFileIfPresent(Join(folder, action.value));
+  }
+  return 0;
+}
+
+// Install or uninstall through the managers' method links.
+int EditLinks(const SetupOptions& options, const std::string& managers, bool install) {
+  const std::string bridge = BridgePath(options);
+  std::vector<std::string> names = options.managers;
+  if (!install) {
+    // Every manager with a record, whatever was chosen at install time.
+    std::vector<std::string> listed;
+    if (const long error = ListFolder(managers, listed)) {
+      Complain("cannot list " + managers + ": " + ErrorText(error) + ". Nothing was changed.");
+      return 1;
+    }
+    names.clear();
+    for (const std::string& name : listed) {
+      std::string ignored;
+      const PathKind kind = GetPathKind(Join(Join(managers, name), kLinkRecord), ignored);
+      if (kind == PathKind::Unreadable) {
+        Complain("cannot look at " + Join(Join(managers, name), kLinkRecord) + ". Nothing was changed.");
+        return 1;
+      }
+      if (kind == PathKind::File) {
+        names.push_back(name);
+      } else if (!options.dryRun && GetPathKind(Join(managers, name), ignored) == PathKind::Folder &&
+                 !Sweep(Join(managers, name))) {
+        return 1;  // what an install stopped before its record left
+      }
+    }
+    if (names.empty()) Say("Nothing to undo: no manager in " + managers + " has a record of an install.");
+  }
+  int status = 0;
+  bool changed = false, linked = false;
+  for (const std::string& name : names) {
+    const std::string folder = Join(managers, name), recordPath = Join(folder, kLinkRecord);
+    std::string ignored, record;
+    const PathKind kind = GetPathKind(folder, ignored);
+    if (kind == PathKind::Unreadable) {
+      Complain("cannot look at " + folder + ". Nothing was changed there.");
+      return 1;
+    }
+    if (kind != PathKind::Folder) {
+      Say("  " + name + ": no such type manager in " + managers + "; left alone");
+      continue;
+    }
+    if (!options.dryRun && !Sweep(folder)) return 1;
+    if (!ReadOptional(recordPath, record)) return 1;
+    const std::vector<MethodState> states = ReadMethods(folder);
+    for (const MethodState& state : states) {
+      if (state.kind != MethodKind::Unknown) continue;
+      Complain("cannot look at " + Join(folder, state.method) +
+               " or its kept copy. Nothing was changed there.");
+      return 1;
+    }
+    const LinkPlan plan = install ? PlanLinkInstall(name, states, record, bridge)
+                                  : PlanLinkRemoval(name, states, record);
+    if (!plan.ok) {
+      Complain(recordPath + ": " + plan.notes.front() + ". Nothing was changed there.");
+      status = 1;
+      continue;
+    }
+    SayNotes(plan.notes);
+    for (const MethodState& state : states) {
+      linked = linked || (state.kind == MethodKind::Link && state.target == bridge);
+    }
+    linked = linked || !plan.actions.empty();
+    if (options.dryRun) {
+      std::vector<MethodState> planned = states;
+      for (const LinkAction& action : plan.actions) {
+        for (MethodState& state : planned) {
+          if (state.method != action.method || action.step == LinkStep::DropCopy) continue;
+          const bool toBridge = action.step == LinkStep::LinkToBridge || action.step == LinkStep::BackUpThenLink;
+          state.kind = action.step == LinkStep::RestoreBackup ? MethodKind::File : MethodKind::Link;
+          state.target = toBridge ? bridge : action.value;
+        }
+      }
+      const std::string diff = UnifiedDiff(Listing(states), Listing(planned), folder);
+      if (!diff.empty()) Say(diff.substr(0, diff.size() - 1));
+      continue;
+    }
+    if (plan.actions.empty() && plan.record == record) continue;
+    if (install && plan.record != record) {
+      if (const long error = StoreRecord(recordPath, plan.record)) {
+        Complain(WriteFailure(recordPath, error, Holds(recordPath, plan.record)));
+        return 1;
+      }
+    }
+    for (const LinkAction& action : plan.actions) {
+      if (const long error = CarryOut(folder, action, bridge)) {
+        Complain("cannot change " + Join(folder, action.method) + ": " + ErrorText(error) +
+                 (IsAccessDenied(error) ? "; " + RightsHint() : std::string()) + ".");
+        return 1;
+      }
+      Say("  " + name + " " + action.method + ": now " +
+          (action.step == LinkStep::RestoreBackup || action.step == LinkStep::DropCopy ? "the kept original"
+           : action.step == LinkStep::RestoreLink ? "-> " + action.value
+                                                  : "-> " + bridge));
+      changed = true;
+    }
+    if (!install) {
+      if (const long error = RemoveFileIfPresent(recordPath)) {
+        Complain("cannot remove " + recordPath + ": " + ErrorText(error) + ".");
+        status = 1;
+      }
+    }
+  }
+  if (install && !linked && status == 0) {
+    Complain("none of the chosen type managers has an xcompare or xmerge method in " + managers +
+             ". Nothing was changed.");
+    return 1;
+  }
+  if (options.dryRun) {
+    Say("(dry run: nothing was changed)");
+  } else if (status == 0) {
+    Say(changed ? (install ? "Installed into " : "Uninstalled from ") + managers + "."
+                : "Nothing to change in " + managers + ".");
+  }
+  return status;
+}
+
+}  // namespace
+
+int Install(const SetupOptions& options, bool install) {
+  std::string reason;
+  const std::string managers = FindManagers(options, reason);
+  if (managers.empty()) {
+    Complain(reason + ".");
+    return 1;
+  }
+  if (install && !IsStartableProgram(BridgePath(options))) {
+    Complain("mergebridge not found at " + BridgePath(options) + " (give --bridge PATH).");
+    return 1;
+  }
+  if (!options.dryRun) {
+    const long error = LockManagers(managers, kLockWaitMillis);
+    if (error == kLockUnavailable) {
+      Complain("warning: " + managers + " cannot be locked on its file system; going on "
+               "without keeping other runs of mergebridge-setup out.");
+    } else if (error != 0) {
+      Complain(error == kLockBusy
+                   ? "another mergebridge-setup is changing " + managers +
+                         "; run this again when it has finished. Nothing was changed."
+                   : "cannot lock " + managers + ": " + ErrorText(error) + ". Nothing was changed.");
+      return 1;
+    }
+  }
+  return ManagersUseMap() ? EditMap(options, managers, install) : EditLinks(options, managers, install);
+}

@@ -1,0 +1,38 @@
+// What the setup program's commands share: the tool's registry value, the
+// reports, the type managers' folder, the bridge and the methods as found.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "host/registry.h"
+#include "setup/link_plan.h"
+#include "setup/setup_options.h"
+
+inline constexpr char kToolKey[] = "SOFTWARE\\Harnvik\\Velmora";
+inline constexpr char kToolValue[] = "ExePath";
+
+/// Writes a line to stdout.
+void Say(const std::string& text);
+/// Writes a line to stderr, after the program's name.
+void Complain(const std::string& text);
+std::string Join(const std::string& folder, const std::string& name);
+/// The system's text for `error`, without its final line break or full stop,
+/// and the number.
+std::string ErrorText(long error);
+/// How a failure's report ends; `landed`: the change is in place all the same.
+std::string Aftermath(bool landed);
+
+/// lib/mgrs of the ClearCase installation, or empty with the reason in `reason`.
+std::string FindManagers(const SetupOptions& options, std::string& reason);
+/// The mergebridge program the methods are to run.
+std::string BridgePath(const SetupOptions& options);
+/// What a method in a manager's folder runs, in words, for status and diffs.
+std::string DescribeMethod(const MethodState& state);
+/// The xcompare and xmerge methods in a manager's `folder`, with their kept copies.
+std::vector<MethodState> ReadMethods(const std::string& folder);
+
+/// "for this user" or "for all users of this computer".
+std::string Whom(RegistryScope scope);
+/// The value's full name and the place it is in, in words.
+std::string Where(RegistryScope scope, const std::string& place);
