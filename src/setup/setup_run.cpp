@@ -8,6 +8,7 @@
 #include "setup/link_plan.h"
 #include "setup/map_edit.h"
 #include "setup/setup_options.h"
+#include "setup/setup_remembered.h"
 #include "setup/unified_diff.h"
 
 namespace {
@@ -389,7 +390,11 @@ int Install(const SetupOptions& options, bool install) {
       return 1;
     }
   }
-  return ManagersUseMap() ? EditMap(options, managers, install) : EditLinks(options, managers, install);
+  if (install && !options.dryRun) RememberInstallation(managers);
+  const int status =
+      ManagersUseMap() ? EditMap(options, managers, install) : EditLinks(options, managers, install);
+  if (!options.dryRun) ForgetIfUninstalled(managers);
+  return status;
 }
 
 // The (un)register commands and the registrations in status.
@@ -586,7 +591,10 @@ int RunSetup(const std::vector<std::string>& args) {
     case SetupCommand::Help: Say(SetupUsage()); return 0;
     case SetupCommand::Status: return Status(options);
     case SetupCommand::Install: return Install(options, true);
-    case SetupCommand::Uninstall: return Install(options, false);
+    case SetupCommand::Uninstall:
+      if (!options.remembered) return Install(options, false);
+      return UninstallRemembered(options, BridgePath(options),
+                                 [](const SetupOptions& one) { return Install(one, false); });
     case SetupCommand::Register: return Register(options);
     case SetupCommand::Unregister: return Unregister(options);
   }
