@@ -148,9 +148,9 @@ int UninstallRemembered(const SetupOptions& options, const std::string& bridge,
     if (running.empty()) {
       if (recorded) {
         Say(managers + ": no method runs " + bridge + "; left alone.");
-      } else if (!record.empty() && !options.dryRun) {
-        // Gone, or taken out some other way: nothing left to undo there.
-        RemoveFileIfPresent(record);
+      } else if (!record.empty() && !options.dryRun && RemoveFileIfPresent(record) == 0) {
+        Say(managers + ": " + (gone ? "no longer there" : "mergebridge no longer installed") +
+            "; forgotten.");
       }
       continue;
     }
