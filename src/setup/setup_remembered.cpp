@@ -136,6 +136,14 @@ int UninstallRemembered(const SetupOptions& options, const std::string& bridge,
 
   int status = 0;
   bool any = false;
+  auto warnIfRunning = [&](const std::string& managers) {
+    std::string running;
+    bool recorded = false;
+    if (Look(managers, bridge, running, recorded) == 0 && !running.empty()) {
+      Complain("warning: " + running + " still runs " + bridge + " (a type manager of your own?); "
+               "ClearCase cannot run it once the package is removed.");
+    }
+  };
   for (const auto& [managers, record] : installations) {
     std::string running;
     bool recorded = false;
@@ -145,13 +153,16 @@ int UninstallRemembered(const SetupOptions& options, const std::string& bridge,
       status = 1;
       continue;
     }
-    if (running.empty()) {
+    // Without a manager's record there is nothing to put back: a method that
+    // runs the bridge all the same was linked by hand.
+    if (running.empty() || !recorded) {
       if (recorded) {
         Say(managers + ": no method runs " + bridge + "; left alone.");
       } else if (!record.empty() && !options.dryRun && RemoveFileIfPresent(record) == 0) {
         Say(managers + ": " + (gone ? "no longer there" : "mergebridge no longer installed") +
             "; forgotten.");
       }
+      if (!gone) warnIfRunning(managers);
       continue;
     }
     any = true;
@@ -162,12 +173,13 @@ int UninstallRemembered(const SetupOptions& options, const std::string& bridge,
     Say("ClearCase in " + one.clearcase + ":");
     if (uninstall(one) != 0) {
       status = 1;
-    } else if (!options.dryRun && Look(managers, bridge, running, recorded) == 0 && !running.empty()) {
-      Complain("warning: " + running + " still runs " + bridge + " (a type manager of your own?); "
-               "ClearCase cannot run it once the package is removed.");
+    } else if (!options.dryRun) {
+      warnIfRunning(managers);
     }
   }
-  if (!any) Say("No ClearCase installation known here runs " + bridge + "; nothing to undo.");
+  if (!any) {
+    Say("Nothing to undo: no ClearCase installation known here has an install that runs " + bridge + ".");
+  }
   if (status != 0) {
     Complain("mergebridge is still in ClearCase where said above; put that right and run this again.");
   }
