@@ -56,6 +56,7 @@ for kind in deb rpm; do
   before=$(state) upgrade=$(rpm -qp --qf %{VERSION} "$newer"/*.rpm)
   ${kind}_step new
   ${kind}_step add "$dir"
+  # --bridge: without /proc in the root the program cannot find its own folder.
   chroot "$root" /usr/bin/mergebridge-setup install --clearcase /opt/cc --bridge /usr/bin/mergebridge
   installed=$(state)
   grep -qx /opt/cc/lib/mgrs "$root/var/lib/mergebridge/%2Fopt%2Fcc%2Flib%2Fmgrs"
