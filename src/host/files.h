@@ -49,6 +49,10 @@ long ReplaceWithLink(const std::string& path, const std::string& target);
 /// copy where links are not possible); fails when `copyPath` exists.
 long KeepCopy(const std::string& path, const std::string& copyPath);
 
+/// Makes the folder `path` (its parent must exist), readable by every user,
+/// and puts it on disk; one already there is no error.
+long MakeFolder(const std::string& path);
+
 /// The names in a folder (no "." or ".."), sorted, into `names`; 0 or the error.
 long ListFolder(const std::string& path, std::vector<std::string>& names);
 
@@ -65,6 +69,12 @@ long SweepScratchFiles(const std::string& folder);
 /// may have written the file at `path`: numbers are reused, and a process that
 /// started after the file was last written is not its owner.
 bool ScratchOwnerRuns(unsigned long id, const std::string& path);
+
+/// Where mergebridge-setup remembers the ClearCase installations it set up, so
+/// that removing the package can take mergebridge out of each again: POSIX
+/// $MERGEBRIDGE_STATE_DIR, else /var/lib/mergebridge. Empty on Windows, whose
+/// installers keep records of their own.
+std::string SetupStateFolder();
 
 /// The full path of the running program.
 std::string OwnProgramPath();

@@ -136,6 +136,13 @@ long KeepCopy(const std::string& path, const std::string& copyPath) {
   return link(path.c_str(), copyPath.c_str()) == 0 ? FlushFolderOf(copyPath) : errno;
 }
 
+long MakeFolder(const std::string& path) {
+  if (mkdir(path.c_str(), 0755) != 0) return errno == EEXIST ? 0 : errno;
+  // Whatever the umask: the folder is read by the package's scripts as root.
+  if (chmod(path.c_str(), 0755) != 0) return errno;
+  return FlushFolderOf(path);
+}
+
 long ListFolder(const std::string& path, std::vector<std::string>& names) {
   names.clear();
   DIR* folder = opendir(path.c_str());
@@ -186,6 +193,11 @@ bool ScratchOwnerRuns(unsigned long id, const std::string& path) {
   // A second's leeway for the clocks' rounding: an owner writes its file
   // after it starts.
   return started <= static_cast<double>(file.st_mtime) + 1.0;
+}
+
+std::string SetupStateFolder() {
+  const char* folder = std::getenv("MERGEBRIDGE_STATE_DIR");
+  return folder != nullptr && *folder != '\0' ? folder : "/var/lib/mergebridge";
 }
 
 std::string OwnProgramPath() {

@@ -110,6 +110,12 @@ long KeepCopy(const std::string& path, const std::string& copyPath) {
   return Result(CopyFileW(ToUtf16(path).c_str(), ToUtf16(copyPath).c_str(), TRUE));
 }
 
+long MakeFolder(const std::string& path) {
+  if (CreateDirectoryW(ToUtf16(path).c_str(), nullptr)) return 0;
+  const DWORD error = GetLastError();
+  return error == ERROR_ALREADY_EXISTS ? 0 : static_cast<long>(error);
+}
+
 long ListFolder(const std::string& path, std::vector<std::string>& names) {
   names.clear();
   WIN32_FIND_DATAW found;
@@ -152,6 +158,8 @@ bool ScratchOwnerRuns(unsigned long id, const std::string& path) {
   CloseHandle(process);
   return runs;
 }
+
+std::string SetupStateFolder() { return std::string(); }
 
 std::string OwnProgramPath() {
   // Long paths: grow the buffer until the name fits.

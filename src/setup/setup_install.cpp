@@ -5,6 +5,7 @@
 #include "host/setup_lock.h"
 #include "setup/link_plan.h"
 #include "setup/map_edit.h"
+#include "setup/setup_remembered.h"
 #include "setup/setup_run.h"
 #include "setup/setup_shared.h"
 #include "setup/unified_diff.h"
@@ -12,7 +13,6 @@
 namespace {
 
 const char kMapRecord[] = "map.mergebridge";        // beside the map
-const char kLinkRecord[] = ".mergebridge-setup";    // in a manager's folder
 const long kLockWaitMillis = 2000;  // far longer than a run takes
 
 // True when the file at `path` holds `bytes`; for no bytes, when it is absent.
@@ -296,5 +296,9 @@ int Install(const SetupOptions& options, bool install) {
       return 1;
     }
   }
-  return ManagersUseMap() ? EditMap(options, managers, install) : EditLinks(options, managers, install);
+  if (install && !options.dryRun) RememberInstallation(managers);
+  const int status =
+      ManagersUseMap() ? EditMap(options, managers, install) : EditLinks(options, managers, install);
+  if (!options.dryRun) ForgetIfUninstalled(managers);
+  return status;
 }

@@ -8,7 +8,8 @@ std::string SetupUsage() {
   return "usage: mergebridge-setup status [--clearcase DIR] [--bridge PATH]\n"
          "       mergebridge-setup install [--managers LIST] [--bridge PATH] [--clearcase DIR]"
          " [--dry-run]\n"
-         "       mergebridge-setup uninstall [--clearcase DIR] [--dry-run]\n"
+         "       mergebridge-setup uninstall [--clearcase DIR | --remembered [--bridge PATH]]"
+         " [--dry-run]\n"
          "       mergebridge-setup register [--all-users] VELMORA_PATH [--force]\n"
          "       mergebridge-setup unregister [--all-users]\n"
          "LIST is comma-separated; the default is " +
@@ -47,15 +48,16 @@ std::string ParseSetupOptions(const std::vector<std::string>& args, SetupOptions
     }
     const bool takesValue = arg == "--managers" || arg == "--bridge" || arg == "--clearcase";
     const bool allowed = (arg == "--managers" && options.command == SetupCommand::Install) ||
-                         (arg == "--bridge" && (options.command == SetupCommand::Install ||
-                                                options.command == SetupCommand::Status)) ||
+                         (arg == "--bridge" && options.command != SetupCommand::Register &&
+                          options.command != SetupCommand::Unregister) ||
                          (arg == "--clearcase" && options.command != SetupCommand::Register &&
                           options.command != SetupCommand::Unregister) ||
                          (arg == "--dry-run" && (options.command == SetupCommand::Install ||
                                                  options.command == SetupCommand::Uninstall)) ||
                          (arg == "--force" && options.command == SetupCommand::Register) ||
                          (arg == "--all-users" && (options.command == SetupCommand::Register ||
-                                                   options.command == SetupCommand::Unregister));
+                                                   options.command == SetupCommand::Unregister)) ||
+                         (arg == "--remembered" && options.command == SetupCommand::Uninstall);
     if (!isOption && options.command == SetupCommand::Register && !havePath) {
       options.velmora = arg;
       havePath = true;
@@ -92,10 +94,18 @@ std::string ParseSetupOptions(const std::vector<std::string>& args, SetupOptions
       options.dryRun = true;
     } else if (arg == "--all-users") {
       options.allUsers = true;
+    } else if (arg == "--remembered") {
+      options.remembered = true;
     } else {
       options.force = true;
     }
   }
   if (options.command == SetupCommand::Register && !havePath) return "register needs Velmora's path";
+  if (options.command == SetupCommand::Uninstall && !options.remembered && !options.bridge.empty()) {
+    return "option '--bridge' does not go with uninstall without --remembered";
+  }
+  if (options.remembered && !options.clearcase.empty()) {
+    return "--remembered and --clearcase do not go together";
+  }
   return std::string();
 }

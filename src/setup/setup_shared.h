@@ -11,6 +11,8 @@
 
 inline constexpr char kToolKey[] = "SOFTWARE\\Harnvik\\Velmora";
 inline constexpr char kToolValue[] = "ExePath";
+/// The record install keeps in a type manager's folder (Linux).
+inline constexpr char kLinkRecord[] = ".mergebridge-setup";
 
 /// Writes a line to stdout.
 void Say(const std::string& text);

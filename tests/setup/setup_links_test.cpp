@@ -38,6 +38,10 @@ testing::AssertionResult Holds(const std::string& text, const std::string& part)
 
 class SetupOnLinks : public ScratchTest {
  protected:
+  void SetUp() override {
+    ScratchTest::SetUp();
+    SetProcessEnv("MERGEBRIDGE_STATE_DIR=" + dir_ + "state");  // never the machine's
+  }
   ProgramRun Run(const Args& args) { return RunProgram(BuildFile("MB_SETUP"), args, dir_); }
 };
 
@@ -88,6 +92,12 @@ TEST_F(SetupOnLinks, InstallMergeUninstall) {
     EXPECT_EQ(fs::read_symlink(mgrs + method), bridge) << method;
   }
   EXPECT_EQ(fs::read_symlink(mgrs + "binary_delta/xcompare"), "../../../bin/cleardiffmrg");
+  // Installing again, where the installation cannot be remembered: a warning.
+  SetProcessEnv("MERGEBRIDGE_STATE_DIR=" + dir_ + "none/state");
+  run = Run({"install", "--bridge", bridge});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_NE(run.err.find("warning: cannot remember " + cc + "lib/mgrs in"), std::string::npos) << run.err;
+  SetProcessEnv("MERGEBRIDGE_STATE_DIR=" + dir_ + "state");
 
   // Registering: a non-program refused unless forced, and then status says so.
   WriteFile(dir_ + "base", "a\n");
@@ -107,6 +117,11 @@ TEST_F(SetupOnLinks, InstallMergeUninstall) {
   // Another bridge, then someone repoints one method; uninstall leaves that
   // one alone and restores the rest.
   EXPECT_EQ(Run({"install", "--bridge", BuildFile("MB_TOOL")}).status, 0);
+  // Removing the package of the bridge beside the setup program leaves it alone.
+  const std::string remembered = Snapshot(cc) + Snapshot(dir_ + "state");
+  EXPECT_NE(remembered.find(" = mergebridge-setup installation 1\n" + cc + "lib/mgrs\n"), std::string::npos);
+  EXPECT_EQ(Run({"uninstall", "--remembered"}).status, 0);
+  EXPECT_EQ(Snapshot(cc) + Snapshot(dir_ + "state"), remembered);
   fs::remove(mgrs + "whole_copy/xcompare");
   fs::create_symlink("/opt/other", mgrs + "whole_copy/xcompare");
   run = Run({"uninstall"});
@@ -115,6 +130,7 @@ TEST_F(SetupOnLinks, InstallMergeUninstall) {
   fs::remove(mgrs + "whole_copy/xcompare");
   fs::create_symlink("../../../bin/cleardiffmrg", mgrs + "whole_copy/xcompare");
   EXPECT_EQ(Snapshot(cc), original);
+  EXPECT_TRUE(fs::is_empty(dir_ + "state"));
 
   // For all users: the file in the first folder of XDG_CONFIG_DIRS, made with
   // folders every user can read; a merge takes the user's own while there is one.

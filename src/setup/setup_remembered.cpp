@@ -1,0 +1,176 @@
+#include "setup/setup_remembered.h"
+
+#include <map>
+#include <vector>
+
+#include "common/text.h"
+#include "host/files.h"
+#include "host/notify.h"
+#include "setup/setup_shared.h"
+
+namespace {
+
+// A record's first line names the format; the second is the installation's
+// lib/mgrs folder.
+const char kHeader[] = "mergebridge-setup installation 1\n";
+const char* const kMethods[] = {"xcompare", "xmerge"};
+
+// An absolute path without doubled separators or "." steps, so that one
+// installation given as /opt/cc/ and as /opt/cc has one record.
+std::string Tidy(const std::string& path) {
+  std::string tidy;
+  for (size_t start = 0; start <= path.size();) {
+    size_t end = path.find('/', start);
+    if (end == std::string::npos) end = path.size();
+    const std::string part = path.substr(start, end - start);
+    if (!part.empty() && part != ".") tidy += "/" + part;
+    start = end + 1;
+  }
+  return tidy.empty() ? "/" : tidy;
+}
+
+// The record's file: the folder's path as one name, "/" and "%" escaped.
+std::string RecordPath(const std::string& state, const std::string& managers) {
+  std::string name;
+  for (const char c : Tidy(managers)) name += c == '/' ? "%2F" : c == '%' ? "%25" : std::string(1, c);
+  return state + "/" + name;
+}
+
+// Looks through the installation's type managers. `running`: the first method
+// that is a link to `bridge`, or one that cannot be looked at (its uninstall
+// will say why); `recorded`: a manager keeps a record of an install (or may).
+long Look(const std::string& managers, const std::string& bridge, std::string& running, bool& recorded) {
+  running.clear();
+  recorded = false;
+  std::vector<std::string> names;
+  if (const long error = ListFolder(managers, names)) return error;
+  for (const std::string& name : names) {
+    const std::string folder = managers + "/" + name;
+    std::string target;
+    const PathKind kind = GetPathKind(folder, target);
+    if (kind != PathKind::Folder && kind != PathKind::Unreadable) continue;
+    recorded = recorded || GetPathKind(folder + "/" + kLinkRecord, target) != PathKind::Missing;
+    for (const char* method : kMethods) {
+      const PathKind methodKind = GetPathKind(folder + "/" + method, target);
+      if (running.empty() && (methodKind == PathKind::Unreadable ||
+                              (methodKind == PathKind::Link && target == bridge))) {
+        running = folder + "/" + method;
+      }
+    }
+  }
+  return 0;
+}
+
+}  // namespace
+
+void RememberInstallation(const std::string& managers) {
+  const std::string state = SetupStateFolder();
+  if (state.empty()) return;
+  const std::string path = RecordPath(state, managers), text = kHeader + Tidy(managers) + "\n";
+  std::string now;
+  if (ReadWholeFile(path, now) == 0 && now == text) return;
+  long error = MakeFolder(state);
+  if (error == 0) error = ReplaceFileAtomically(path, text);
+  if (error != 0) {
+    Complain("warning: cannot remember " + managers + " in " + state + ": " + ErrorText(error) +
+             "; removing the mergebridge package will not take mergebridge out of it, so run "
+             "mergebridge-setup uninstall before that. Going on.");
+  }
+}
+
+void ForgetIfUninstalled(const std::string& managers) {
+  const std::string state = SetupStateFolder();
+  std::string running;
+  bool recorded = true;
+  if (state.empty() || Look(managers, std::string(), running, recorded) != 0 || recorded) return;
+  if (const long error = RemoveFileIfPresent(RecordPath(state, managers))) {
+    Complain("warning: cannot forget " + managers + " in " + state + ": " + ErrorText(error) + ".");
+  }
+}
+
+int UninstallRemembered(const SetupOptions& options, const std::string& bridge,
+                        const std::function<int(const SetupOptions&)>& uninstall) {
+  const std::string state = SetupStateFolder();
+  if (state.empty()) {
+    Complain("--remembered is not needed here: removing mergebridge with its installer takes it "
+             "out of ClearCase.");
+    return 1;
+  }
+  // Each installation's lib/mgrs with its record's file (none: found through PATH).
+  std::map<std::string, std::string> installations;
+  std::vector<std::string> names;
+  std::string ignored;
+  const long listError = ListFolder(state, names);
+  if (listError != 0 && GetPathKind(state, ignored) != PathKind::Missing) {
+    Complain("cannot list " + state + ": " + ErrorText(listError) + ". Nothing was changed.");
+    return 1;
+  }
+  for (const std::string& name : names) {
+    const std::string path = state + "/" + name;
+    std::string text;
+    if (name.find(kScratchMark) != std::string::npos) continue;  // an interrupted write's
+    if (const long error = ReadWholeFile(path, text)) {
+      Complain("cannot read " + path + ": " + ErrorText(error) + ". Nothing was changed.");
+      return 1;
+    }
+    const size_t header = sizeof kHeader - 1;
+    if (text.size() <= header + 1 || text.compare(0, header, kHeader) != 0 || text.back() != '\n') {
+      Complain("warning: " + path + " is not a record of mergebridge-setup; left alone.");
+      continue;
+    }
+    installations[text.substr(header, text.size() - header - 1)] = path;
+  }
+  const std::string cleartool = SearchProgramPath("cleartool");
+  if (!cleartool.empty()) installations.emplace(Tidy(FolderOf(FolderOf(cleartool)) + "/lib/mgrs"), "");
+
+  int status = 0;
+  bool any = false;
+  auto warnIfRunning = [&](const std::string& managers) {
+    std::string running;
+    bool recorded = false;
+    if (Look(managers, bridge, running, recorded) == 0 && !running.empty()) {
+      Complain("warning: " + running + " still runs " + bridge + " (a type manager of your own?); "
+               "ClearCase cannot run it once the package is removed.");
+    }
+  };
+  for (const auto& [managers, record] : installations) {
+    std::string running;
+    bool recorded = false;
+    const bool gone = GetPathKind(managers, ignored) == PathKind::Missing;
+    if (const long error = gone ? 0 : Look(managers, bridge, running, recorded)) {
+      Complain("cannot look at " + managers + ": " + ErrorText(error) + ".");
+      status = 1;
+      continue;
+    }
+    // Without a manager's record there is nothing to put back: a method that
+    // runs the bridge all the same was linked by hand.
+    if (running.empty() || !recorded) {
+      if (recorded) {
+        Say(managers + ": no method runs " + bridge + "; left alone.");
+      } else if (!record.empty() && !options.dryRun && RemoveFileIfPresent(record) == 0) {
+        Say(managers + ": " + (gone ? "no longer there" : "mergebridge no longer installed") +
+            "; forgotten.");
+      }
+      if (!gone) warnIfRunning(managers);
+      continue;
+    }
+    any = true;
+    SetupOptions one = options;
+    one.remembered = false;
+    one.bridge.clear();
+    one.clearcase = FolderOf(FolderOf(managers));
+    Say("ClearCase in " + one.clearcase + ":");
+    if (uninstall(one) != 0) {
+      status = 1;
+    } else if (!options.dryRun) {
+      warnIfRunning(managers);
+    }
+  }
+  if (!any) {
+    Say("Nothing to undo: no ClearCase installation known here has an install that runs " + bridge + ".");
+  }
+  if (status != 0) {
+    Complain("mergebridge is still in ClearCase where said above; put that right and run this again.");
+  }
+  return status;
+}

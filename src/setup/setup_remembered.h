@@ -1,0 +1,31 @@
+// Where mergebridge-setup has installed, remembered in the state folder (one
+// file per ClearCase installation), so that removing the package takes
+// mergebridge out of each installation again, also of one whose cleartool is
+// not on root's PATH. Nothing is remembered where the host has no state folder
+// (Windows: the installers keep records of their own).
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "setup/setup_options.h"
+
+/// Remembers the installation whose type managers are in `managers`. Called
+/// under that installation's setup lock before install changes a method, so
+/// that no changed method is ever on disk unremembered. A record that cannot
+/// be written is a warning: the methods work all the same, only the package's
+/// removal will not find them.
+void RememberInstallation(const std::string& managers);
+
+/// Forgets the installation once none of its type managers keeps a record of
+/// an install (after an uninstall, or an install that changed nothing).
+/// Called under the installation's setup lock; a failure is a warning.
+void ForgetIfUninstalled(const std::string& managers);
+
+/// uninstall --remembered: runs `uninstall` (an uninstall with --clearcase)
+/// on every remembered installation, and on the one cleartool on PATH belongs
+/// to, where a method runs `bridge`; forgets those that are gone or keep no
+/// record. Returns the exit status: 1 when an installation could not be looked
+/// at or its uninstall failed.
+int UninstallRemembered(const SetupOptions& options, const std::string& bridge,
+                        const std::function<int(const SetupOptions&)>& uninstall);
