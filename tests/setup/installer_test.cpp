@@ -118,7 +118,8 @@ TEST_F(Installer, SilentInstallUpgradeMergeAndRemoval) {
       {"cmd.exe", {"/c", "del", velmora}, 0, removed},  // the NSIS installer before Velmora too
       {BuildFile("MB_INSTALLER"), {"/S", "/VELMORA=velmora.exe", "/D=" + dir_ + "prog"}, 3,
        Map(kClearCaseTool) + "||program|" MB_VERSION, false, "/VELMORA=velmora.exe is not the full path"},
-      {BuildFile("MB_INSTALLER"), {"/S", "/VELMORA=" + velmora, "/D=" + dir_ + "prog"}, 0, installed + "|" MB_VERSION},
+      {BuildFile("MB_INSTALLER"), {"/S", "/VELMORA=" + velmora, "/D=" + dir_ + "prog"}, 0, installed + "|" MB_VERSION,
+       false, "no program at " + velmora},
       {setup, {"status"}, 1, installed + "|" MB_VERSION, false, absent},
       {"cmd.exe", copy, 0, installed + "|" MB_VERSION, true},
       {BuildFile("MB_INSTALLER"), {"/S"}, 0, installed + "|" MB_VERSION, true},  // into the same folder
