@@ -24,20 +24,6 @@ std::string Registered(const std::string& key, const char* value) {
   return RegGetValueA(HKEY_LOCAL_MACHINE, key.c_str(), value, RRF_RT_ANY, nullptr, data, &size) ? "" : data;
 }
 
-// Runs a command line as written, as deployment tools run an Add/Remove Programs entry's strings.
-long RunLine(std::string line) {
-  STARTUPINFOA startup = {};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION process = {};
-  if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) return -1;
-  DWORD status = 0;
-  WaitForSingleObject(process.hProcess, INFINITE);
-  GetExitCodeProcess(process.hProcess, &status);
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
-  return status;
-}
-
 class Installer : public ScratchTest {
  protected:
   void SetUp() override {
@@ -56,11 +42,11 @@ class Installer : public ScratchTest {
     RegDeleteKeyA(HKEY_LOCAL_MACHINE, (kUninstallKey + "mergebridge").c_str());
     ScratchTest::TearDown();
   }
-  // The map, the value for all users, whether the program's folder is there, and
+  // The map, the value for all users, whether the program is installed, and
   // the versions of the Add/Remove Programs entries named mergebridge.
   std::string State(const std::string& bridge) {
     std::string state = ReadFile(mgrs_ + "map") + "|" + Registered("Software\\Harnvik\\Velmora", "ExePath") +
-                        (std::filesystem::exists(Path(bridge).parent_path()) ? "|program" : "|");
+                        (std::filesystem::exists(bridge) ? "|program" : "|");
     HKEY key;
     char name[256];
     RegOpenKeyExA(HKEY_LOCAL_MACHINE, kUninstallKey.c_str(), 0, KEY_READ, &key);
@@ -74,6 +60,20 @@ class Installer : public ScratchTest {
   const std::string tool_ = BuildFile("MB_TOOL");
   std::string mgrs_;
 };
+
+// Runs a command line as written, as deployment tools run an Add/Remove Programs entry's strings.
+long RunLine(std::string line) {
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process = {};
+  if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) return -1;
+  DWORD status = 0;
+  WaitForSingleObject(process.hProcess, INFINITE);
+  GetExitCodeProcess(process.hProcess, &status);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  return status;
+}
 
 // A program run (none: the Add/Remove Programs entry's string args[0] with args[1] added), its status and the
 // state it leaves (the map is read-only in the steps that fail); then a merge through the installed bridge (no
@@ -147,6 +147,7 @@ TEST_F(Installer, SilentInstallUpgradeMergeAndRemoval) {
     EXPECT_EQ(SplitToolCommandLine(ReadFile(dir_ + "record")).at(1), "/savetarget=" + dir_ + "out.c");
   }
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(mgrs_), {}), 1);  // the map alone
+  EXPECT_FALSE(std::filesystem::exists(prog));  // uninstall.exe and its folder gone too
 }
 
 }  // namespace
