@@ -20,8 +20,10 @@ function(mb_windows_resources target)
     message(FATAL_ERROR "mb_windows_resources(${target}) needs FILE_NAME and DESCRIPTION")
   endif()
   foreach(part MAJOR MINOR PATCH TWEAK)
+    # An x.y.z version leaves TWEAK empty: set() then removes the variable,
+    # which only a quoted expansion reads as empty.
     set(number ${PROJECT_VERSION_${part}})
-    if(number STREQUAL "")
+    if("${number}" STREQUAL "")
       set(number 0)
     endif()
     list(APPEND numbers ${number})

@@ -6,10 +6,15 @@
 // prints into the installer's log, and fails the step unless it exits with 0.
 // FindClearCase (immediate): sets CLEARCASE to 1 or 0, as cleartool.exe is on
 // PATH or not, where nothing set it before.
+// CheckVelmora (immediate): fails the installation, before anything is done,
+// when VELMORA cannot be a program's full path. A program not there (yet) is
+// no failure: the register step is forced and warns.
 #include <windows.h>
 #include <msi.h>
 #include <msiquery.h>
 
+#include <cwchar>
+#include <cwctype>
 #include <string>
 
 namespace {
@@ -68,6 +73,20 @@ std::wstring ErrorText(DWORD error) {
   LocalFree(text);
   while (!result.empty() && (result.back() == L'\n' || result.back() == L'\r')) result.pop_back();
   return result + L" (error " + std::to_wstring(error) + L")";
+}
+
+// A drive's (C:\...) or a share's (\\server\share\...) full path of a file, holding
+// no double quote, which would end the quoted argument the register step gets,
+// nor another character no file name holds. The setup step would make a
+// relative path absolute against the installer's own working folder.
+bool IsFullProgramPath(const std::wstring& path) {
+  const bool drive = path.size() > 3 && iswalpha(path[0]) && path[1] == L':' &&
+                     (path[2] == L'\\' || path[2] == L'/');
+  const bool share = path.size() > 4 && path[0] == L'\\' && path[1] == L'\\';
+  for (const wchar_t c : path) {
+    if (c < L' ' || wcschr(L"\"<>|*?", c) != nullptr) return false;
+  }
+  return (drive || share) && path.back() != L'\\' && path.back() != L'/';
 }
 
 }  // namespace
@@ -130,4 +149,12 @@ extern "C" __declspec(dllexport) UINT __stdcall FindClearCase(MSIHANDLE install)
   Log(install, onPath ? L"mergebridge: ClearCase found: " + std::wstring(found)
                       : L"mergebridge: cleartool.exe is not on PATH; CLEARCASE=0");
   return ERROR_SUCCESS;
+}
+
+extern "C" __declspec(dllexport) UINT __stdcall CheckVelmora(MSIHANDLE install) {
+  const std::wstring velmora = Property(install, L"VELMORA");
+  if (IsFullProgramPath(velmora)) return ERROR_SUCCESS;
+  Log(install, L"mergebridge: VELMORA=" + velmora + L" is not the full path of a program (such as "
+               L"C:\\Program Files\\Harnvik\\Velmora\\velmora.exe); nothing was changed.");
+  return ERROR_INSTALL_FAILURE;
 }

@@ -20,7 +20,8 @@ std::string RegistrationFailure(const std::string& verb, const std::string& doin
 
 int Register(const SetupOptions& options) {
   const std::string path = AbsolutePath(options.velmora);
-  if (!IsStartableProgram(path) && !options.force) {
+  const bool startable = IsStartableProgram(path);
+  if (!startable && !options.force) {
     Complain(path + " is not a program that can be started; nothing was registered "
              "(--force registers it all the same).");
     return 1;
@@ -33,6 +34,10 @@ int Register(const SetupOptions& options) {
     return 1;
   }
   Say("Registered Velmora " + Whom(scope) + ": " + path);
+  // Forced, as the installers do where Velmora is to be installed later.
+  if (!startable) {
+    Complain("warning: " + path + " is not a program that can be started yet; a merge starts it once it is.");
+  }
   return 0;
 }
 

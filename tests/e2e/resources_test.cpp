@@ -48,4 +48,6 @@ TEST(Resources, VersionAndManifest) {
         "\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\""}) {
     EXPECT_NE(manifest.find(part), std::string::npos) << part;
   }
+  // Windows refuses to start a program whose own identity's version has fewer than four parts.
+  EXPECT_NE(manifest.find("name=\"mergebridge.mergebridge\" version=\"" + version + ".0\""), std::string::npos);
 }

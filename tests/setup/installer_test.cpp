@@ -30,7 +30,7 @@ class Installer : public ScratchTest {
     ScratchTest::SetUp();
     std::filesystem::create_directories(mgrs_ = dir_ + "cc\\lib\\mgrs\\");
     std::filesystem::create_directories(dir_ + "cc\\bin");
-    for (const char* copy : {"cc\\bin\\cleartool.exe", "velmora.exe"}) std::filesystem::copy_file(tool_, dir_ + copy);
+    std::filesystem::copy_file(tool_, dir_ + "cc\\bin\\cleartool.exe");
     WriteFile(mgrs_ + "map", Map(kClearCaseTool));
     WriteFile(mgrs_ + "map.mergebridge-new.4001", "what a killed run left");
     SetProcessEnv("PATH=" + dir_ + "cc\\bin;" + std::getenv("PATH"));
@@ -61,8 +61,23 @@ class Installer : public ScratchTest {
   std::string mgrs_;
 };
 
-// A program run, its status and the state it leaves (the map is read-only in the steps that fail); then a
-// merge through the installed bridge (no value for this user: every case leaves none) and the log's text.
+// Runs a command line as written, as deployment tools run an Add/Remove Programs entry's strings.
+long RunLine(std::string line) {
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process = {};
+  if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) return -1;
+  DWORD status = 0;
+  WaitForSingleObject(process.hProcess, INFINITE);
+  GetExitCodeProcess(process.hProcess, &status);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  return status;
+}
+
+// A program run (none: the Add/Remove Programs entry's string args[0] with args[1] added), its status and the
+// state it leaves (the map is read-only in the steps that fail); then a merge through the installed bridge (no
+// value for this user: every case leaves none) and the text of the log (msiexec) or the output.
 struct Step {
   std::string program;
   Args args;
@@ -74,17 +89,25 @@ struct Step {
 
 TEST_F(Installer, SilentInstallUpgradeMergeAndRemoval) {
   const std::string prog = dir_ + "prog\\", bridge = prog + "mergebridge.exe", msi = BuildFile("MB_MSI");
-  const std::string removed = Map(kClearCaseTool) + "||", installed = Map(bridge) + "|" + tool_ + "|program";
-  const Args older = {"/i", BuildFile("MB_MSI_OLDER"), "CLEARCASE=1", "VELMORA=" + tool_, "INSTALLDIR=" + prog};
-  const std::string copy = dir_ + "velmora.exe", kept = Map(kClearCaseTool) + "|" + copy + "|program|0.0.1";
+  const std::string setup = prog + "mergebridge-setup.exe", velmora = dir_ + "velmora.exe";  // not there yet
+  const std::string removed = Map(kClearCaseTool) + "||", installed = Map(bridge) + "|" + velmora + "|program";
+  const Args older = {"/i", BuildFile("MB_MSI_OLDER"), "CLEARCASE=1", "VELMORA=" + velmora, "INSTALLDIR=" + prog};
+  const std::string kept = Map(kClearCaseTool) + "|" + velmora + "|program|0.0.1", absent = "program " + velmora +
+      " does not exist", unregistered = Map(kClearCaseTool) + "||program|0.0.1";
+  const Args copy = {"/c", "copy", tool_, velmora};
   const Step steps[] = {
-      {"msiexec.exe", {"/i", BuildFile("MB_MSI_OLDER"), "CLEARCASE=0", "VELMORA=" + copy, "INSTALLDIR=" + prog}, 0, kept},
-      {"cmd.exe", {"/c", "del", copy}, 0, kept},  // then a repair runs no step, an upgrade fails:
-      {"msiexec.exe", {"/i", BuildFile("MB_MSI_OLDER"), "REINSTALL=ALL"}, 0, kept},
+      // Before Velmora: registered all the same; it arrives, and a merge starts it.
+      {"msiexec.exe", {"/i", BuildFile("MB_MSI_OLDER"), "CLEARCASE=0", "VELMORA=" + velmora, "INSTALLDIR=" + prog},
+       0, kept, false, "warning: " + velmora},
+      {setup, {"status"}, 1, kept, false, absent},
+      {"cmd.exe", copy, 0, kept, true},
+      {setup, {"unregister", "--all-users"}, 0, unregistered},  // then a repair runs no step, an upgrade fails:
+      {"msiexec.exe", {"/i", BuildFile("MB_MSI_OLDER"), "REINSTALL=ALL"}, 0, unregistered},
       // Windows Installer rolls the older one's removal back too (kept); Wine's is an msiexec of its own.
-      {"msiexec.exe", {"/i", msi}, 1603, removed, false, "is not a program that can be started"},
-      // CLEARCASE not given: 1, cleartool.exe being on PATH.
-      {"msiexec.exe", {"/i", BuildFile("MB_MSI_OLDER"), "VELMORA=" + tool_, "INSTALLDIR=" + prog}, 1603, removed},
+      {"msiexec.exe", {"/i", msi, "CLEARCASE=1"}, 1603, removed, false, "cannot write " + mgrs_ + "map: Access denied"},
+      // CLEARCASE not given: 1, cleartool.exe being on PATH. A relative VELMORA: refused before anything is done.
+      {"msiexec.exe", {"/i", BuildFile("MB_MSI_OLDER"), "VELMORA=" + velmora, "INSTALLDIR=" + prog}, 1603, removed},
+      {"msiexec.exe", {"/i", msi, "CLEARCASE=0", "VELMORA=velmora.exe"}, 1603, removed, false, "VELMORA=velmora.exe is"},
       {"msiexec.exe", older, 0, installed + "|0.0.1"},
       // Told nothing (with a user interface): the older one's folder, ClearCase, Velmora; then the same version.
       {"msiexec.exe", {"/i", BuildFile("MB_MSI_SAME"), "/qr"}, 0, installed + "|" MB_VERSION},
@@ -92,25 +115,39 @@ TEST_F(Installer, SilentInstallUpgradeMergeAndRemoval) {
       // Refused, the removal keeps everything; Wine's rollback drops the entry, though.
       {"msiexec.exe", {"/x", msi}, 1603, installed, false, "cannot write " + mgrs_ + "map: Access denied"},
       {"msiexec.exe", {"/x", msi}, 0, removed},
-      {BuildFile("MB_INSTALLER"), {"/S", "/VELMORA=" + tool_, "/D=" + dir_ + "prog"}, 0, installed + "|" MB_VERSION},
+      {"cmd.exe", {"/c", "del", velmora}, 0, removed},  // the NSIS installer before Velmora too
+      {BuildFile("MB_INSTALLER"), {"/S", "/VELMORA=velmora.exe", "/D=" + dir_ + "prog"}, 3,
+       Map(kClearCaseTool) + "||program|" MB_VERSION, false, "/VELMORA=velmora.exe is not the full path"},
+      {BuildFile("MB_INSTALLER"), {"/S", "/VELMORA=" + velmora, "/D=" + dir_ + "prog"}, 0, installed + "|" MB_VERSION,
+       false, "no program at " + velmora},
+      {setup, {"status"}, 1, installed + "|" MB_VERSION, false, absent},
+      {"cmd.exe", copy, 0, installed + "|" MB_VERSION, true},
       {BuildFile("MB_INSTALLER"), {"/S"}, 0, installed + "|" MB_VERSION, true},  // into the same folder
-      {prog + "uninstall.exe", {"/S", "_?=" + dir_ + "prog"}, 3, installed + "|" MB_VERSION},
-      {prog + "uninstall.exe", {"/S", "_?=" + dir_ + "prog"}, 0, removed},
+      {BuildFile("MB_INSTALLER_NEWER"), {"/S"}, 0, installed + "|9.9.9"},  // not replaced by an older one:
+      {BuildFile("MB_INSTALLER"), {"/S"}, 4, installed + "|9.9.9", false, "mergebridge 9.9.9 is installed, newer"},
+      // The entry's strings as written: they return when the removal is over, saying how it went.
+      {"", {"QuietUninstallString", ""}, 3, installed + "|9.9.9"},
+      {"", {"UninstallString", " /S"}, 0, removed},
   };
   for (const Step& step : steps) {
     SCOPED_TRACE(step.program + " " + step.args.front() + " " + std::to_string(step.status));
     SetFileAttributesA((mgrs_ + "map").c_str(), step.status ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL);
     Args args = step.args;
     if (step.program == "msiexec.exe") args.insert(args.begin(), {"/qn", "/l*v", dir_ + "msi.log"});
-    EXPECT_EQ(RunProgram(step.program, args, dir_).status, step.status);
+    const ProgramRun run = step.program.empty()
+        ? ProgramRun{RunLine(Registered(kUninstallKey + "mergebridge", args[0].c_str()) + args[1]), "", ""}
+        : RunProgram(step.program, args, dir_);
+    EXPECT_EQ(run.status, step.status);
     EXPECT_EQ(State(bridge), step.state);
-    EXPECT_NE(ReadFile(dir_ + "msi.log").find(step.logged), std::string::npos);
+    const std::string text = step.program == "msiexec.exe" ? ReadFile(dir_ + "msi.log") : run.out + run.err;
+    EXPECT_NE(text.find(step.logged), std::string::npos);
     if (!step.merge) continue;
     SetProcessEnv("STANDIN_RECORD=" + dir_ + "record");
     EXPECT_EQ(RunProgram(bridge, {"-out", dir_ + "out.c", mgrs_ + "map", mgrs_ + "map"}, dir_).status, 0);
     EXPECT_EQ(SplitToolCommandLine(ReadFile(dir_ + "record")).at(1), "/savetarget=" + dir_ + "out.c");
   }
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(mgrs_), {}), 1);  // the map alone
+  EXPECT_FALSE(std::filesystem::exists(prog));  // uninstall.exe and its folder gone too
 }
 
 }  // namespace
