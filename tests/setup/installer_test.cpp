@@ -58,7 +58,7 @@ class Installer : public ScratchTest {
     RegOpenKeyExA(HKEY_LOCAL_MACHINE, kUninstallKey.c_str(), 0, KEY_READ | KEY_WOW64_32KEY, &key);
     for (DWORD i = 0, size; size = sizeof name, !RegEnumKeyExA(key, i++, name, &size, 0, 0, 0, 0);) {
       if (Registered(KEY_WOW64_32KEY, kUninstallKey + name, "DisplayName") != "mergebridge") continue;
-      state += "|" + Registered(KEY_WOW64_32KEY, kUninstallKey + name, "DisplayVersion");
+      (state += "|") += Registered(KEY_WOW64_32KEY, kUninstallKey + name, "DisplayVersion");
     }
     RegCloseKey(key);
     return state;

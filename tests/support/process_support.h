@@ -97,7 +97,7 @@ class ScratchTest : public ::testing::Test {
   }
   static std::string Saved(const char* name) {
     const char* value = std::getenv(name);
-    return value != nullptr ? name + ("=" + std::string(value)) : name;
+    return value != nullptr ? std::string(name) + "=" + value : name;
   }
   std::string dir_;
 };

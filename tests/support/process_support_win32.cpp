@@ -34,7 +34,7 @@ HANDLE InheritableFile(const std::string& path, DWORD access, DWORD disposition)
 
 ProgramRun RunProgram(const std::string& program, const Args& args, const std::string& folder) {
   std::string commandLine = QuoteArgument(program);
-  for (const std::string& arg : args) commandLine += " " + QuoteArgument(arg);
+  for (const std::string& arg : args) (commandLine += " ") += QuoteArgument(arg);
   // Files rather than pipes: nothing has to be drained while the program runs.
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
