@@ -1,38 +1,29 @@
 #!/bin/sh
 # Prepares (start) or ends (stop) the Wine session the Windows tests run in, or
-# runs a Windows program in it (run). The prefix is 64-bit in $2/wineprefix, or
-# with WINEARCH=win32 32-bit in $2/wineprefix-win32. It is made once (anew when
-# an earlier run left an install in it or it has the other architecture); a
+# runs a program in it (run). Its prefix in the folder $2 is 64-bit (wineprefix)
+# or, with WINEARCH=win32, 32-bit (wineprefix-win32); it is made once. A
 # persistent wineserver started here with its output on /dev/null keeps each
 # test run short and keeps Wine's background processes from holding CTest's
 # output pipes open.
 set -e
-export WINEARCH="${WINEARCH:-win64}"
-case "$WINEARCH" in
-  win64) export WINEPREFIX="$2/wineprefix" ;;
-  win32) export WINEPREFIX="$2/wineprefix-win32" ;;
-  *) echo "WINEARCH is win64 (the default) or win32, not '$WINEARCH'" >&2; exit 2 ;;
-esac
-if [ "$1" = run ]; then
-  shift 2
-  exec wine "$@"
-fi
-export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEARCH="${WINEARCH:-win64}" WINEPREFIX="$2/wineprefix" WINEDEBUG=-all \
+  WINEDLLOVERRIDES="mscoree,mshtml="
+[ "$WINEARCH" = win64 ] || WINEPREFIX="$WINEPREFIX-$WINEARCH"
+[ "$1" != run ] || { shift 2; exec wine "$@"; }
 case "$1" in
   start)
-    if [ "$WINEARCH" = win64 ] && ! command -v wine64 >/dev/null && [ ! -x /usr/lib/wine/wine64 ]; then
-      echo "A 64-bit Wine prefix needs Wine's 64-bit loader (Debian: apt-get install wine64);" \
-        "WINEARCH=win32 runs the tests in a 32-bit prefix instead." >&2
-      exit 1
-    fi
-    # A run stopped in the middle of an install leaves a package registered
-    # that no later build's package can remove: such a prefix is made anew.
-    if [ -f "$WINEPREFIX/system.reg" ] && { grep -qi mergebridge "$WINEPREFIX/system.reg" ||
-        ! grep -qx "#arch=$WINEARCH" "$WINEPREFIX/system.reg"; }; then
+    case $WINEARCH in win32 | win64) ;; *) echo "WINEARCH is win64 (the default) or win32" >&2; exit 2 ;; esac
+    [ "$WINEARCH" = win32 ] || [ -x /usr/lib/wine/wine64 ] || command -v wine64 >/dev/null || {
+      echo "A 64-bit Wine prefix needs Wine's 64-bit loader: apt-get install wine64" \
+        "(or WINEARCH=win32 for a 32-bit prefix)" >&2; exit 1; }
+    # A prefix of the other architecture, or with a package that a run stopped
+    # mid-install left registered (no later build's package can remove it), is made anew.
+    reg=$WINEPREFIX/system.reg
+    if [ -f "$reg" ] && { grep -qi mergebridge "$reg" || ! grep -qx "#arch=$WINEARCH" "$reg"; }; then
       wineserver -k >/dev/null 2>&1 </dev/null || true
       rm -rf "$WINEPREFIX"
     fi
-    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    if [ ! -f "$reg" ]; then
       mkdir -p "$WINEPREFIX"
       wineboot -i >/dev/null 2>&1 </dev/null || true
       wineserver -w >/dev/null 2>&1 </dev/null || true

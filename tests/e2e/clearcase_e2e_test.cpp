@@ -49,7 +49,7 @@ struct Row {
   const char* output = nullptr;                     // {out.c} afterwards; nullptr: absent
   std::string shown = "";                           // messages and stderr lines; "x*": begins with x
   const char* out = nullptr;                        // stdout; nullptr: not checked
-  Registrations registration = Registration::Path;  // the user's, the machine's
+  Registrations registration = Registration::Path;  // the user's, the machine's (64-bit, 32-bit view)
   std::string tool = "";                            // the registered tool; empty: the stand-in
   // "copy-tool": the stand-in is copied to `tool`; "dangling-out": {out.c} is a
   // link to nothing; "unicode" (Windows): the row's folder is named outside the
@@ -284,6 +284,11 @@ TEST_F(ClearCaseRuns, WhatClearCaseSees) {
        ? "CMD Error 13, Permission denied\n" : "CMD Error 193, Bad EXE format for %1.\n\n",
        .tool = "{ours.c}"},
 #ifdef _WIN32
+      // 64-bit Windows: the machine's 64-bit registry view, then the 32-bit one.
+      {.name = "registered for all users in the 32-bit view only", .args = twoWay, .toolArgs = kAny,
+       .output = kTheirs, .registration = {NoStore, NoStore, Path}},
+      {.name = "a tool in each view: the 64-bit one's", .args = twoWay, .toolArgs = kAny,
+       .output = kTheirs, .registration = {NoStore, Path, OtherPath}},
       // A Unicode ClearCase: files, display names, output and Velmora's folder
       // outside the ANSI code page reach the tool, the file system and the user.
       {.name = "names outside the code page: merge", .args = uniMerge, .toolArgs = uniToolArgs,
@@ -366,6 +371,11 @@ TEST_F(ClearCaseRuns, WhatClearCaseSees) {
   };
   int index = 0;
   for (const Row& row : rows) {
+#ifdef _WIN32
+    BOOL twoViews = FALSE;  // this 32-bit program under 64-bit Windows; 32-bit Windows has one view
+    if (row.registration.machine32 != NoStore && IsWow64Process(GetCurrentProcess(), &twoViews) && !twoViews)
+      continue;
+#endif
     const bool unicode = std::string(row.setup).find("unicode") != std::string::npos;
     Check(row, dir_ + std::to_string(index++) + (unicode ? "_Ελληνικά_日本語_Отчёт" : "") + kSep);
   }

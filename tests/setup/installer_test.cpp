@@ -18,11 +18,10 @@ std::string Map(const std::string& program) {
          "\r\n\t\r\nwhole_copy  xcompare  " + program + "\r\nbinary_delta xmerge ..\\..\\bin\\bdmgr.exe";
 }
 
-// The machine's value in one registry view (64-bit Windows has two, 32-bit Windows one); "" when absent.
 std::string Registered(REGSAM view, const std::string& key, const char* value) {
   char data[1024] = {};
   DWORD size = sizeof data - 1;
-  HKEY opened;
+  HKEY opened;  // in one registry view: 64-bit Windows has two, 32-bit Windows one
   if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ | view, &opened)) return "";
   const LONG status = RegGetValueA(opened, nullptr, value, RRF_RT_ANY, nullptr, data, &size);
   RegCloseKey(opened);
