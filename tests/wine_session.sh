@@ -1,14 +1,13 @@
 #!/bin/sh
 # Prepares (start) or ends (stop) the Wine session the Windows tests run in, or
-# runs a program in it (run). Its prefix in the folder $2 is 64-bit (wineprefix)
-# or, with WINEARCH=win32, 32-bit (wineprefix-win32); it is made once. A
-# persistent wineserver started here with its output on /dev/null keeps each
-# test run short and keeps Wine's background processes from holding CTest's
-# output pipes open.
+# runs a program in it (run). Its prefix is $2, 64-bit, or with WINEARCH=win32
+# $2-win32, 32-bit; it is made once. A persistent wineserver started here with
+# its output on /dev/null keeps each test run short and keeps Wine's background
+# processes from holding CTest's output pipes open.
 set -e
-export WINEARCH="${WINEARCH:-win64}" WINEPREFIX="$2/wineprefix" WINEDEBUG=-all \
+export WINEARCH="${WINEARCH:-win64}" WINEPREFIX="$2" WINEDEBUG=-all \
   WINEDLLOVERRIDES="mscoree,mshtml="
-[ "$WINEARCH" = win64 ] || WINEPREFIX="$WINEPREFIX-$WINEARCH"
+[ "$WINEARCH" = win64 ] || WINEPREFIX="$2-$WINEARCH"
 [ "$1" != run ] || { shift 2; exec wine "$@"; }
 case "$1" in
   start)
