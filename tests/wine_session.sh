@@ -1,20 +1,28 @@
 #!/bin/sh
-# Prepares (start) or ends (stop) the Wine session the Windows tests run in.
-# The prefix is made once (anew when an earlier run left an install in it); a
-# persistent wineserver started here with its output on /dev/null keeps each
-# test run short and keeps Wine's background processes from holding CTest's
-# output pipes open.
+# Prepares (start) or ends (stop) the Wine session the Windows tests run in, or
+# runs a program in it (run). Its prefix is $2, 64-bit, or with WINEARCH=win32
+# $2-win32, 32-bit; it is made once. A persistent wineserver started here with
+# its output on /dev/null keeps each test run short and keeps Wine's background
+# processes from holding CTest's output pipes open.
 set -e
-export WINEPREFIX="$2" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEARCH="${WINEARCH:-win64}" WINEPREFIX="$2" WINEDEBUG=-all \
+  WINEDLLOVERRIDES="mscoree,mshtml="
+[ "$WINEARCH" = win64 ] || WINEPREFIX="$2-$WINEARCH"
+[ "$1" != run ] || { shift 2; exec wine "$@"; }
 case "$1" in
   start)
-    # A run stopped in the middle of an install leaves a package registered
-    # that no later build's package can remove: such a prefix is made anew.
-    if grep -qi mergebridge "$WINEPREFIX/system.reg" 2>/dev/null; then
+    case $WINEARCH in win32 | win64) ;; *) echo "WINEARCH is win64 (the default) or win32" >&2; exit 2 ;; esac
+    [ "$WINEARCH" = win32 ] || [ -x /usr/lib/wine/wine64 ] || command -v wine64 >/dev/null || {
+      echo "A 64-bit Wine prefix needs Wine's 64-bit loader: apt-get install wine64" \
+        "(or WINEARCH=win32 for a 32-bit prefix)" >&2; exit 1; }
+    # A prefix of the other architecture, or with a package that a run stopped
+    # mid-install left registered (no later build's package can remove it), is made anew.
+    reg=$WINEPREFIX/system.reg
+    if [ -f "$reg" ] && { grep -qi mergebridge "$reg" || ! grep -qx "#arch=$WINEARCH" "$reg"; }; then
       wineserver -k >/dev/null 2>&1 </dev/null || true
       rm -rf "$WINEPREFIX"
     fi
-    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    if [ ! -f "$reg" ]; then
       mkdir -p "$WINEPREFIX"
       wineboot -i >/dev/null 2>&1 </dev/null || true
       wineserver -w >/dev/null 2>&1 </dev/null || true

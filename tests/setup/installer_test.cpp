@@ -18,10 +18,14 @@ std::string Map(const std::string& program) {
          "\r\n\t\r\nwhole_copy  xcompare  " + program + "\r\nbinary_delta xmerge ..\\..\\bin\\bdmgr.exe";
 }
 
-std::string Registered(const std::string& key, const char* value) {
+std::string Registered(REGSAM view, const std::string& key, const char* value) {
   char data[1024] = {};
   DWORD size = sizeof data - 1;
-  return RegGetValueA(HKEY_LOCAL_MACHINE, key.c_str(), value, RRF_RT_ANY, nullptr, data, &size) ? "" : data;
+  HKEY opened;  // in one registry view: 64-bit Windows has two, 32-bit Windows one
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ | view, &opened)) return "";
+  const LONG status = RegGetValueA(opened, nullptr, value, RRF_RT_ANY, nullptr, data, &size);
+  RegCloseKey(opened);
+  return status ? "" : data;
 }
 
 class Installer : public ScratchTest {
@@ -39,20 +43,21 @@ class Installer : public ScratchTest {
     SetFileAttributesA((mgrs_ + "map").c_str(), FILE_ATTRIBUTE_NORMAL);
     for (const char* msi : {"MB_MSI_OLDER", "MB_MSI_SAME", "MB_MSI"})
       RunProgram("msiexec.exe", {"/x", BuildFile(msi), "/qn"}, dir_);
-    RegDeleteKeyA(HKEY_LOCAL_MACHINE, (kUninstallKey + "mergebridge").c_str());
+    RegDeleteKeyExA(HKEY_LOCAL_MACHINE, (kUninstallKey + "mergebridge").c_str(), KEY_WOW64_32KEY, 0);
     ScratchTest::TearDown();
   }
-  // The map, the value for all users, whether the program is installed, and
-  // the versions of the Add/Remove Programs entries named mergebridge.
+  // The map, the value for all users (where register writes it), whether the program is installed, and the
+  // versions of the Add/Remove Programs entries named mergebridge (where Windows keeps a 32-bit package's).
   std::string State(const std::string& bridge) {
-    std::string state = ReadFile(mgrs_ + "map") + "|" + Registered("Software\\Harnvik\\Velmora", "ExePath") +
+    std::string state = ReadFile(mgrs_ + "map") + "|" +
+                        Registered(KEY_WOW64_64KEY, "Software\\Harnvik\\Velmora", "ExePath") +
                         (std::filesystem::exists(bridge) ? "|program" : "|");
     HKEY key;
     char name[256];
-    RegOpenKeyExA(HKEY_LOCAL_MACHINE, kUninstallKey.c_str(), 0, KEY_READ, &key);
+    RegOpenKeyExA(HKEY_LOCAL_MACHINE, kUninstallKey.c_str(), 0, KEY_READ | KEY_WOW64_32KEY, &key);
     for (DWORD i = 0, size; size = sizeof name, !RegEnumKeyExA(key, i++, name, &size, 0, 0, 0, 0);) {
-      if (Registered(kUninstallKey + name, "DisplayName") != "mergebridge") continue;
-      state.append("|").append(Registered(kUninstallKey + name, "DisplayVersion"));
+      if (Registered(KEY_WOW64_32KEY, kUninstallKey + name, "DisplayName") != "mergebridge") continue;
+      (state += "|") += Registered(KEY_WOW64_32KEY, kUninstallKey + name, "DisplayVersion");
     }
     RegCloseKey(key);
     return state;
@@ -135,7 +140,7 @@ TEST_F(Installer, SilentInstallUpgradeMergeAndRemoval) {
     Args args = step.args;
     if (step.program == "msiexec.exe") args.insert(args.begin(), {"/qn", "/l*v", dir_ + "msi.log"});
     const ProgramRun run = step.program.empty()
-        ? ProgramRun{RunLine(Registered(kUninstallKey + "mergebridge", args[0].c_str()) + args[1]), "", ""}
+        ? ProgramRun{RunLine(Registered(KEY_WOW64_32KEY, kUninstallKey + "mergebridge", args[0].c_str()) + args[1]), "", ""}
         : RunProgram(step.program, args, dir_);
     EXPECT_EQ(run.status, step.status);
     EXPECT_EQ(State(bridge), step.state);

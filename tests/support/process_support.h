@@ -31,15 +31,17 @@ ProgramRun RunProgram(const std::string& program, const Args& args, const std::s
 /// programs spell it.
 std::string BuildFile(const char* variable);
 
-/// From Fifo on, Linux only and for the user only: what stands where the
-/// registry file should be.
-enum class Registration { NoStore, NoKey, NoValue, EmptyValue, Path, Fifo, Device, FileForFolder };
+/// OtherPath: a program other than the tool, not there. From Fifo on, Linux only
+/// and for the user only: what stands where the registry file should be.
+enum class Registration { NoStore, NoKey, NoValue, EmptyValue, Path, OtherPath, Fifo, Device, FileForFolder };
 
-/// What the user's and the machine's registry (NoStore to Path) say.
+/// What the user's and the machine's registry (NoStore to OtherPath) say; on 64-bit
+/// Windows `machine` is the 64-bit registry view's and `machine32` the 32-bit one's.
 struct Registrations {
-  Registrations(Registration user, Registration machine = Registration::NoStore)
-      : user(user), machine(machine) {}
-  Registration user, machine;
+  Registrations(Registration user, Registration machine = Registration::NoStore,
+                Registration machine32 = Registration::NoStore)
+      : user(user), machine(machine), machine32(machine32) {}
+  Registration user, machine, machine32;
 };
 
 /// Sets both registrations for this process and its children. On Linux the

@@ -65,6 +65,7 @@ void RegisterTool(Registrations registrations, const std::string& exePath,
     case Registration::NoValue: WriteFile(file, key + "\"InstallDir\"=\"/opt\"\n"); break;
     case Registration::EmptyValue: WriteFile(file, key + "\"ExePath\"=\"\"\n"); break;
     case Registration::Path: WriteFile(file, key + "\"ExePath\"=\"" + exePath + "\"\n"); break;
+    case Registration::OtherPath: WriteFile(file, key + "\"ExePath\"=\"" + scratch + "other\"\n"); break;
     case Registration::Fifo: mkfifo(file.c_str(), 0600); break;
     case Registration::Device: std::filesystem::create_symlink("/dev/zero", file); break;
     case Registration::FileForFolder:
