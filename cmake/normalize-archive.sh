@@ -3,8 +3,22 @@
 # files, so that it repeats byte for byte: names sorted, folders 0755, files
 # 0644 or 0755, owned by root (tar) or by nobody (zip -X keeps no owner), all
 # dated SOURCE_DATE_EPOCH, no time in the gzip header, zip's times in UTC.
+#
+# A .deb keeps its members: CPack only records the modes its own files got
+# under the builder's umask in the ar headers, which are set to 0644 here.
 set -eu
 archive=$1
+case $archive in *.deb)
+  # Each member: a 60-byte header (mode at 40, size at 48) and the data,
+  # padded to an even length, after the 8-byte magic.
+  offset=8 end=$(stat -c %s "$archive")
+  while [ "$offset" -lt "$end" ]; do
+    size=$(dd if="$archive" bs=1 skip=$((offset + 48)) count=10 2>/dev/null | tr -d ' ')
+    printf '100644  ' | dd of="$archive" bs=1 seek=$((offset + 40)) conv=notrunc 2>/dev/null
+    offset=$((offset + 60 + size + size % 2))
+  done
+  exit 0
+esac
 : "${SOURCE_DATE_EPOCH:?}"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
