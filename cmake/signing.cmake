@@ -64,5 +64,8 @@ set(MB_SIGN_CONFIG ${CMAKE_BINARY_DIR}/signing.conf)
 file(CONFIGURE OUTPUT ${MB_SIGN_CONFIG} CONTENT "${config}" @ONLY)
 set(MB_SIGN_COMMAND ${PROJECT_SOURCE_DIR}/cmake/sign-pe.sh ${MB_SIGN_CONFIG})
 
-string(REPLACE ";" "\" \"" quoted "\"${MB_SIGN_COMMAND}\"")
-set(CPACK_MB_NSIS_SIGNING "!uninstfinalize '${quoted} \"%1\"' = 0\n!finalize '${quoted} \"%1\"' = 0")
+# NSIS runs the command through the shell; CPack's configuration would not
+# keep double quotes intact, so the string is in backquotes, the words in
+# single quotes.
+string(REPLACE ";" "' '" quoted "'${MB_SIGN_COMMAND}' '%1'")
+set(CPACK_MB_NSIS_SIGNING "!uninstfinalize `${quoted}` = 0\n!finalize `${quoted}` = 0")
