@@ -29,9 +29,11 @@ string(UUID packageCode NAMESPACE ${UPGRADE_CODE} NAME "package ${VERSION} ${ide
 # The files go into the cabinet with their modification times: wixl takes
 # copies given the source's time (msi-files.txt lists them), in a folder of
 # their own for each package, since the tests make several at once.
+# Made as .partial, renamed when signed: a package that fails leaves none,
+# not even an earlier one, under its name.
 set(partial ${OUTPUT}.partial)
 set(files ${OUTPUT}.files)
-file(REMOVE_RECURSE ${files} ${partial})
+file(REMOVE_RECURSE ${files} ${partial} ${OUTPUT})
 file(MAKE_DIRECTORY ${files})
 file(STRINGS ${BUILD_DIR}/msi-files.txt sources)
 file(COPY ${sources} ${BUILD_DIR}/mergebridge.wxs DESTINATION ${files})
