@@ -4,8 +4,9 @@
 # 0644 or 0755, owned by root (tar) or by nobody (zip -X keeps no owner), all
 # dated SOURCE_DATE_EPOCH, no time in the gzip header, zip's times in UTC.
 #
-# A .deb keeps its members: CPack only records the modes its own files got
-# under the builder's umask in the ar headers, which are set to 0644 here.
+# A .deb is kept as CPack wrote it, sorted and owned by root, but for the
+# modes in its ar headers, which its files got from the builder's umask: they
+# are set to 0644 in place.
 set -eu
 archive=$1
 case $archive in *.deb)
