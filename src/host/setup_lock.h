@@ -15,5 +15,6 @@ constexpr long kLockUnavailable = -2;
 /// ends and leaves nothing behind (POSIX: flock on the folder itself; Windows:
 /// a lock file in the folder that only who may write there can open, deleted
 /// with the run). Returns 0, kLockBusy, kLockUnavailable or the system's error
-/// number.
+/// number; on Windows also 0, holding nothing, for an account that may not
+/// make a file in the folder, and so cannot change anything in it.
 long LockManagers(const std::string& managers, long waitMillis);

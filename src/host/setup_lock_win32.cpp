@@ -46,24 +46,34 @@ long LockManagers(const std::string& managers, long waitMillis) {
                                                             &security.lpSecurityDescriptor, nullptr)) {
     return static_cast<long>(GetLastError());
   }
+  // The system's own status tells a file that waits to be deleted from one
+  // this account may not open; both are "access denied".
+  using LastStatus = LONG(WINAPI*)();
+  const auto lastStatus = reinterpret_cast<LastStatus>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "RtlGetLastNtStatus")));
   // Never closed: the lock lasts as long as the handle, that is the run.
   // Every run opens the file the same way, so that it goes with the last.
-  const HANDLE file = CreateFileW(ToUtf16(managers + "\\mergebridge-setup.lock").c_str(),
+  const std::wstring path = ToUtf16(managers + "\\mergebridge-setup.lock");
+  const HANDLE file = CreateFileW(path.c_str(),
                                   GENERIC_READ | GENERIC_WRITE,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &security,
                                   OPEN_ALWAYS, FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE |
                                   FILE_FLAG_OVERLAPPED, nullptr);
   DWORD error = GetLastError();
+  const LONG status = lastStatus != nullptr ? lastStatus() : 0;
   LocalFree(security.lpSecurityDescriptor);
   if (file == INVALID_HANDLE_VALUE) {
     // The last run has just closed it and the file waits to be deleted: that
     // run was busy a moment ago.
-    using LastStatus = LONG(WINAPI*)();
-    const auto lastStatus = reinterpret_cast<LastStatus>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "RtlGetLastNtStatus")));
     const LONG kDeletePending = static_cast<LONG>(0xC0000056);
-    return error == ERROR_ACCESS_DENIED && lastStatus != nullptr && lastStatus() == kDeletePending
-               ? kLockBusy : static_cast<long>(error);
+    if (error == ERROR_ACCESS_DENIED && status == kDeletePending) return kLockBusy;
+    // Who may not make a file in the folder cannot change the map in it
+    // either: the run goes on to say so in its own words (run as administrator).
+    if (error == ERROR_ACCESS_DENIED && GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES &&
+        GetLastError() == ERROR_FILE_NOT_FOUND) {
+      return 0;
+    }
+    return static_cast<long>(error);
   }
   // The request waits in the system and its event wakes this thread the
   // moment the holder's handle closes. Kept for good: the system may still
