@@ -10,3 +10,4 @@ target_link_options(mergebridge-uninstall PRIVATE -municode -Wl,--gc-sections -s
 target_link_libraries(mergebridge-uninstall PRIVATE shell32)
 set_target_properties(mergebridge-uninstall PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 set(CPACK_MB_UNINSTALL_LAUNCHER ${CMAKE_BINARY_DIR}/mergebridge-uninstall.exe)
+mb_sign(mergebridge-uninstall)

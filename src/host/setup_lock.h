@@ -13,6 +13,8 @@ constexpr long kLockUnavailable = -2;
 /// whose type managers are in the folder `managers`, waiting at most
 /// `waitMillis` for a run that holds it. The lock is held until this process
 /// ends and leaves nothing behind (POSIX: flock on the folder itself; Windows:
-/// a named mutex derived from the map's full path). Returns 0, kLockBusy,
-/// kLockUnavailable or the system's error number.
+/// a lock file in the folder that only who may write there can open, deleted
+/// with the run). Returns 0, kLockBusy, kLockUnavailable or the system's error
+/// number; on Windows also 0, holding nothing, for an account that may not
+/// make a file in the folder, and so cannot change anything in it.
 long LockManagers(const std::string& managers, long waitMillis);

@@ -1,44 +1,105 @@
-// Win32: a named mutex, which the system removes with its last handle and
-// hands on (abandoned) when a run holding it is killed.
+// Win32: a lock file inside the managers' folder itself, locked with
+// LockFileEx. Only who may write that folder can make the file, and its own
+// access list (no inheritance) lets in only the system, the Administrators
+// and whoever made it, so that a user who cannot change ClearCase can neither
+// take the lock nor hold it against a setup run. A named mutex could not do
+// that: any user may make a name first. (A private namespace bounded by the
+// Administrators would, but it would also shut out a user who owns a
+// ClearCase installation of his own.) The file is deleted with its last
+// handle, so that it goes with the run, killed or not, as the lock does.
 #include "host/setup_lock.h"
 
 #include <windows.h>
+#include <sddl.h>
 
-#include <cstdint>
-#include <cstdio>
+#include <string>
 
-#include "common/text.h"
-#include "host/files.h"
 #include "host/utf16_win32.h"
 
+namespace {
+
+// The account this process runs as, in the SDDL form (S-1-5-21-...).
+std::wstring UserSid() {
+  HANDLE token = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return L"";
+  union { TOKEN_USER user; char bytes[SECURITY_MAX_SID_SIZE + sizeof(TOKEN_USER)]; } info;
+  DWORD size = 0;
+  wchar_t* text = nullptr;
+  std::wstring sid;
+  if (GetTokenInformation(token, TokenUser, &info, sizeof info, &size) &&
+      ConvertSidToStringSidW(info.user.User.Sid, &text)) {
+    sid = text;
+    LocalFree(text);
+  }
+  CloseHandle(token);
+  return sid;
+}
+
+}  // namespace
+
 long LockManagers(const std::string& managers, long waitMillis) {
-  // A mutex name may not hold a backslash and is limited in length: the map's
-  // full path, letter case folded as the file system folds it, is hashed
-  // (FNV-1a) into the name. Global: one lock for every session on the machine.
-  std::string path = AbsolutePath(managers + "\\map");
-  LowerCaseAscii(path);
-  uint64_t hash = 14695981039346656037ull;
-  for (const char c : path) hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
-  char name[64];
-  std::snprintf(name, sizeof name, "Global\\mergebridge-setup-%016llx",
-                static_cast<unsigned long long>(hash));
+  // Protected (P): nothing inherited from the folder, where readers may be
+  // let in. FA: all access, for SYSTEM, the Administrators and this account.
+  const std::wstring sddl = L"D:P(A;;FA;;;SY)(A;;FA;;;BA)(A;;FA;;;" + UserSid() + L")";
+  SECURITY_ATTRIBUTES security = {sizeof security, nullptr, FALSE};
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1,
+                                                            &security.lpSecurityDescriptor, nullptr)) {
+    return static_cast<long>(GetLastError());
+  }
+  // The system's own status tells a file that waits to be deleted from one
+  // this account may not open; both are "access denied".
+  using LastStatus = LONG(WINAPI*)();
+  const auto lastStatus = reinterpret_cast<LastStatus>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "RtlGetLastNtStatus")));
   // Never closed: the lock lasts as long as the handle, that is the run.
-  // Waiting needs no more than SYNCHRONIZE; CreateMutexW asks for all access
-  // to a mutex that exists, which one made by another account (the
-  // installer's service, say) refuses, hiding that a run is busy.
-  const std::wstring wideName = ToUtf16(name);
-  HANDLE mutex = OpenMutexW(SYNCHRONIZE, FALSE, wideName.c_str());
-  if (mutex == nullptr && GetLastError() == ERROR_FILE_NOT_FOUND) {
-    mutex = CreateMutexW(nullptr, FALSE, wideName.c_str());
+  // Every run opens the file the same way, so that it goes with the last.
+  const std::wstring path = ToUtf16(managers + "\\mergebridge-setup.lock");
+  const HANDLE file = CreateFileW(path.c_str(),
+                                  GENERIC_READ | GENERIC_WRITE,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &security,
+                                  OPEN_ALWAYS, FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE |
+                                  FILE_FLAG_OVERLAPPED, nullptr);
+  DWORD error = GetLastError();
+  const LONG status = lastStatus != nullptr ? lastStatus() : 0;
+  LocalFree(security.lpSecurityDescriptor);
+  if (file == INVALID_HANDLE_VALUE) {
+    // The last run has just closed it and the file waits to be deleted: that
+    // run was busy a moment ago.
+    const LONG kDeletePending = static_cast<LONG>(0xC0000056);
+    if (error == ERROR_ACCESS_DENIED && status == kDeletePending) return kLockBusy;
+    // Who may not make a file in the folder cannot change the map in it
+    // either: the run goes on to say so in its own words (run as administrator).
+    if (error == ERROR_ACCESS_DENIED && GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES &&
+        GetLastError() == ERROR_FILE_NOT_FOUND) {
+      return 0;
+    }
+    return static_cast<long>(error);
   }
-  if (mutex == nullptr) return static_cast<long>(GetLastError());
-  long error = 0;
-  switch (WaitForSingleObject(mutex, static_cast<DWORD>(waitMillis))) {
-    case WAIT_OBJECT_0:
-    case WAIT_ABANDONED: return 0;  // abandoned: a killed run, whose work the rerun finishes
-    case WAIT_TIMEOUT: error = kLockBusy; break;
-    default: error = static_cast<long>(GetLastError());
+  // The request waits in the system and its event wakes this thread the
+  // moment the holder's handle closes. Kept for good: the system may still
+  // write into it after a wait that timed out.
+  OVERLAPPED* const request = new OVERLAPPED();
+  request->hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  if (request->hEvent == nullptr) error = GetLastError();
+  else if (LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, request)) return 0;
+  else error = GetLastError();
+  if (error == ERROR_IO_PENDING) {
+    DWORD unused = 0;
+    switch (WaitForSingleObject(request->hEvent, static_cast<DWORD>(waitMillis))) {
+      case WAIT_OBJECT_0:
+        if (GetOverlappedResult(file, request, &unused, FALSE)) return 0;
+        error = GetLastError();
+        break;
+      case WAIT_TIMEOUT:
+        // Withdrawn; should it have been granted meanwhile, this process
+        // ends soon and lets it go.
+        CancelIo(file);
+        return kLockBusy;
+      default: error = GetLastError();
+    }
   }
-  CloseHandle(mutex);
-  return error;
+  CloseHandle(file);
+  // A file system that cannot lock (some network shares).
+  if (error == ERROR_NOT_SUPPORTED || error == ERROR_INVALID_FUNCTION) return kLockUnavailable;
+  return static_cast<long>(error);
 }

@@ -155,4 +155,14 @@ TEST_F(Installer, SilentInstallUpgradeMergeAndRemoval) {
   EXPECT_FALSE(std::filesystem::exists(prog));  // uninstall.exe and its folder gone too
 }
 
+// While another run holds the lock file, a run waits, then is refused.
+TEST_F(Installer, SetupLockHeld) {
+  const HANDLE held = CreateFileA((mgrs_ + "mergebridge-setup.lock").c_str(), GENERIC_WRITE,
+      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS, FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+  ASSERT_TRUE(LockFile(held, 0, 0, 1, 0));
+  const ProgramRun run = RunProgram(BuildFile("MB_SETUP"), {"install", "--bridge", BuildFile("MB_SETUP")}, dir_);
+  EXPECT_TRUE(run.status == 1 && run.err.find("another mergebridge-setup is changing") != std::string::npos) << run.err;
+  CloseHandle(held);
+}
+
 }  // namespace
