@@ -5,7 +5,8 @@
 #   first, so the build folder, often inside the source, comes second.
 # - no link time in a Windows program's header;
 # - installed folders 0755 whatever the umask (files get 0644 or 0755 anyway).
-# The packages' own fixes are in cmake/package_hooks.cmake.
+# The packages' own fixes are in cmake/cpack_project.cmake, cpack_staging.cmake
+# and cpack_finish.cmake.
 if(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
   add_compile_options(-ffile-prefix-map=${PROJECT_SOURCE_DIR}=.
                       -ffile-prefix-map=${PROJECT_BINARY_DIR}=build)
