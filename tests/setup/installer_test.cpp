@@ -84,12 +84,12 @@ long RunLine(std::string line) {
 // state it leaves (the map is read-only in the steps that fail); then a merge through the installed bridge (no
 // value for this user: every case leaves none) and the text of the log (msiexec) or the output.
 struct Step {
-  std::string program;
-  Args args;
-  long status;
-  std::string state;
-  bool merge = false;
-  std::string logged = "";
+  std::string program = "";  // empty: the Add/Remove Programs entry's string in args[0], args[1] after it
+  long status = 0;
+  std::string state = "";    // State() afterwards
+  bool merge = false;        // a merge through the bridge afterwards
+  std::string logged = "";   // in the log (msiexec) or the output
+  Args args = {};
 };
 
 TEST_F(Installer, SilentInstallUpgradeMergeAndRemoval) {
@@ -102,46 +102,60 @@ TEST_F(Installer, SilentInstallUpgradeMergeAndRemoval) {
   const Args copy = {"/c", "copy", tool_, velmora};
   const Step steps[] = {
       // Before Velmora: registered all the same; it arrives, and a merge starts it.
-      {"msiexec.exe", {"/i", BuildFile("MB_MSI_OLDER"), "CLEARCASE=0", "VELMORA=" + velmora, "INSTALLDIR=" + prog},
-       0, kept, false, "warning: " + velmora},
-      {setup, {"status"}, 1, kept, false, absent},
-      {"cmd.exe", copy, 0, kept, true},
-      {setup, {"unregister", "--all-users"}, 0, unregistered},  // then a repair runs no step, an upgrade fails:
-      {"msiexec.exe", {"/i", BuildFile("MB_MSI_OLDER"), "REINSTALL=ALL"}, 0, unregistered},
+      {.program = "msiexec.exe", .status = 0, .state = kept, .logged = "warning: " + velmora,
+       .args = {"/i", BuildFile("MB_MSI_OLDER"), "CLEARCASE=0", "VELMORA=" + velmora, "INSTALLDIR=" + prog}},
+      {.program = setup, .status = 1, .state = kept, .logged = absent, .args = {"status"}},
+      {.program = "cmd.exe", .status = 0, .state = kept, .merge = true, .args = copy},
+      // Then a repair runs no step, an upgrade fails:
+      {.program = setup, .status = 0, .state = unregistered, .args = {"unregister", "--all-users"}},
+      {.program = "msiexec.exe", .status = 0, .state = unregistered,
+       .args = {"/i", BuildFile("MB_MSI_OLDER"), "REINSTALL=ALL"}},
       // Windows Installer rolls the older one's removal back too (kept); Wine's is an msiexec of its own.
-      {"msiexec.exe", {"/i", msi, "CLEARCASE=1"}, 1603, removed, false, "cannot write " + mgrs_ + "map: Access denied"},
+      {.program = "msiexec.exe", .status = 1603, .state = removed,
+       .logged = "cannot write " + mgrs_ + "map: Access denied", .args = {"/i", msi, "CLEARCASE=1"}},
       // CLEARCASE not given: 1, cleartool.exe being on PATH. A relative VELMORA: refused before anything is done.
-      {"msiexec.exe", {"/i", BuildFile("MB_MSI_OLDER"), "VELMORA=" + velmora, "INSTALLDIR=" + prog}, 1603, removed},
-      {"msiexec.exe", {"/i", msi, "CLEARCASE=0", "VELMORA=velmora.exe"}, 1603, removed, false, "VELMORA=velmora.exe is"},
-      {"msiexec.exe", older, 0, installed + "|0.0.1"},
+      {.program = "msiexec.exe", .status = 1603, .state = removed,
+       .args = {"/i", BuildFile("MB_MSI_OLDER"), "VELMORA=" + velmora, "INSTALLDIR=" + prog}},
+      {.program = "msiexec.exe", .status = 1603, .state = removed, .logged = "VELMORA=velmora.exe is",
+       .args = {"/i", msi, "CLEARCASE=0", "VELMORA=velmora.exe"}},
+      {.program = "msiexec.exe", .status = 0, .state = installed + "|0.0.1", .args = older},
       // Told nothing (with a user interface): the older one's folder, ClearCase, Velmora; then the same version.
-      {"msiexec.exe", {"/i", BuildFile("MB_MSI_SAME"), "/qr"}, 0, installed + "|" MB_VERSION},
-      {"msiexec.exe", {"/i", msi}, 0, installed + "|" MB_VERSION, true, "Installed into " + mgrs_ + "map."},
+      {.program = "msiexec.exe", .status = 0, .state = installed + "|" MB_VERSION,
+       .args = {"/i", BuildFile("MB_MSI_SAME"), "/qr"}},
+      {.program = "msiexec.exe", .status = 0, .state = installed + "|" MB_VERSION, .merge = true,
+       .logged = "Installed into " + mgrs_ + "map.", .args = {"/i", msi}},
       // Refused, the removal keeps everything; Wine's rollback drops the entry, though.
-      {"msiexec.exe", {"/x", msi}, 1603, installed, false, "cannot write " + mgrs_ + "map: Access denied"},
-      {"msiexec.exe", {"/x", msi}, 0, removed},
-      {"cmd.exe", {"/c", "del", velmora}, 0, removed},  // the NSIS installer before Velmora too
-      {BuildFile("MB_INSTALLER"), {"/S", "/VELMORA=velmora.exe", "/D=" + dir_ + "prog"}, 3,
-       Map(kClearCaseTool) + "||program|" MB_VERSION, false, "/VELMORA=velmora.exe is not the full path"},
-      {BuildFile("MB_INSTALLER"), {"/S", "/VELMORA=" + velmora, "/D=" + dir_ + "prog"}, 0, installed + "|" MB_VERSION,
-       false, "no program at " + velmora},
-      {setup, {"status"}, 1, installed + "|" MB_VERSION, false, absent},
-      {"cmd.exe", copy, 0, installed + "|" MB_VERSION, true},
-      {BuildFile("MB_INSTALLER"), {"/S"}, 0, installed + "|" MB_VERSION, true},  // into the same folder
-      {BuildFile("MB_INSTALLER_NEWER"), {"/S"}, 0, installed + "|9.9.9"},  // not replaced by an older one:
-      {BuildFile("MB_INSTALLER"), {"/S"}, 4, installed + "|9.9.9", false, "mergebridge 9.9.9 is installed, newer"},
+      {.program = "msiexec.exe", .status = 1603, .state = installed,
+       .logged = "cannot write " + mgrs_ + "map: Access denied", .args = {"/x", msi}},
+      {.program = "msiexec.exe", .status = 0, .state = removed, .args = {"/x", msi}},
+      // The NSIS installer before Velmora too.
+      {.program = "cmd.exe", .status = 0, .state = removed, .args = {"/c", "del", velmora}},
+      {.program = BuildFile("MB_INSTALLER"), .status = 3, .state = Map(kClearCaseTool) + "||program|" MB_VERSION,
+       .logged = "/VELMORA=velmora.exe is not the full path",
+       .args = {"/S", "/VELMORA=velmora.exe", "/D=" + dir_ + "prog"}},
+      {.program = BuildFile("MB_INSTALLER"), .status = 0, .state = installed + "|" MB_VERSION,
+       .logged = "no program at " + velmora, .args = {"/S", "/VELMORA=" + velmora, "/D=" + dir_ + "prog"}},
+      {.program = setup, .status = 1, .state = installed + "|" MB_VERSION, .logged = absent, .args = {"status"}},
+      {.program = "cmd.exe", .status = 0, .state = installed + "|" MB_VERSION, .merge = true, .args = copy},
+      // Into the same folder; then a newer one, which an older one does not replace.
+      {.program = BuildFile("MB_INSTALLER"), .status = 0, .state = installed + "|" MB_VERSION, .merge = true,
+       .args = {"/S"}},
+      {.program = BuildFile("MB_INSTALLER_NEWER"), .status = 0, .state = installed + "|9.9.9", .args = {"/S"}},
+      {.program = BuildFile("MB_INSTALLER"), .status = 4, .state = installed + "|9.9.9",
+       .logged = "mergebridge 9.9.9 is installed, newer", .args = {"/S"}},
       // The entry's strings as written: they return when the removal is over, saying how it went.
-      {"", {"QuietUninstallString", ""}, 3, installed + "|9.9.9"},
-      {"", {"UninstallString", " /S"}, 0, removed},
+      {.status = 3, .state = installed + "|9.9.9", .args = {"QuietUninstallString", ""}},
+      {.status = 0, .state = removed, .args = {"UninstallString", " /S"}},
   };
   for (const Step& step : steps) {
     SCOPED_TRACE(step.program + " " + step.args.front() + " " + std::to_string(step.status));
     SetFileAttributesA((mgrs_ + "map").c_str(), step.status ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL);
     Args args = step.args;
     if (step.program == "msiexec.exe") args.insert(args.begin(), {"/qn", "/l*v", dir_ + "msi.log"});
-    const ProgramRun run = step.program.empty()
-        ? ProgramRun{RunLine(Registered(KEY_WOW64_32KEY, kUninstallKey + "mergebridge", args[0].c_str()) + args[1]), "", ""}
-        : RunProgram(step.program, args, dir_);
+    const std::string entry =
+        step.program.empty() ? Registered(KEY_WOW64_32KEY, kUninstallKey + "mergebridge", args[0].c_str()) : "";
+    const ProgramRun run = step.program.empty() ? ProgramRun{RunLine(entry + args[1]), "", ""}
+                                                : RunProgram(step.program, args, dir_);
     EXPECT_EQ(run.status, step.status);
     EXPECT_EQ(State(bridge), step.state);
     const std::string text = step.program == "msiexec.exe" ? ReadFile(dir_ + "msi.log") : run.out + run.err;
