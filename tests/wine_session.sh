@@ -40,7 +40,14 @@ case "$1" in
     ;;
   stop)
     wineserver -k >/dev/null 2>&1 </dev/null || true
-    # What Wine's processes still held when a test ended goes with them.
+    wineserver -w >/dev/null 2>&1 </dev/null || true
+    # What Wine's processes still held when a test ended goes with them, and so
+    # does the server's folder, named after the prefix's device and inode,
+    # which the server leaves behind in a folder of its own in /tmp.
     rm -rf "$WINEPREFIX"/drive_c/users/*/Temp/mb-*
+    server=$(printf 'server-%x-%x' $(stat -c '%d %i' "$WINEPREFIX"))
+    for folder in "${TMPDIR:-/tmp}"/wine-*/"$server"; do
+      [ -d "$folder" ] && rm -rf "$folder" && rmdir "${folder%/*}" 2>/dev/null || true
+    done
     ;;
 esac
