@@ -49,9 +49,11 @@ long ReplaceWithLink(const std::string& path, const std::string& target);
 /// copy where links are not possible); fails when `copyPath` exists.
 long KeepCopy(const std::string& path, const std::string& copyPath);
 
-/// Makes the folder `path` (its parent must exist), readable by every user,
-/// and puts it on disk; one already there is no error.
-long MakeFolder(const std::string& path);
+/// Makes the folder `path` (its parent must exist) and puts it on disk; one
+/// already there is no error. POSIX: readable by every user, or with `own`
+/// by its owner alone, whatever the umask. `made`, where given, tells whether
+/// this call made it (also when a later step failed).
+long MakeFolder(const std::string& path, bool own = false, bool* made = nullptr);
 
 /// The names in a folder (no "." or ".."), sorted, into `names`; 0 or the error.
 long ListFolder(const std::string& path, std::vector<std::string>& names);

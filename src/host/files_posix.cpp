@@ -136,10 +136,11 @@ long KeepCopy(const std::string& path, const std::string& copyPath) {
   return link(path.c_str(), copyPath.c_str()) == 0 ? FlushFolderOf(copyPath) : errno;
 }
 
-long MakeFolder(const std::string& path) {
-  if (mkdir(path.c_str(), 0755) != 0) return errno == EEXIST ? 0 : errno;
-  // Whatever the umask: the folder is read by the package's scripts as root.
-  if (chmod(path.c_str(), 0755) != 0) return errno;
+long MakeFolder(const std::string& path, bool own, bool* made) {
+  const mode_t mode = own ? 0700 : 0755;
+  if (mkdir(path.c_str(), mode) != 0) return errno == EEXIST ? 0 : errno;
+  if (made != nullptr) *made = true;
+  if (chmod(path.c_str(), mode) != 0) return errno;  // the umask took away from mkdir's
   return FlushFolderOf(path);
 }
 

@@ -110,8 +110,11 @@ long KeepCopy(const std::string& path, const std::string& copyPath) {
   return Result(CopyFileW(ToUtf16(path).c_str(), ToUtf16(copyPath).c_str(), TRUE));
 }
 
-long MakeFolder(const std::string& path) {
-  if (CreateDirectoryW(ToUtf16(path).c_str(), nullptr)) return 0;
+long MakeFolder(const std::string& path, bool, bool* made) {
+  if (CreateDirectoryW(ToUtf16(path).c_str(), nullptr)) {
+    if (made != nullptr) *made = true;
+    return 0;
+  }
   const DWORD error = GetLastError();
   return error == ERROR_ALREADY_EXISTS ? 0 : static_cast<long>(error);
 }

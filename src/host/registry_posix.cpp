@@ -132,17 +132,13 @@ RegFileRoot RootOf(RegistryScope scope) {
 // `created` lists the new ones, so that a failed change can take them away.
 long CreateFolders(const std::string& path, RegistryScope scope,
                    std::vector<std::string>& created) {
-  const mode_t mode = scope == RegistryScope::User ? 0700 : 0755;
   for (size_t slash = path.find('/', 1); slash != std::string::npos;
        slash = path.find('/', slash + 1)) {
     const std::string folder = path.substr(0, slash);
-    if (mkdir(folder.c_str(), mode) != 0) {
-      if (errno == EEXIST) continue;
-      return errno;
-    }
-    created.push_back(folder);
-    if (chmod(folder.c_str(), mode) != 0) return errno;
-    if (const long error = FlushFolderOf(folder)) return error;
+    bool made = false;
+    const long error = MakeFolder(folder, scope == RegistryScope::User, &made);
+    if (made) created.push_back(folder);
+    if (error != 0) return error;
   }
   return 0;
 }

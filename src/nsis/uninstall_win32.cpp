@@ -16,6 +16,8 @@
 
 #include <string>
 
+#include "host/utf16_win32.h"
+
 namespace {
 
 const wchar_t kSteps[] = L"uninstall-steps.exe";  // NSIS's uninstaller, beside this program
@@ -35,9 +37,7 @@ bool MoveOut(const std::wstring& self, const std::wstring& folder, std::wstring&
 
 // On standard error where the caller gave one, and in a message box unless silent.
 void Say(const std::wstring& text, bool silent) {
-  const int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
-  std::string bytes(size > 0 ? size - 1 : 0, '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, &bytes[0], size, nullptr, nullptr);
+  const std::string bytes = ToUtf8(text);
   DWORD written = 0;
   WriteFile(GetStdHandle(STD_ERROR_HANDLE), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
   if (!silent) MessageBoxW(nullptr, text.c_str(), L"mergebridge", MB_OK | MB_ICONSTOP);

@@ -13,7 +13,6 @@ namespace {
 // A record's first line names the format; the second is the installation's
 // lib/mgrs folder.
 const char kHeader[] = "mergebridge-setup installation 1\n";
-const char* const kMethods[] = {"xcompare", "xmerge"};
 
 // An absolute path without doubled separators or "." steps, so that one
 // installation given as /opt/cc/ and as /opt/cc has one record.
@@ -50,11 +49,10 @@ long Look(const std::string& managers, const std::string& bridge, std::string& r
     const PathKind kind = GetPathKind(folder, target);
     if (kind != PathKind::Folder && kind != PathKind::Unreadable) continue;
     recorded = recorded || GetPathKind(folder + "/" + kLinkRecord, target) != PathKind::Missing;
-    for (const char* method : kMethods) {
-      const PathKind methodKind = GetPathKind(folder + "/" + method, target);
-      if (running.empty() && (methodKind == PathKind::Unreadable ||
-                              (methodKind == PathKind::Link && target == bridge))) {
-        running = folder + "/" + method;
+    for (const MethodState& method : ReadMethods(folder)) {
+      if (running.empty() && (method.kind == MethodKind::Unknown ||
+                              (method.kind == MethodKind::Link && method.target == bridge))) {
+        running = folder + "/" + method.method;
       }
     }
   }
