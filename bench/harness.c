@@ -23,7 +23,7 @@
 #include <time.h>
 #include <unistd.h>
 
-extern char **environ;
+extern char** environ;
 
 static long long Now(void) {
   struct timespec now;
@@ -31,18 +31,18 @@ static long long Now(void) {
   return (long long)now.tv_sec * 1000000000LL + now.tv_nsec;
 }
 
-static int Compare(const void *a, const void *b) {
-  long long x = *(const long long *)a, y = *(const long long *)b;
+static int Compare(const void* a, const void* b) {
+  long long x = *(const long long*)a, y = *(const long long*)b;
   return (x > y) - (x < y);
 }
 
-static long long Median(long long *values, int count) {
+static long long Median(long long* values, int count) {
   qsort(values, (size_t)count, sizeof *values, Compare);
   return count % 2 ? values[count / 2] : (values[count / 2 - 1] + values[count / 2]) / 2;
 }
 
-static long long ReadStamp(const char *path) {
-  FILE *file = fopen(path, "r");
+static long long ReadStamp(const char* path) {
+  FILE* file = fopen(path, "r");
   long long stamp = -1;
   if (file == NULL) return -1;
   if (fscanf(file, "%lld", &stamp) != 1) stamp = -1;
@@ -51,12 +51,12 @@ static long long ReadStamp(const char *path) {
 }
 
 typedef struct {
-  char **argv;
+  char** argv;
   long long *wall, *latency, *rss, *processor;
   int latencies;
 } Command;
 
-static void RunOnce(Command *command, int run, const char *stampPath) {
+static void RunOnce(Command* command, int run, const char* stampPath) {
   if (stampPath != NULL) unlink(stampPath);
   long long start = Now();
   pid_t pid;
@@ -90,7 +90,7 @@ static void RunOnce(Command *command, int run, const char *stampPath) {
   }
 }
 
-static void Report(Command *command, int runs) {
+static void Report(Command* command, int runs) {
   printf("%.1f ", Median(command->wall, runs) / 1000.0);
   if (command->latencies > 0) {
     long long median = Median(command->latency, command->latencies);
@@ -103,13 +103,13 @@ static void Report(Command *command, int runs) {
   printf("%lld\n", Median(command->processor, runs));
 }
 
-int main(int argc, char **argv) {
+int main(int argc, char** argv) {
   if (argc < 4) {
     fprintf(stderr, "usage: harness RUNS STAMPFILE|- A-ARGV... [--vs B-ARGV...]...\n");
     return 2;
   }
   int runs = atoi(argv[1]);
-  const char *stampPath = strcmp(argv[2], "-") == 0 ? NULL : argv[2];
+  const char* stampPath = strcmp(argv[2], "-") == 0 ? NULL : argv[2];
   enum { kMaxCommands = 8 };
   Command commands[kMaxCommands];
   int count = 1;

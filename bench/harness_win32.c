@@ -14,17 +14,17 @@
 #include <stdlib.h>
 #include <string.h>
 
-static int Compare(const void *a, const void *b) {
-  double x = *(const double *)a, y = *(const double *)b;
+static int Compare(const void* a, const void* b) {
+  double x = *(const double*)a, y = *(const double*)b;
   return (x > y) - (x < y);
 }
 
-static double Median(double *values, int count) {
+static double Median(double* values, int count) {
   qsort(values, (size_t)count, sizeof *values, Compare);
   return count % 2 ? values[count / 2] : (values[count / 2 - 1] + values[count / 2]) / 2;
 }
 
-static double RunOnce(const char *command) {
+static double RunOnce(const char* command) {
   static char writable[32768];
   snprintf(writable, sizeof writable, "%s", command);
   STARTUPINFOA startup;
@@ -51,13 +51,13 @@ static double RunOnce(const char *command) {
   return (end.QuadPart - start.QuadPart) * 1e6 / frequency.QuadPart;
 }
 
-int main(int argc, char **argv) {
+int main(int argc, char** argv) {
   if (argc < 3) {
     fprintf(stderr, "usage: harness_win32 RUNS \"COMMAND LINE\"...\n");
     return 2;
   }
   const int runs = atoi(argv[1]), count = argc - 2;
-  double *wall = calloc((size_t)(runs * count), sizeof *wall);
+  double* wall = calloc((size_t)(runs * count), sizeof *wall);
   /* One unmeasured round warms the caches. */
   for (int c = 0; c < count; ++c) RunOnce(argv[2 + c]);
   for (int run = 0; run < runs; ++run) {

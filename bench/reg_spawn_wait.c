@@ -14,13 +14,13 @@ int main(void) {
   if (RegOpenKeyExA(HKEY_CURRENT_USER, "SOFTWARE\\Harnvik\\Velmora", 0, KEY_READ, &key) != 0) {
     return 1;
   }
-  LONG read = RegQueryValueExA(key, "ExePath", NULL, NULL, (BYTE *)path, &size);
+  LONG read = RegQueryValueExA(key, "ExePath", NULL, NULL, (BYTE*)path, &size);
   RegCloseKey(key);
   if (read != 0) return 1;
   path[size] = '\0';
 
   /* Our own arguments follow the program name on our command line. */
-  const char *rest = GetCommandLineA();
+  const char* rest = GetCommandLineA();
   int quoted = 0;
   for (; *rest != '\0' && (quoted || (*rest != ' ' && *rest != '\t')); ++rest) {
     if (*rest == '"') quoted = !quoted;

@@ -5,9 +5,9 @@
 #include <stdio.h>
 #include <sys/wait.h>
 
-extern char **environ;
+extern char** environ;
 
-int main(int argc, char **argv) {
+int main(int argc, char** argv) {
   if (argc < 2) {
     fprintf(stderr, "usage: spawn_wait program [argument...]\n");
     return 2;

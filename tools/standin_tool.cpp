@@ -203,8 +203,7 @@ std::vector<Hunk> Diff(const Lines& base, const Lines& other) {
 }
 
 // Base lines [start, end) with one side's hunks (all inside that range) applied.
-Lines SideText(const Lines& base, const std::vector<const Hunk*>& hunks, size_t start,
-               size_t end) {
+Lines SideText(const Lines& base, const std::vector<const Hunk*>& hunks, size_t start, size_t end) {
   Lines text;
   size_t at = start;
   for (const Hunk* hunk : hunks) {
@@ -223,7 +222,8 @@ size_t MergeThreeWay(const Lines& base, const std::vector<Hunk>& ours,
                      const std::vector<Hunk>& theirs, Lines& merged) {
   size_t a = 0, b = 0, copied = 0;
   while (a < ours.size() || b < theirs.size()) {
-    const bool oursFirst = b == theirs.size() || (a < ours.size() && ours[a].start <= theirs[b].start);
+    const bool oursFirst =
+        b == theirs.size() || (a < ours.size() && ours[a].start <= theirs[b].start);
     const size_t start = oursFirst ? ours[a].start : theirs[b].start;
     size_t end = start;
     std::vector<const Hunk*> mine, yours;
@@ -268,7 +268,9 @@ Options ParseOptions(const std::vector<std::string>& args) {
   return options;
 }
 
-void Say(const std::string& text) { std::cout << kName << ": " << text << std::endl; }
+void Say(const std::string& text) {
+  std::cout << kName << ": " << text << std::endl;
+}
 
 int Fail(const std::string& text) {
   std::cerr << kName << ": " << text << std::endl;

@@ -1,3 +1,5 @@
 #include "bridge/entry.h"
 
-int main(int argc, char** argv) { return RunEntry(argc, argv); }
+int main(int argc, char** argv) {
+  return RunEntry(argc, argv);
+}

@@ -13,15 +13,21 @@ Option Classify(std::string_view arg) {
     const char* name;
     Option option;
   } kOptions[] = {
-      {"-status_only", Option::StatusOnly}, {"-directory", Option::Directory},
-      {"-serial", Option::Ignored},         {"-abort", Option::Abort},
-      {"-out", Option::Out},                {"-base", Option::Base},
+      {"-status_only", Option::StatusOnly},
+      {"-directory", Option::Directory},
+      {"-serial", Option::Ignored},
+      {"-abort", Option::Abort},
+      {"-out", Option::Out},
+      {"-base", Option::Base},
       {"-fname", Option::Fname},
       // ClearCase's own graphical compare and merge take these and may hand
       // them on to whatever its methods run; they mean nothing to the tool.
-      {"-tiny", Option::Ignored},           {"-hstack", Option::Ignored},
-      {"-vstack", Option::Ignored},         {"-blank_ignore", Option::Ignored},
-      {"-query", Option::Ignored},          {"-qall", Option::Ignored},
+      {"-tiny", Option::Ignored},
+      {"-hstack", Option::Ignored},
+      {"-vstack", Option::Ignored},
+      {"-blank_ignore", Option::Ignored},
+      {"-query", Option::Ignored},
+      {"-qall", Option::Ignored},
       {"-qntrivial", Option::Ignored},
   };
   for (const auto& entry : kOptions) {
@@ -63,13 +69,25 @@ void TranslateArguments(int argc, const char* const* argv, MergeRequest& request
 
     if (arg[0] == '-') {
       switch (Classify(arg)) {
-        case Option::StatusOnly: request.statusOnly = true; break;
+        case Option::StatusOnly:
+          request.statusOnly = true;
+          break;
         case Option::Directory:
-        case Option::Ignored: break;
-        case Option::Abort: request.abortSeen = true; break;
-        case Option::Out: outPending = true; request.outGiven = true; break;
-        case Option::Base: basePending = true; break;
-        case Option::Fname: fnamePending = true; break;
+        case Option::Ignored:
+          break;
+        case Option::Abort:
+          request.abortSeen = true;
+          break;
+        case Option::Out:
+          outPending = true;
+          request.outGiven = true;
+          break;
+        case Option::Base:
+          basePending = true;
+          break;
+        case Option::Fname:
+          fnamePending = true;
+          break;
         case Option::Unknown:
           request.badOption = true;
           request.badOptions += arg;

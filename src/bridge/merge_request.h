@@ -16,7 +16,7 @@ struct MergeRequest {
   std::string targetName;  // element name from the first usable value
   std::string titles[2];   // the last two "-fname" values, oldest first
   int titleCount = 0;
-  std::string toolArgs;    // the compare tool's argument string
+  std::string toolArgs;  // the compare tool's argument string
 };
 
 /// Translates argv[1..argc-1] into `request`. Never fails: problems are recorded

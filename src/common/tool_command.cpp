@@ -5,8 +5,8 @@
 std::string BuildToolCommandLine(const std::string& exePath, const std::string& argumentString,
                                  bool statusOnly) {
   std::string path = exePath;
-  const bool needsQuotes = path.find_first_of(" \t") != std::string::npos &&
-                           (path.empty() || path[0] != '"');
+  const bool needsQuotes =
+      path.find_first_of(" \t") != std::string::npos && (path.empty() || path[0] != '"');
   if (needsQuotes) path = "\"" + path + "\"";
   return Format(statusOnly ? "%s /qc %s" : "%s %s", path.c_str(), argumentString.c_str());
 }

@@ -14,7 +14,8 @@ long SweepScratchFiles(const std::string& folder) {
     const size_t mark = name.rfind(kScratchMark);
     if (mark == std::string::npos) continue;
     const std::string number = name.substr(mark + sizeof kScratchMark - 1);
-    if (number.empty() || number.size() > 9 || number.find_first_not_of("0123456789") != std::string::npos ||
+    if (number.empty() || number.size() > 9 ||
+        number.find_first_not_of("0123456789") != std::string::npos ||
         ScratchOwnerRuns(std::stoul(number), folder + PathSeparator() + name)) {
       continue;
     }

@@ -119,7 +119,9 @@ long RemoveFileIfPresent(const std::string& path) {
   return errno == ENOENT ? 0 : errno;
 }
 
-long MovePath(const std::string& from, const std::string& to) { return Renamed(from, to); }
+long MovePath(const std::string& from, const std::string& to) {
+  return Renamed(from, to);
+}
 
 long ReplaceWithLink(const std::string& path, const std::string& target) {
   const std::string temporary = TemporaryBeside(path);
@@ -182,8 +184,10 @@ bool ScratchOwnerRuns(unsigned long id, const std::string& path) {
   const size_t name = line.rfind(')');
   unsigned long long ticks = 0;
   if (name == std::string::npos ||
-      std::sscanf(line.c_str() + name + 1, " %*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %*u %*u "
-                  "%*d %*d %*d %*d %*d %*d %llu", &ticks) != 1) {
+      std::sscanf(line.c_str() + name + 1,
+                  " %*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %*u %*u "
+                  "%*d %*d %*d %*d %*d %*d %llu",
+                  &ticks) != 1) {
     return true;
   }
   timespec sinceBoot, now;
@@ -234,12 +238,20 @@ bool IsStartableProgram(const std::string& path) {
   return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && access(path.c_str(), X_OK) == 0;
 }
 
-bool IsAccessDenied(long error) { return error == EACCES || error == EPERM || error == EROFS; }
+bool IsAccessDenied(long error) {
+  return error == EACCES || error == EPERM || error == EROFS;
+}
 
-std::string RightsHint() { return "run it as root or as the owner of ClearCase's installation"; }
+std::string RightsHint() {
+  return "run it as root or as the owner of ClearCase's installation";
+}
 
-char PathSeparator() { return '/'; }
-bool ManagersUseMap() { return false; }
+char PathSeparator() {
+  return '/';
+}
+bool ManagersUseMap() {
+  return false;
+}
 
 std::vector<std::string> ProgramArguments(int argc, char** argv) {
   return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);

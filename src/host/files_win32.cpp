@@ -21,7 +21,9 @@ std::wstring TemporaryBeside(const std::string& path) {
   return ToUtf16(path + kScratchMark + std::to_string(GetCurrentProcessId()));
 }
 
-long Result(BOOL succeeded) { return succeeded ? 0 : static_cast<long>(GetLastError()); }
+long Result(BOOL succeeded) {
+  return succeeded ? 0 : static_cast<long>(GetLastError());
+}
 
 }  // namespace
 
@@ -91,12 +93,15 @@ long ReplaceFileAtomically(const std::string& path, const std::string& bytes) {
   return error;
 }
 
-long FlushFolderOf(const std::string&) { return 0; }
+long FlushFolderOf(const std::string&) {
+  return 0;
+}
 
 long RemoveFileIfPresent(const std::string& path) {
   if (DeleteFileW(ToUtf16(path).c_str())) return 0;
   const DWORD error = GetLastError();
-  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? 0 : static_cast<long>(error);
+  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? 0
+                                                                        : static_cast<long>(error);
 }
 
 long MovePath(const std::string& from, const std::string& to) {
@@ -104,7 +109,9 @@ long MovePath(const std::string& from, const std::string& to) {
                             MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH));
 }
 
-long ReplaceWithLink(const std::string&, const std::string&) { return ERROR_NOT_SUPPORTED; }
+long ReplaceWithLink(const std::string&, const std::string&) {
+  return ERROR_NOT_SUPPORTED;
+}
 
 long KeepCopy(const std::string& path, const std::string& copyPath) {
   return Result(CopyFileW(ToUtf16(path).c_str(), ToUtf16(copyPath).c_str(), TRUE));
@@ -162,7 +169,9 @@ bool ScratchOwnerRuns(unsigned long id, const std::string& path) {
   return runs;
 }
 
-std::string SetupStateFolder() { return std::string(); }
+std::string SetupStateFolder() {
+  return std::string();
+}
 
 std::string OwnProgramPath() {
   // Long paths: grow the buffer until the name fits.
@@ -202,10 +211,16 @@ bool IsAccessDenied(long error) {
          error == ERROR_PRIVILEGE_NOT_HELD;
 }
 
-std::string RightsHint() { return "run as administrator"; }
+std::string RightsHint() {
+  return "run as administrator";
+}
 
-char PathSeparator() { return '\\'; }
-bool ManagersUseMap() { return true; }
+char PathSeparator() {
+  return '\\';
+}
+bool ManagersUseMap() {
+  return true;
+}
 
 std::vector<std::string> ProgramArguments(int, char**) {
   std::vector<std::string> args;

@@ -23,7 +23,7 @@ void ReportRegistryFailure(RegistryStep step, const std::string& keyPath,
 }
 
 long ReportCommandError(long errorNumber) {
-  WriteConsoleLine(ConsoleStream::Out, Format("CMD Error %ld, %s", errorNumber,
-                                              SystemErrorText(errorNumber).c_str()));
+  WriteConsoleLine(ConsoleStream::Out,
+                   Format("CMD Error %ld, %s", errorNumber, SystemErrorText(errorNumber).c_str()));
   return errorNumber;
 }

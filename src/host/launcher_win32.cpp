@@ -55,8 +55,8 @@ long LaunchCompareTool(std::string argumentString, bool statusOnly) {
   if (writable.size() >= kMaxCommandLineChars) {
     return ReportCommandError(ERROR_FILENAME_EXCED_RANGE);
   }
-  if (!CreateProcessW(nullptr, &writable[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                      &startup, &process)) {
+  if (!CreateProcessW(nullptr, &writable[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                      &process)) {
     return ReportCommandError(static_cast<long>(GetLastError()));
   }
 

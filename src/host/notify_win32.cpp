@@ -84,8 +84,8 @@ void WriteConsoleLine(ConsoleStream stream, const std::string& text) {
     if (c == '\n') line += '\r';
     line += c;
   }
-  const HANDLE handle = GetStdHandle(stream == ConsoleStream::Err ? STD_ERROR_HANDLE
-                                                                  : STD_OUTPUT_HANDLE);
+  const HANDLE handle =
+      GetStdHandle(stream == ConsoleStream::Err ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
   if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return;
   size_t done = 0;
   while (done < line.size()) {

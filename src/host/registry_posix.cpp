@@ -90,10 +90,17 @@ Outcome LookIn(const std::string& path, RegFileRoot root, const std::string& key
   }
   error = ENOENT;
   switch (lookup.status) {
-    case RegFileStatus::ParseError: error = EINVAL; return Outcome::Failed;
-    case RegFileStatus::NoKey: step = RegistryStep::OpenKey; return Outcome::Absent;
-    case RegFileStatus::NoValue: step = RegistryStep::ReadValue; return Outcome::Absent;
-    case RegFileStatus::Found: break;
+    case RegFileStatus::ParseError:
+      error = EINVAL;
+      return Outcome::Failed;
+    case RegFileStatus::NoKey:
+      step = RegistryStep::OpenKey;
+      return Outcome::Absent;
+    case RegFileStatus::NoValue:
+      step = RegistryStep::ReadValue;
+      return Outcome::Absent;
+    case RegFileStatus::Found:
+      break;
   }
   error = 0;
   out = TextOf(std::move(lookup.data));
@@ -151,7 +158,9 @@ std::string RegistryPlace(RegistryScope scope) {
   return places.empty() ? std::string() : places.front();
 }
 
-std::string MachineRegistryOwner() { return "root"; }
+std::string MachineRegistryOwner() {
+  return "root";
+}
 
 int RegGetString(const std::string& keyPath, const std::string& valueName, std::string& out) {
   // Without HOME the user has no registry file, and so no value.
@@ -205,7 +214,9 @@ long ReadRegistryString(RegistryScope scope, const std::string& keyPath,
   return error;
 }
 
-bool IsAbsentFromRegistry(long error) { return error == ENOENT || error == ENOTDIR; }
+bool IsAbsentFromRegistry(long error) {
+  return error == ENOENT || error == ENOTDIR;
+}
 
 long WriteRegistryString(RegistryScope scope, const std::string& keyPath,
                          const std::string& valueName, const std::string& value) {

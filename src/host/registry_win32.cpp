@@ -84,13 +84,19 @@ HKEY RootOf(RegistryScope scope) {
 
 // Writes go to the machine's 64-bit view, where a 64-bit Velmora's own
 // installer keeps the value and where it is read first.
-REGSAM ViewOf(RegistryScope scope) { return scope == RegistryScope::User ? 0 : KEY_WOW64_64KEY; }
+REGSAM ViewOf(RegistryScope scope) {
+  return scope == RegistryScope::User ? 0 : KEY_WOW64_64KEY;
+}
 
 }  // namespace
 
-std::string RegistryPlace(RegistryScope) { return "the registry"; }
+std::string RegistryPlace(RegistryScope) {
+  return "the registry";
+}
 
-std::string MachineRegistryOwner() { return "an administrator"; }
+std::string MachineRegistryOwner() {
+  return "an administrator";
+}
 
 // Registry functions return their error and leave the thread's last-error
 // value alone, so GetLastError() here would report whatever an earlier call
@@ -140,7 +146,9 @@ long ReadRegistryString(RegistryScope scope, const std::string& keyPath,
   return status;
 }
 
-bool IsAbsentFromRegistry(long error) { return error == ERROR_FILE_NOT_FOUND; }
+bool IsAbsentFromRegistry(long error) {
+  return error == ERROR_FILE_NOT_FOUND;
+}
 
 long WriteRegistryString(RegistryScope scope, const std::string& keyPath,
                          const std::string& valueName, const std::string& value) {

@@ -22,7 +22,10 @@ namespace {
 std::wstring UserSid() {
   HANDLE token = nullptr;
   if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return L"";
-  union { TOKEN_USER user; char bytes[SECURITY_MAX_SID_SIZE + sizeof(TOKEN_USER)]; } info;
+  union {
+    TOKEN_USER user;
+    char bytes[SECURITY_MAX_SID_SIZE + sizeof(TOKEN_USER)];
+  } info;
   DWORD size = 0;
   wchar_t* text = nullptr;
   std::wstring sid;
@@ -42,23 +45,22 @@ long LockManagers(const std::string& managers, long waitMillis) {
   // let in. FA: all access, for SYSTEM, the Administrators and this account.
   const std::wstring sddl = L"D:P(A;;FA;;;SY)(A;;FA;;;BA)(A;;FA;;;" + UserSid() + L")";
   SECURITY_ATTRIBUTES security = {sizeof security, nullptr, FALSE};
-  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1,
-                                                            &security.lpSecurityDescriptor, nullptr)) {
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(
+          sddl.c_str(), SDDL_REVISION_1, &security.lpSecurityDescriptor, nullptr)) {
     return static_cast<long>(GetLastError());
   }
   // The system's own status tells a file that waits to be deleted from one
   // this account may not open; both are "access denied".
   using LastStatus = LONG(WINAPI*)();
-  const auto lastStatus = reinterpret_cast<LastStatus>(
-      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "RtlGetLastNtStatus")));
+  const auto lastStatus = reinterpret_cast<LastStatus>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "RtlGetLastNtStatus")));
   // Never closed: the lock lasts as long as the handle, that is the run.
   // Every run opens the file the same way, so that it goes with the last.
   const std::wstring path = ToUtf16(managers + "\\mergebridge-setup.lock");
-  const HANDLE file = CreateFileW(path.c_str(),
-                                  GENERIC_READ | GENERIC_WRITE,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &security,
-                                  OPEN_ALWAYS, FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE |
-                                  FILE_FLAG_OVERLAPPED, nullptr);
+  const HANDLE file = CreateFileW(
+      path.c_str(), GENERIC_READ | GENERIC_WRITE,
+      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &security, OPEN_ALWAYS,
+      FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OVERLAPPED, nullptr);
   DWORD error = GetLastError();
   const LONG status = lastStatus != nullptr ? lastStatus() : 0;
   LocalFree(security.lpSecurityDescriptor);
@@ -69,7 +71,8 @@ long LockManagers(const std::string& managers, long waitMillis) {
     if (error == ERROR_ACCESS_DENIED && status == kDeletePending) return kLockBusy;
     // Who may not make a file in the folder cannot change the map in it
     // either: the run goes on to say so in its own words (run as administrator).
-    if (error == ERROR_ACCESS_DENIED && GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES &&
+    if (error == ERROR_ACCESS_DENIED &&
+        GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES &&
         GetLastError() == ERROR_FILE_NOT_FOUND) {
       return 0;
     }
@@ -80,9 +83,12 @@ long LockManagers(const std::string& managers, long waitMillis) {
   // write into it after a wait that timed out.
   OVERLAPPED* const request = new OVERLAPPED();
   request->hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  if (request->hEvent == nullptr) error = GetLastError();
-  else if (LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, request)) return 0;
-  else error = GetLastError();
+  if (request->hEvent == nullptr)
+    error = GetLastError();
+  else if (LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, request))
+    return 0;
+  else
+    error = GetLastError();
   if (error == ERROR_IO_PENDING) {
     DWORD unused = 0;
     switch (WaitForSingleObject(request->hEvent, static_cast<DWORD>(waitMillis))) {
@@ -95,7 +101,8 @@ long LockManagers(const std::string& managers, long waitMillis) {
         // ends soon and lets it go.
         CancelIo(file);
         return kLockBusy;
-      default: error = GetLastError();
+      default:
+        error = GetLastError();
     }
   }
   CloseHandle(file);

@@ -67,8 +67,9 @@ void LogLines(MSIHANDLE install, std::string& pending, bool flush) {
 
 std::wstring ErrorText(DWORD error) {
   wchar_t* text = nullptr;
-  FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                 nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
   std::wstring result = text != nullptr ? text : L"";
   LocalFree(text);
   while (!result.empty() && (result.back() == L'\n' || result.back() == L'\r')) result.pop_back();
@@ -110,8 +111,8 @@ extern "C" __declspec(dllexport) UINT __stdcall RunSetupStep(MSIHANDLE install) 
   startup.hStdError = writeEnd;
   PROCESS_INFORMATION process = {};
   // CreateProcessW may write into the command line: it gets a copy it owns.
-  const BOOL started = CreateProcessW(nullptr, &command[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
-                                      nullptr, nullptr, &startup, &process);
+  const BOOL started = CreateProcessW(nullptr, &command[0], nullptr, nullptr, TRUE,
+                                      CREATE_NO_WINDOW, nullptr, nullptr, &startup, &process);
   const DWORD startError = GetLastError();
   // Only the child may hold the write end now, so that the reads below end
   // when it exits.
@@ -154,7 +155,8 @@ extern "C" __declspec(dllexport) UINT __stdcall FindClearCase(MSIHANDLE install)
 extern "C" __declspec(dllexport) UINT __stdcall CheckVelmora(MSIHANDLE install) {
   const std::wstring velmora = Property(install, L"VELMORA");
   if (IsFullProgramPath(velmora)) return ERROR_SUCCESS;
-  Log(install, L"mergebridge: VELMORA=" + velmora + L" is not the full path of a program (such as "
-               L"C:\\Program Files\\Harnvik\\Velmora\\velmora.exe); nothing was changed.");
+  Log(install, L"mergebridge: VELMORA=" + velmora +
+                   L" is not the full path of a program (such as "
+                   L"C:\\Program Files\\Harnvik\\Velmora\\velmora.exe); nothing was changed.");
   return ERROR_INSTALL_FAILURE;
 }

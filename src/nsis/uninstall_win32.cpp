@@ -22,7 +22,9 @@ namespace {
 
 const wchar_t kSteps[] = L"uninstall-steps.exe";  // NSIS's uninstaller, beside this program
 
-std::wstring Folder(const std::wstring& path) { return path.substr(0, path.find_last_of(L'\\')); }
+std::wstring Folder(const std::wstring& path) {
+  return path.substr(0, path.find_last_of(L'\\'));
+}
 
 // Moves this program to a new name in `folder`: on the same volume a running
 // program can be renamed, though not deleted.
@@ -39,7 +41,8 @@ bool MoveOut(const std::wstring& self, const std::wstring& folder, std::wstring&
 void Say(const std::wstring& text, bool silent) {
   const std::string bytes = ToUtf8(text);
   DWORD written = 0;
-  WriteFile(GetStdHandle(STD_ERROR_HANDLE), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+  WriteFile(GetStdHandle(STD_ERROR_HANDLE), bytes.data(), static_cast<DWORD>(bytes.size()),
+            &written, nullptr);
   if (!silent) MessageBoxW(nullptr, text.c_str(), L"mergebridge", MB_OK | MB_ICONSTOP);
 }
 
@@ -60,10 +63,12 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, wchar_t*, int) {
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process = {};
-  if (!CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+  if (!CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                      &process)) {
     const DWORD error = GetLastError();
     Say(L"mergebridge uninstall: cannot start " + steps + L" (error " + std::to_wstring(error) +
-            L"); nothing was removed.\r\n", silent);
+            L"); nothing was removed.\r\n",
+        silent);
     return 2;
   }
   CloseHandle(process.hThread);
@@ -83,6 +88,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, wchar_t*, int) {
   std::wstring moved;
   if (!MoveOut(self, elsewhere, moved) && !MoveOut(self, Folder(folder), moved)) moved = self;
   MoveFileExW(moved.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
-  if (!RemoveDirectoryW(folder.c_str())) MoveFileExW(folder.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+  if (!RemoveDirectoryW(folder.c_str()))
+    MoveFileExW(folder.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
   return 0;
 }

@@ -62,8 +62,15 @@ std::string Utf8AsUtf16Le(std::string_view text) {
   out.reserve(2 * text.size());
   for (size_t i = 0; i < text.size();) {
     const unsigned char lead = static_cast<unsigned char>(text[i]);
-    const size_t length = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 0;
-    uint32_t codePoint = length == 1 ? lead : length == 2 ? lead & 0x1F : length == 3 ? lead & 0x0F : lead & 0x07;
+    const size_t length = lead < 0x80    ? 1
+                          : lead >= 0xF0 ? 4
+                          : lead >= 0xE0 ? 3
+                          : lead >= 0xC0 ? 2
+                                         : 0;
+    uint32_t codePoint = length == 1   ? lead
+                         : length == 2 ? lead & 0x1F
+                         : length == 3 ? lead & 0x0F
+                                       : lead & 0x07;
     bool valid = length != 0 && i + length <= text.size() && lead < 0xF5;
     for (size_t k = 1; valid && k < length; ++k) {
       const unsigned char next = static_cast<unsigned char>(text[i + k]);

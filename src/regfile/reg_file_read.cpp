@@ -14,7 +14,9 @@ constexpr std::string_view kHeaderVersion4 = "REGEDIT4";
 constexpr unsigned long kTypeString = 1, kTypeExpandString = 2, kTypeBinary = 3,
                         kTypeMultiString = 7;
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t';
+}
 
 std::string_view TrimLeft(std::string_view text) {
   while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
@@ -30,7 +32,8 @@ std::string_view TrimRight(std::string_view text) {
 // are folded: a full Unicode folding table is not worth carrying for names that
 // are ASCII in practice.
 bool StartsWithIgnoreCase(std::string_view text, std::string_view prefix) {
-  return text.size() >= prefix.size() && EqualsIgnoreCaseAscii(text.substr(0, prefix.size()), prefix);
+  return text.size() >= prefix.size() &&
+         EqualsIgnoreCaseAscii(text.substr(0, prefix.size()), prefix);
 }
 
 // True when `path` is `ancestor` itself or a key somewhere below it.
@@ -223,10 +226,9 @@ const char* ReadKeyLine(std::string_view line, RegFileRoot wanted, KeyLine& key)
   static const struct {
     std::string_view name;
     int root;  // a RegFileRoot, or -1: a root never looked at
-  } kRoots[] = {{"HKEY_CURRENT_USER", 0},  {"HKCU", 0}, {"HKEY_LOCAL_MACHINE", 1},
-                {"HKLM", 1},               {"HKEY_CLASSES_ROOT", -1}, {"HKCR", -1},
-                {"HKEY_USERS", -1},        {"HKU", -1},  {"HKEY_CURRENT_CONFIG", -1},
-                {"HKCC", -1}};
+  } kRoots[] = {{"HKEY_CURRENT_USER", 0},    {"HKCU", 0},  {"HKEY_LOCAL_MACHINE", 1}, {"HKLM", 1},
+                {"HKEY_CLASSES_ROOT", -1},   {"HKCR", -1}, {"HKEY_USERS", -1},        {"HKU", -1},
+                {"HKEY_CURRENT_CONFIG", -1}, {"HKCC", -1}};
   bool known = false;
   for (const auto& entry : kRoots) {
     if (!EqualsIgnoreCaseAscii(root, entry.name)) continue;

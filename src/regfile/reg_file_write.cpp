@@ -50,8 +50,8 @@ bool SetRegFileValue(std::string_view fileBytes, RegFileRoot root, std::string_v
   const std::string valueLine =
       (valueName.empty() ? std::string("@") : Quoted(valueName)) + "=" + Quoted(value);
   if (fileBytes.empty()) {
-    newBytes = std::string(kHeaderVersion5) + "\n\n" + KeyHeader(root, keyPath) + "\n" +
-               valueLine + "\n";
+    newBytes =
+        std::string(kHeaderVersion5) + "\n\n" + KeyHeader(root, keyPath) + "\n" + valueLine + "\n";
     return true;
   }
   DecodedRegFile decoded;

@@ -29,7 +29,9 @@ LinkPlan Refuse(const std::string& manager, const std::string& fault) {
 
 }  // namespace
 
-std::string BackupName(const std::string& method) { return method + ".before-mergebridge"; }
+std::string BackupName(const std::string& method) {
+  return method + ".before-mergebridge";
+}
 
 LinkPlan PlanLinkInstall(const std::string& manager, const std::vector<MethodState>& methods,
                          std::string_view recordText, const std::string& bridge) {
@@ -40,10 +42,12 @@ LinkPlan PlanLinkInstall(const std::string& manager, const std::vector<MethodSta
   for (const MethodState& state : methods) {
     const std::string name = manager + " " + state.method;
     RecordRow* row = FindRow(record, state.method);
-    const bool ours = state.kind == MethodKind::Link &&
-                      (state.target == bridge || (!record.bridge.empty() && state.target == record.bridge));
+    const bool ours =
+        state.kind == MethodKind::Link &&
+        (state.target == bridge || (!record.bridge.empty() && state.target == record.bridge));
     if (ours) {
-      if (state.target != bridge) plan.actions.push_back({state.method, LinkStep::LinkToBridge, ""});
+      if (state.target != bridge)
+        plan.actions.push_back({state.method, LinkStep::LinkToBridge, ""});
       continue;
     }
     if (state.kind == MethodKind::Link) {
@@ -63,13 +67,15 @@ LinkPlan PlanLinkInstall(const std::string& manager, const std::vector<MethodSta
       record.rows.push_back({state.method, kFile, BackupName(state.method)});
       plan.actions.push_back({state.method, LinkStep::BackUpThenLink, BackupName(state.method)});
     } else if (state.kind == MethodKind::File && row != nullptr && row->second == kFile &&
-               row->third == BackupName(state.method) && (!state.backupTaken || state.backupIsCopy)) {
+               row->third == BackupName(state.method) &&
+               (!state.backupTaken || state.backupIsCopy)) {
       // An install stopped between its record and the link: finish it.
-      plan.actions.push_back({state.method, state.backupTaken ? LinkStep::LinkToBridge
-                                                              : LinkStep::BackUpThenLink,
+      plan.actions.push_back({state.method,
+                              state.backupTaken ? LinkStep::LinkToBridge : LinkStep::BackUpThenLink,
                               BackupName(state.method)});
     } else if (state.kind == MethodKind::File) {
-      plan.notes.push_back(name + ": " + BackupName(state.method) + " is already there; left alone");
+      plan.notes.push_back(name + ": " + BackupName(state.method) +
+                           " is already there; left alone");
     } else {
       plan.notes.push_back(name + (state.kind == MethodKind::Missing
                                        ? ": not in the manager's folder; left alone"
@@ -93,13 +99,16 @@ LinkPlan PlanLinkRemoval(const std::string& manager, const std::vector<MethodSta
     const bool file = row.second == kFile;
     if (state != nullptr && file && state->kind == MethodKind::File && state->backupIsCopy) {
       plan.actions.push_back({row.first, LinkStep::DropCopy, row.third});
-    } else if (state != nullptr && (file ? state->kind == MethodKind::File && !state->backupTaken
-                                         : state->kind == MethodKind::Link && state->target == row.third)) {
+    } else if (state != nullptr &&
+               (file ? state->kind == MethodKind::File && !state->backupTaken
+                     : state->kind == MethodKind::Link && state->target == row.third)) {
       // Put back already, by an uninstall that stopped before its record went.
-    } else if (state == nullptr || state->kind != MethodKind::Link || state->target != record.bridge) {
+    } else if (state == nullptr || state->kind != MethodKind::Link ||
+               state->target != record.bridge) {
       plan.notes.push_back(name + ": changed since install; left alone");
     } else {
-      plan.actions.push_back({row.first, file ? LinkStep::RestoreBackup : LinkStep::RestoreLink, row.third});
+      plan.actions.push_back(
+          {row.first, file ? LinkStep::RestoreBackup : LinkStep::RestoreLink, row.third});
     }
   }
   return plan;

@@ -13,9 +13,9 @@ enum class MethodKind { Missing, Link, File, Other, Unknown };  // Unknown: coul
 struct MethodState {
   std::string method;
   MethodKind kind = MethodKind::Missing;
-  std::string target;        // Link: the link's text
-  bool backupTaken = false;  // File: something already has the backup name
-  bool backupIsCopy = false; // File: and it holds the method's own bytes
+  std::string target;         // Link: the link's text
+  bool backupTaken = false;   // File: something already has the backup name
+  bool backupIsCopy = false;  // File: and it holds the method's own bytes
 };
 
 enum class LinkStep {

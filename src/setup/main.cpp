@@ -1,4 +1,6 @@
 #include "host/files.h"
 #include "setup/setup_run.h"
 
-int main(int argc, char** argv) { return RunSetup(ProgramArguments(argc, argv)); }
+int main(int argc, char** argv) {
+  return RunSetup(ProgramArguments(argc, argv));
+}

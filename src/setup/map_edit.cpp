@@ -9,7 +9,9 @@ namespace {
 
 const char* const kMethods[] = {"xcompare", "xmerge"};
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t';
+}
 
 struct Replacement {
   size_t begin, end;
@@ -38,7 +40,8 @@ const MapEntry* FindEntry(const std::vector<MapEntry>& entries, std::string_view
   for (const MapEntry& entry : entries) {
     // Managers and methods are matched as ClearCase spells them; a Windows
     // map is not case-sensitive in practice, so neither is the match.
-    if (EqualsIgnoreCaseAscii(entry.manager, manager) && EqualsIgnoreCaseAscii(entry.method, method)) {
+    if (EqualsIgnoreCaseAscii(entry.manager, manager) &&
+        EqualsIgnoreCaseAscii(entry.method, method)) {
       return &entry;
     }
   }
@@ -47,7 +50,8 @@ const MapEntry* FindEntry(const std::vector<MapEntry>& entries, std::string_view
 
 RecordRow* FindRow(SetupRecord& record, std::string_view manager, std::string_view method) {
   for (RecordRow& row : record.rows) {
-    if (EqualsIgnoreCaseAscii(row.first, manager) && EqualsIgnoreCaseAscii(row.second, method)) return &row;
+    if (EqualsIgnoreCaseAscii(row.first, manager) && EqualsIgnoreCaseAscii(row.second, method))
+      return &row;
   }
   return nullptr;
 }
@@ -100,8 +104,10 @@ std::vector<MapEntry> ReadMapEntries(std::string_view map) {
 bool RunsBridge(std::string_view program, std::string_view bridge) {
   if (!bridge.empty() && EqualsIgnoreCaseAscii(program, bridge)) return true;
   const size_t slash = program.find_last_of("\\/");
-  const std::string_view name = slash == std::string_view::npos ? program : program.substr(slash + 1);
-  return EqualsIgnoreCaseAscii(name, "mergebridge") || EqualsIgnoreCaseAscii(name, "mergebridge.exe");
+  const std::string_view name =
+      slash == std::string_view::npos ? program : program.substr(slash + 1);
+  return EqualsIgnoreCaseAscii(name, "mergebridge") ||
+         EqualsIgnoreCaseAscii(name, "mergebridge.exe");
 }
 
 MapEdit InstallIntoMap(std::string_view map, std::string_view recordText,
@@ -119,7 +125,8 @@ MapEdit InstallIntoMap(std::string_view map, std::string_view recordText,
   MapEdit edit;
   std::vector<Replacement> replacements;
   auto pointAtBridge = [&](const MapEntry& entry) {
-    if (entry.program != bridge) replacements.push_back({entry.programBegin, entry.programEnd, bridge});
+    if (entry.program != bridge)
+      replacements.push_back({entry.programBegin, entry.programEnd, bridge});
   };
   // Methods recorded earlier follow a new bridge path too, so none is orphaned.
   for (const RecordRow& row : record.rows) {
@@ -151,11 +158,10 @@ MapEdit InstallIntoMap(std::string_view map, std::string_view recordText,
   // Two requests for the same line (a manager listed twice) make one edit.
   std::sort(replacements.begin(), replacements.end(),
             [](const Replacement& a, const Replacement& b) { return a.begin < b.begin; });
-  replacements.erase(std::unique(replacements.begin(), replacements.end(),
-                                 [](const Replacement& a, const Replacement& b) {
-                                   return a.begin == b.begin;
-                                 }),
-                     replacements.end());
+  replacements.erase(
+      std::unique(replacements.begin(), replacements.end(),
+                  [](const Replacement& a, const Replacement& b) { return a.begin == b.begin; }),
+      replacements.end());
   record.bridge = bridge;
   edit.map = Apply(map, std::move(replacements));
   edit.record = FormatSetupRecord(record);

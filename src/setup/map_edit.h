@@ -20,9 +20,9 @@ std::vector<MapEntry> ReadMapEntries(std::string_view map);
 
 /// What an edit of the map comes to.
 struct MapEdit {
-  bool ok = true;      // false: the record could not be read, nothing is to be written
-  std::string map;     // the new map bytes
-  std::string record;  // the new record text; empty: no record is needed any more
+  bool ok = true;                  // false: the record could not be read, nothing is to be written
+  std::string map;                 // the new map bytes
+  std::string record;              // the new record text; empty: no record is needed any more
   std::vector<std::string> notes;  // what was left alone and why (or, when !ok, the fault)
 };
 

@@ -12,8 +12,8 @@
 
 namespace {
 
-const char kMapRecord[] = "map.mergebridge";        // beside the map
-const long kLockWaitMillis = 2000;  // far longer than a run takes
+const char kMapRecord[] = "map.mergebridge";  // beside the map
+const long kLockWaitMillis = 2000;            // far longer than a run takes
 
 // True when the file at `path` holds `bytes`; for no bytes, when it is absent.
 bool Holds(const std::string& path, const std::string& bytes) {
@@ -30,7 +30,8 @@ std::string WriteFailure(const std::string& path, long error, bool landed) {
 
 std::string Listing(const std::vector<MethodState>& states) {
   std::string text;
-  for (const MethodState& state : states) text += state.method + " -> " + DescribeMethod(state) + "\n";
+  for (const MethodState& state : states)
+    text += state.method + " -> " + DescribeMethod(state) + "\n";
   return text;
 }
 
@@ -52,7 +53,8 @@ long StoreRecord(const std::string& path, const std::string& text) {
 bool Sweep(const std::string& folder) {
   const long error = SweepScratchFiles(folder);
   if (error != 0) {
-    Complain("cannot clear the leftovers of an earlier run in " + folder + ": " + ErrorText(error) + ".");
+    Complain("cannot clear the leftovers of an earlier run in " + folder + ": " + ErrorText(error) +
+             ".");
   }
   return error == 0;
 }
@@ -76,8 +78,8 @@ int EditMap(const SetupOptions& options, const std::string& managers, bool insta
     return 0;
   }
   const std::string bridge = BridgePath(options);
-  MapEdit edit = install ? InstallIntoMap(map, record, options.managers, bridge)
-                         : RemoveFromMap(map, record);
+  MapEdit edit =
+      install ? InstallIntoMap(map, record, options.managers, bridge) : RemoveFromMap(map, record);
   if (!edit.ok) {
     Complain(recordPath + ": " + edit.notes.front() + ". Nothing was changed.");
     return 1;
@@ -141,14 +143,18 @@ int EditMap(const SetupOptions& options, const std::string& managers, bool insta
 long CarryOut(const std::string& folder, const LinkAction& action, const std::string& bridge) {
   const std::string path = Join(folder, action.method);
   switch (action.step) {
-    case LinkStep::LinkToBridge: return ReplaceWithLink(path, bridge);
+    case LinkStep::LinkToBridge:
+      return ReplaceWithLink(path, bridge);
     case LinkStep::BackUpThenLink: {
       if (const long error = KeepCopy(path, Join(folder, action.value))) return error;
       return ReplaceWithLink(path, bridge);
     }
-    case LinkStep::RestoreLink: return ReplaceWithLink(path, action.value);
-    case LinkStep::RestoreBackup: return MovePath(Join(folder, action.value), path);
-    case LinkStep::DropCopy: return RemoveFileIfPresent(Join(folder, action.value));
+    case LinkStep::RestoreLink:
+      return ReplaceWithLink(path, action.value);
+    case LinkStep::RestoreBackup:
+      return MovePath(Join(folder, action.value), path);
+    case LinkStep::DropCopy:
+      return RemoveFileIfPresent(Join(folder, action.value));
   }
   return 0;
 }
@@ -169,17 +175,20 @@ int EditLinks(const SetupOptions& options, const std::string& managers, bool ins
       std::string ignored;
       const PathKind kind = GetPathKind(Join(Join(managers, name), kLinkRecord), ignored);
       if (kind == PathKind::Unreadable) {
-        Complain("cannot look at " + Join(Join(managers, name), kLinkRecord) + ". Nothing was changed.");
+        Complain("cannot look at " + Join(Join(managers, name), kLinkRecord) +
+                 ". Nothing was changed.");
         return 1;
       }
       if (kind == PathKind::File) {
         names.push_back(name);
-      } else if (!options.dryRun && GetPathKind(Join(managers, name), ignored) == PathKind::Folder &&
+      } else if (!options.dryRun &&
+                 GetPathKind(Join(managers, name), ignored) == PathKind::Folder &&
                  !Sweep(Join(managers, name))) {
         return 1;  // what an install stopped before its record left
       }
     }
-    if (names.empty()) Say("Nothing to undo: no manager in " + managers + " has a record of an install.");
+    if (names.empty())
+      Say("Nothing to undo: no manager in " + managers + " has a record of an install.");
   }
   int status = 0;
   bool changed = false, linked = false;
@@ -221,7 +230,8 @@ int EditLinks(const SetupOptions& options, const std::string& managers, bool ins
       for (const LinkAction& action : plan.actions) {
         for (MethodState& state : planned) {
           if (state.method != action.method || action.step == LinkStep::DropCopy) continue;
-          const bool toBridge = action.step == LinkStep::LinkToBridge || action.step == LinkStep::BackUpThenLink;
+          const bool toBridge =
+              action.step == LinkStep::LinkToBridge || action.step == LinkStep::BackUpThenLink;
           state.kind = action.step == LinkStep::RestoreBackup ? MethodKind::File : MethodKind::Link;
           state.target = toBridge ? bridge : action.value;
         }
@@ -244,7 +254,8 @@ int EditLinks(const SetupOptions& options, const std::string& managers, bool ins
         return 1;
       }
       Say("  " + name + " " + action.method + ": now " +
-          (action.step == LinkStep::RestoreBackup || action.step == LinkStep::DropCopy ? "the kept original"
+          (action.step == LinkStep::RestoreBackup || action.step == LinkStep::DropCopy
+               ? "the kept original"
            : action.step == LinkStep::RestoreLink ? "-> " + action.value
                                                   : "-> " + bridge));
       changed = true;
@@ -286,19 +297,21 @@ int Install(const SetupOptions& options, bool install) {
   if (!options.dryRun) {
     const long error = LockManagers(managers, kLockWaitMillis);
     if (error == kLockUnavailable) {
-      Complain("warning: " + managers + " cannot be locked on its file system; going on "
+      Complain("warning: " + managers +
+               " cannot be locked on its file system; going on "
                "without keeping other runs of mergebridge-setup out.");
     } else if (error != 0) {
       Complain(error == kLockBusy
                    ? "another mergebridge-setup is changing " + managers +
                          "; run this again when it has finished. Nothing was changed."
-                   : "cannot lock " + managers + ": " + ErrorText(error) + ". Nothing was changed.");
+                   : "cannot lock " + managers + ": " + ErrorText(error) +
+                         ". Nothing was changed.");
       return 1;
     }
   }
   if (install && !options.dryRun) RememberInstallation(managers);
-  const int status =
-      ManagersUseMap() ? EditMap(options, managers, install) : EditLinks(options, managers, install);
+  const int status = ManagersUseMap() ? EditMap(options, managers, install)
+                                      : EditLinks(options, managers, install);
   if (!options.dryRun) ForgetIfUninstalled(managers);
   return status;
 }

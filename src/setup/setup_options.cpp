@@ -100,8 +100,10 @@ std::string ParseSetupOptions(const std::vector<std::string>& args, SetupOptions
       options.force = true;
     }
   }
-  if (options.command == SetupCommand::Register && !havePath) return "register needs Velmora's path";
-  if (options.command == SetupCommand::Uninstall && !options.remembered && !options.bridge.empty()) {
+  if (options.command == SetupCommand::Register && !havePath)
+    return "register needs Velmora's path";
+  if (options.command == SetupCommand::Uninstall && !options.remembered &&
+      !options.bridge.empty()) {
     return "option '--bridge' does not go with uninstall without --remembered";
   }
   if (options.remembered && !options.clearcase.empty()) {

@@ -13,8 +13,8 @@ struct SetupOptions {
   std::string clearcase;              // --clearcase; empty: found from cleartool on PATH
   std::string velmora;                // register: the program to register
   bool dryRun = false, force = false;
-  bool allUsers = false;              // (un)register: for every user of the computer
-  bool remembered = false;            // uninstall: every installation install remembered
+  bool allUsers = false;    // (un)register: for every user of the computer
+  bool remembered = false;  // uninstall: every installation install remembered
 };
 
 /// The type managers install changes when --managers is not given.

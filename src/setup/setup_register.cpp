@@ -22,21 +22,24 @@ int Register(const SetupOptions& options) {
   const std::string path = AbsolutePath(options.velmora);
   const bool startable = IsStartableProgram(path);
   if (!startable && !options.force) {
-    Complain(path + " is not a program that can be started; nothing was registered "
+    Complain(path +
+             " is not a program that can be started; nothing was registered "
              "(--force registers it all the same).");
     return 1;
   }
   const RegistryScope scope = options.allUsers ? RegistryScope::Machine : RegistryScope::User;
   if (const long error = WriteRegistryString(scope, kToolKey, kToolValue, path)) {
     std::string now, place;
-    const bool landed = ReadRegistryString(scope, kToolKey, kToolValue, now, place) == 0 && now == path;
+    const bool landed =
+        ReadRegistryString(scope, kToolKey, kToolValue, now, place) == 0 && now == path;
     Complain(RegistrationFailure("write", "registering", scope, error, landed));
     return 1;
   }
   Say("Registered Velmora " + Whom(scope) + ": " + path);
   // Forced, as the installers do where Velmora is to be installed later.
   if (!startable) {
-    Complain("warning: " + path + " is not a program that can be started yet; a merge starts it once it is.");
+    Complain("warning: " + path +
+             " is not a program that can be started yet; a merge starts it once it is.");
   }
   return 0;
 }

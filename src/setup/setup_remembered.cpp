@@ -31,14 +31,16 @@ std::string Tidy(const std::string& path) {
 // The record's file: the folder's path as one name, "/" and "%" escaped.
 std::string RecordPath(const std::string& state, const std::string& managers) {
   std::string name;
-  for (const char c : Tidy(managers)) name += c == '/' ? "%2F" : c == '%' ? "%25" : std::string(1, c);
+  for (const char c : Tidy(managers))
+    name += c == '/' ? "%2F" : c == '%' ? "%25" : std::string(1, c);
   return state + "/" + name;
 }
 
 // Looks through the installation's type managers. `running`: the first method
 // that is a link to `bridge`, or one that cannot be looked at (its uninstall
 // will say why); `recorded`: a manager keeps a record of an install (or may).
-long Look(const std::string& managers, const std::string& bridge, std::string& running, bool& recorded) {
+long Look(const std::string& managers, const std::string& bridge, std::string& running,
+          bool& recorded) {
   running.clear();
   recorded = false;
   std::vector<std::string> names;
@@ -90,8 +92,9 @@ int UninstallRemembered(const SetupOptions& options, const std::string& bridge,
                         const std::function<int(const SetupOptions&)>& uninstall) {
   const std::string state = SetupStateFolder();
   if (state.empty()) {
-    Complain("--remembered is not needed here: removing mergebridge with its installer takes it "
-             "out of ClearCase.");
+    Complain(
+        "--remembered is not needed here: removing mergebridge with its installer takes it "
+        "out of ClearCase.");
     return 1;
   }
   // Each installation's lib/mgrs with its record's file (none: found through PATH).
@@ -119,7 +122,8 @@ int UninstallRemembered(const SetupOptions& options, const std::string& bridge,
     installations[text.substr(header, text.size() - header - 1)] = path;
   }
   const std::string cleartool = SearchProgramPath("cleartool");
-  if (!cleartool.empty()) installations.emplace(Tidy(FolderOf(FolderOf(cleartool)) + "/lib/mgrs"), "");
+  if (!cleartool.empty())
+    installations.emplace(Tidy(FolderOf(FolderOf(cleartool)) + "/lib/mgrs"), "");
 
   int status = 0;
   bool any = false;
@@ -127,7 +131,8 @@ int UninstallRemembered(const SetupOptions& options, const std::string& bridge,
     std::string running;
     bool recorded = false;
     if (Look(managers, bridge, running, recorded) == 0 && !running.empty()) {
-      Complain("warning: " + running + " still runs " + bridge + " (a type manager of your own?); "
+      Complain("warning: " + running + " still runs " + bridge +
+               " (a type manager of your own?); "
                "ClearCase cannot run it once the package is removed.");
     }
   };
@@ -165,10 +170,12 @@ int UninstallRemembered(const SetupOptions& options, const std::string& bridge,
     }
   }
   if (!any) {
-    Say("Nothing to undo: no ClearCase installation known here has an install that runs " + bridge + ".");
+    Say("Nothing to undo: no ClearCase installation known here has an install that runs " + bridge +
+        ".");
   }
   if (status != 0) {
-    Complain("mergebridge is still in ClearCase where said above; put that right and run this again.");
+    Complain(
+        "mergebridge is still in ClearCase where said above; put that right and run this again.");
   }
   return status;
 }

@@ -10,8 +10,12 @@ const char* const kMethods[] = {"xcompare", "xmerge"};
 
 }  // namespace
 
-void Say(const std::string& text) { WriteConsoleLine(ConsoleStream::Out, text); }
-void Complain(const std::string& text) { WriteConsoleLine(ConsoleStream::Err, "mergebridge-setup: " + text); }
+void Say(const std::string& text) {
+  WriteConsoleLine(ConsoleStream::Out, text);
+}
+void Complain(const std::string& text) {
+  WriteConsoleLine(ConsoleStream::Err, "mergebridge-setup: " + text);
+}
 
 std::string Join(const std::string& folder, const std::string& name) {
   return folder + PathSeparator() + name;
@@ -59,11 +63,16 @@ std::string BridgePath(const SetupOptions& options) {
 
 std::string DescribeMethod(const MethodState& state) {
   switch (state.kind) {
-    case MethodKind::Missing: return "(none)";
-    case MethodKind::Link: return state.target;
-    case MethodKind::File: return "(a program file)";
-    case MethodKind::Other: return "(not a program)";
-    case MethodKind::Unknown: return "(cannot be looked at)";
+    case MethodKind::Missing:
+      return "(none)";
+    case MethodKind::Link:
+      return state.target;
+    case MethodKind::File:
+      return "(a program file)";
+    case MethodKind::Other:
+      return "(not a program)";
+    case MethodKind::Unknown:
+      return "(cannot be looked at)";
   }
   return std::string();
 }
@@ -75,11 +84,22 @@ std::vector<MethodState> ReadMethods(const std::string& folder) {
     state.method = method;
     std::string target;
     switch (GetPathKind(Join(folder, method), target)) {
-      case PathKind::Missing: state.kind = MethodKind::Missing; break;
-      case PathKind::Link: state.kind = MethodKind::Link; state.target = target; break;
-      case PathKind::File: state.kind = MethodKind::File; break;
-      case PathKind::Unreadable: state.kind = MethodKind::Unknown; break;
-      default: state.kind = MethodKind::Other; break;
+      case PathKind::Missing:
+        state.kind = MethodKind::Missing;
+        break;
+      case PathKind::Link:
+        state.kind = MethodKind::Link;
+        state.target = target;
+        break;
+      case PathKind::File:
+        state.kind = MethodKind::File;
+        break;
+      case PathKind::Unreadable:
+        state.kind = MethodKind::Unknown;
+        break;
+      default:
+        state.kind = MethodKind::Other;
+        break;
     }
     std::string ignored, bytes, backupBytes;
     const PathKind backup = GetPathKind(Join(folder, BackupName(method)), ignored);

@@ -43,8 +43,9 @@ std::string ShowRegistrations() {
   }
   if (!taken.empty()) Say("A merge of this user takes the registration " + taken + ".");
   if (!decided) {
-    problem = "Velmora is not registered "
-              "(run mergebridge-setup register [--all-users] VELMORA_PATH)";
+    problem =
+        "Velmora is not registered "
+        "(run mergebridge-setup register [--all-users] VELMORA_PATH)";
   }
   return problem;
 }
@@ -100,10 +101,11 @@ int Status(const SetupOptions& options) {
         }
       }
     }
-    if (bridges.empty()) fail("no xcompare or xmerge method runs mergebridge (run mergebridge-setup install)");
+    if (bridges.empty())
+      fail("no xcompare or xmerge method runs mergebridge (run mergebridge-setup install)");
     for (const std::string& program : bridges) {
-      const bool full = program.find_first_of("\\/") != std::string::npos &&
-                        AbsolutePath(program) == program;
+      const bool full =
+          program.find_first_of("\\/") != std::string::npos && AbsolutePath(program) == program;
       if (full && !IsStartableProgram(program)) {
         fail("the methods run " + program + ", which cannot be started");
         break;

@@ -35,22 +35,24 @@ const std::string kAbortNotice =
     "Automerge  did not work\nVelmora will now be run so that you can manually merge\n";
 
 std::string MissingOutput(const std::string& ofPhrase) {
-  return "Manual merge " + ofPhrase + " either did not work or was cancelled\nClearCase may now "
+  return "Manual merge " + ofPhrase +
+         " either did not work or was cancelled\nClearCase may now "
          "say operation successful, but the merge arrow will not be drawn\nYou will need to "
          "undo the checkout";
 }
 
 struct Row {
   const char* name = "";
-  Args args = {};                                   // "{x}" stands for x in the row's folder
-  Args env = {};                                    // settings for this run: STANDIN_*, PATH, HOME, ...
-  long status = 0;                                  // as ClearCase reads it
-  std::optional<Args> toolArgs = std::nullopt;      // nullopt: the tool must not run; kAny: not checked
-  const char* output = nullptr;                     // {out.c} afterwards; nullptr: absent
-  std::string shown = "";                           // messages and stderr lines; "x*": begins with x
-  const char* out = nullptr;                        // stdout; nullptr: not checked
-  Registrations registration = Registration::Path;  // the user's, the machine's (64-bit, 32-bit view)
-  std::string tool = "";                            // the registered tool; empty: the stand-in
+  Args args = {};                               // "{x}" stands for x in the row's folder
+  Args env = {};                                // settings for this run: STANDIN_*, PATH, HOME, ...
+  long status = 0;                              // as ClearCase reads it
+  std::optional<Args> toolArgs = std::nullopt;  // nullopt: the tool must not run; kAny: not checked
+  const char* output = nullptr;                 // {out.c} afterwards; nullptr: absent
+  std::string shown = "";                       // messages and stderr lines; "x*": begins with x
+  const char* out = nullptr;                    // stdout; nullptr: not checked
+  Registrations registration =
+      Registration::Path;  // the user's, the machine's (64-bit, 32-bit view)
+  std::string tool = "";   // the registered tool; empty: the stand-in
   // "copy-tool": the stand-in is copied to `tool`; "dangling-out": {out.c} is a
   // link to nothing; "unicode" (Windows): the row's folder is named outside the
   // ANSI code page and the bridge runs as on a system that ignores its
@@ -92,7 +94,8 @@ std::string ShownUnderWine(const std::string& trace) {
           const size_t digits = escaped == 'x' ? 2 : std::isxdigit(escaped) ? 4 : 0;
           c = escaped == 'n' ? L'\n' : escaped == 'r' ? L'\r' : static_cast<unsigned char>(escaped);
           if (digits > 0) {
-            c = static_cast<wchar_t>(std::stoul(line.substr(at + (escaped == 'x'), digits), nullptr, 16));
+            c = static_cast<wchar_t>(
+                std::stoul(line.substr(at + (escaped == 'x'), digits), nullptr, 16));
           }
           at += digits - (digits == 4);
         }
@@ -139,16 +142,20 @@ class ClearCaseRuns : public ScratchTest {
       } else if (word == "unicode") {  // a manifest that leaves the code page alone
         fs::copy_file(Path(bridge), Path(folder + "mergebridge.exe"));
         bridge = folder + "mergebridge.exe";
-        char bare[] = "<assembly xmlns=\"urn:schemas-microsoft-com:asm.v1\" manifestVersion=\"1.0\"/>";
+        char bare[] =
+            "<assembly xmlns=\"urn:schemas-microsoft-com:asm.v1\" manifestVersion=\"1.0\"/>";
         HANDLE update = BeginUpdateResourceW(ToUtf16(bridge).c_str(), FALSE);
-        UpdateResourceW(update, MAKEINTRESOURCEW(24), MAKEINTRESOURCEW(1), 0x409, bare, sizeof bare - 1);
+        UpdateResourceW(update, MAKEINTRESOURCEW(24), MAKEINTRESOURCEW(1), 0x409, bare,
+                        sizeof bare - 1);
         ASSERT_TRUE(EndUpdateResourceW(update, FALSE));
 #endif
       } else if (word == "dangling-out") {
         fs::create_symlink(folder + "nowhere", folder + "out.c");
       } else {  // records its arguments; the first exits with 0, the others with 1 (no window)
-        WriteFile(folder + "bin/" + word, "#!/bin/sh\nprintf '%s' \"${0##*/}\"; printf ' [%s]' "
-                  "\"$@\"; echo; echo dialog-stdout\nexit " + code + "\n");
+        WriteFile(folder + "bin/" + word,
+                  "#!/bin/sh\nprintf '%s' \"${0##*/}\"; printf ' [%s]' "
+                  "\"$@\"; echo; echo dialog-stdout\nexit " +
+                      code + "\n");
         fs::permissions(folder + "bin/" + word, fs::perms::owner_all);
         code = "1";
       }
@@ -172,7 +179,9 @@ class ClearCaseRuns : public ScratchTest {
     std::string shown = run.err, path = tool;
 #endif
     EXPECT_EQ(static_cast<int32_t>(run.status), static_cast<int32_t>(row.status))
-        << "stdout:\n" << run.out << "stderr:\n" << run.err;
+        << "stdout:\n"
+        << run.out << "stderr:\n"
+        << run.err;
     ASSERT_EQ(fs::exists(Path(record)), row.toolArgs.has_value());
     if (row.toolArgs) {
       // The stand-in records its argv a line each, or (Windows) its raw command
@@ -209,29 +218,44 @@ class ClearCaseRuns : public ScratchTest {
 };
 
 TEST_F(ClearCaseRuns, WhatClearCaseSees) {
-  const Args merge = {"-base", "{base.c}", "-out", "{out.c}", "-fname", "src/hello.c@@/main/1",
-                      "-fname", "src/hello.c@@/main/3", "-fname", "src/hello.c@@/main/CHECKEDOUT",
-                      "{base.c}", "{ours.c}", "{theirs.c}"};
-  const Args mergeToolArgs = {"/savetarget={out.c}", "{base.c}", "{ours.c}", "{theirs.c}",
-                              "/title1=src/hello.c@@/main/3", "/title2=src/hello.c@@/main/CHECKEDOUT"};
+  const Args merge = {"-base",     "{base.c}",
+                      "-out",      "{out.c}",
+                      "-fname",    "src/hello.c@@/main/1",
+                      "-fname",    "src/hello.c@@/main/3",
+                      "-fname",    "src/hello.c@@/main/CHECKEDOUT",
+                      "{base.c}",  "{ours.c}",
+                      "{theirs.c}"};
+  const Args mergeToolArgs = {"/savetarget={out.c}",
+                              "{base.c}",
+                              "{ours.c}",
+                              "{theirs.c}",
+                              "/title1=src/hello.c@@/main/3",
+                              "/title2=src/hello.c@@/main/CHECKEDOUT"};
   const char kMerged[] = "ONE\ntwo\nTHREE\n";
-  const Args twoWay = {"-out", "{out.c}", "-fname", "src/hello.c@@/main/2", "-fname",
-                       "src/hello.c@@/main/CHECKEDOUT", "{ours.c}", "{theirs.c}"};
-  const Args compare = {"-fname", "a.c@@/main/2", "-fname", "a.c@@/main/3", "{ours.c}", "{theirs.c}"};
-  const Args uniMerge = {"-base", "{base.c}", "-out", "{out.c}", "-fname", "файл.c@@/main/1",
-                         "-fname", "файл.c@@/main/2", "{base.c}", "{ours.c}", "{theirs.c}"};
-  const Args uniToolArgs = {"/savetarget={out.c}", "{base.c}", "{ours.c}", "{theirs.c}",
-                            "/title1=файл.c@@/main/1", "/title2=файл.c@@/main/2"};
+  const Args twoWay = {"-out",     "{out.c}",
+                       "-fname",   "src/hello.c@@/main/2",
+                       "-fname",   "src/hello.c@@/main/CHECKEDOUT",
+                       "{ours.c}", "{theirs.c}"};
+  const Args compare = {"-fname",       "a.c@@/main/2", "-fname",
+                        "a.c@@/main/3", "{ours.c}",     "{theirs.c}"};
+  const Args uniMerge = {"-base",    "{base.c}",        "-out",      "{out.c}",
+                         "-fname",   "файл.c@@/main/1", "-fname",    "файл.c@@/main/2",
+                         "{base.c}", "{ours.c}",        "{theirs.c}"};
+  const Args uniToolArgs = {
+      "/savetarget={out.c}",    "{base.c}", "{ours.c}", "{theirs.c}", "/title1=файл.c@@/main/1",
+      "/title2=файл.c@@/main/2"};
   Args uniAborted = uniMerge;
   uniAborted.insert(uniAborted.begin(), "-abort");
   const std::string hugeTool = kSep + std::string(1 << 20, 'a') + ".exe";
   const std::string onPath = "PATH=" + fs::path(BuildFile("MB_TOOL")).parent_path().string() +
                              kPathSep + std::getenv("PATH");
   const std::string cancelled = MissingOutput(" of 'src/hello.c'");
-  const std::string notFound = std::string("CMD Error 2, ") +
-                               (kSep[0] == '/' ? "No such file or directory\n" : "File not found.*");
-  const std::string noKey = "REG Get - Failed to open key 'SOFTWARE\\Harnvik\\Velmora' in the "
-                            "registry\n (Error ";
+  const std::string notFound =
+      std::string("CMD Error 2, ") +
+      (kSep[0] == '/' ? "No such file or directory\n" : "File not found.*");
+  const std::string noKey =
+      "REG Get - Failed to open key 'SOFTWARE\\Harnvik\\Velmora' in the "
+      "registry\n (Error ";
 #ifndef _WIN32
   std::string high;
   for (int c = 0x80; c <= 0xff; ++c) high += static_cast<char>(c);
@@ -243,137 +267,272 @@ TEST_F(ClearCaseRuns, WhatClearCaseSees) {
   using enum Registration;
   const Row rows[] = {
       // The type manager's operations, the tool behaving as a user would have it.
-      {.name = "two-way compare", .args = compare,
+      {.name = "two-way compare",
+       .args = compare,
        .toolArgs = Args{"{ours.c}", "{theirs.c}", "/title1=a.c@@/main/2", "/title2=a.c@@/main/3"}},
       {.name = "three-way merge", .args = merge, .toolArgs = mergeToolArgs, .output = kMerged},
-      {.name = "three-way merge cancelled: warned, still 0", .args = merge, .env = {"STANDIN_SAVE=no"},
-       .toolArgs = mergeToolArgs, .shown = cancelled + "\n"},
-      {.name = "status-only compare, equal", .args = {"-status_only", "-fname", "a@@/1", "{base.c}",
-       "{same.c}"}, .toolArgs = Args{"/qc", "{base.c}", "{same.c}", "/title1=a@@/1"},
+      {.name = "three-way merge cancelled: warned, still 0",
+       .args = merge,
+       .env = {"STANDIN_SAVE=no"},
+       .toolArgs = mergeToolArgs,
+       .shown = cancelled + "\n"},
+      {.name = "status-only compare, equal",
+       .args = {"-status_only", "-fname", "a@@/1", "{base.c}", "{same.c}"},
+       .toolArgs = Args{"/qc", "{base.c}", "{same.c}", "/title1=a@@/1"},
        .out = "velmora-standin: files are identical\n"},
-      {.name = "-abort with no element name; an empty DISPLAY is no desktop", .args = {"-abort"},
-       .env = {"STANDIN_EXIT=0", "DISPLAY="}, .toolArgs = Args{}, .shown = kAbortNotice + "\n",
+      {.name = "-abort with no element name; an empty DISPLAY is no desktop",
+       .args = {"-abort"},
+       .env = {"STANDIN_EXIT=0", "DISPLAY="},
+       .toolArgs = Args{},
+       .shown = kAbortNotice + "\n",
        .setup = "zenity"},
-      {.name = "-out without a value: the empty path is missing", .args = {"-fname", "@@/main/1", "-out"},
-       .env = {"STANDIN_EXIT=0"}, .toolArgs = Args{"/title1=@@/main/1"}, .shown = MissingOutput("") + "\n"},
-      {.name = "output path is a folder: it exists, no warning", .args = {"-out", "{dirA}", "{ours.c}"},
-       .env = {"STANDIN_EXIT=0"}, .toolArgs = kAny},
-      {.name = "a tool path with spaces and capitals", .args = compare, .toolArgs = kAny,
-       .tool = std::string("{My Tools") + kSep + "Velmora Standin" + kExe + "}", .setup = "copy-tool"},
-      {.name = "a tool registered by its bare name, found on PATH", .args = compare, .env = {onPath},
-       .toolArgs = kAny, .tool = "velmora-standin"},
+      {.name = "-out without a value: the empty path is missing",
+       .args = {"-fname", "@@/main/1", "-out"},
+       .env = {"STANDIN_EXIT=0"},
+       .toolArgs = Args{"/title1=@@/main/1"},
+       .shown = MissingOutput("") + "\n"},
+      {.name = "output path is a folder: it exists, no warning",
+       .args = {"-out", "{dirA}", "{ours.c}"},
+       .env = {"STANDIN_EXIT=0"},
+       .toolArgs = kAny},
+      {.name = "a tool path with spaces and capitals",
+       .args = compare,
+       .toolArgs = kAny,
+       .tool = std::string("{My Tools") + kSep + "Velmora Standin" + kExe + "}",
+       .setup = "copy-tool"},
+      {.name = "a tool registered by its bare name, found on PATH",
+       .args = compare,
+       .env = {onPath},
+       .toolArgs = kAny,
+       .tool = "velmora-standin"},
 
       // Every exit status, reached from outside.
       // Where the tool is looked for: the user's registry, then the machine's.
-      {.name = "registered for all users only", .args = twoWay, .toolArgs = kAny, .output = kTheirs,
+      {.name = "registered for all users only",
+       .args = twoWay,
+       .toolArgs = kAny,
+       .output = kTheirs,
        .registration = {NoStore, Path}},
-      {.name = "the user's key without ExePath: the machine's", .args = twoWay, .toolArgs = kAny,
-       .output = kTheirs, .registration = {NoValue, Path}},
-      {.name = "registered for both: the user's wins", .args = twoWay, .toolArgs = kAny, .output = kTheirs,
+      {.name = "the user's key without ExePath: the machine's",
+       .args = twoWay,
+       .toolArgs = kAny,
+       .output = kTheirs,
+       .registration = {NoValue, Path}},
+      {.name = "registered for both: the user's wins",
+       .args = twoWay,
+       .toolArgs = kAny,
+       .output = kTheirs,
        .registration = {Path, EmptyValue}},
-      {.name = "no key for the tool, the machine's without ExePath: the user's key named", .args = twoWay,
-       .status = 1, .shown = noKey + "2, *", .out = "", .registration = {NoKey, NoValue}},
-      {.name = "key without ExePath", .args = twoWay, .status = 1, .shown = "REG Get - Failed to get string "
-       "value from 'SOFTWARE\\Harnvik\\Velmora\\ExePath' in the registry\n (Error 2, *", .out = "",
+      {.name = "no key for the tool, the machine's without ExePath: the user's key named",
+       .args = twoWay,
+       .status = 1,
+       .shown = noKey + "2, *",
+       .out = "",
+       .registration = {NoKey, NoValue}},
+      {.name = "key without ExePath",
+       .args = twoWay,
+       .status = 1,
+       .shown = "REG Get - Failed to get string "
+                "value from 'SOFTWARE\\Harnvik\\Velmora\\ExePath' in the registry\n (Error 2, *",
+       .out = "",
        .registration = NoValue},
-      {.name = "empty ExePath, even over the machine's: nothing shown", .args = twoWay, .status = 1,
-       .out = "", .registration = {EmptyValue, Path}},
-      {.name = "tool cannot be started", .args = twoWay, .status = 1, .out = notFound.c_str(),
+      {.name = "empty ExePath, even over the machine's: nothing shown",
+       .args = twoWay,
+       .status = 1,
+       .out = "",
+       .registration = {EmptyValue, Path}},
+      {.name = "tool cannot be started",
+       .args = twoWay,
+       .status = 1,
+       .out = notFound.c_str(),
        .tool = "{no-such-tool.exe}"},
-      {.name = "tool is not a program", .args = twoWay, .status = 1, .out = kSep[0] == '/'
-       ? "CMD Error 13, Permission denied\n" : "CMD Error 193, Bad EXE format for %1.\n\n",
+      {.name = "tool is not a program",
+       .args = twoWay,
+       .status = 1,
+       .out = kSep[0] == '/' ? "CMD Error 13, Permission denied\n"
+                             : "CMD Error 193, Bad EXE format for %1.\n\n",
        .tool = "{ours.c}"},
 #ifdef _WIN32
       // 64-bit Windows: the machine's 64-bit registry view, then the 32-bit one.
-      {.name = "registered for all users in the 32-bit view only", .args = twoWay, .toolArgs = kAny,
-       .output = kTheirs, .registration = {NoStore, NoStore, Path}},
-      {.name = "a tool in each view: the 64-bit one's", .args = twoWay, .toolArgs = kAny,
-       .output = kTheirs, .registration = {NoStore, Path, OtherPath}},
+      {.name = "registered for all users in the 32-bit view only",
+       .args = twoWay,
+       .toolArgs = kAny,
+       .output = kTheirs,
+       .registration = {NoStore, NoStore, Path}},
+      {.name = "a tool in each view: the 64-bit one's",
+       .args = twoWay,
+       .toolArgs = kAny,
+       .output = kTheirs,
+       .registration = {NoStore, Path, OtherPath}},
       // A Unicode ClearCase: files, display names, output and Velmora's folder
       // outside the ANSI code page reach the tool, the file system and the user.
-      {.name = "names outside the code page: merge", .args = uniMerge, .toolArgs = uniToolArgs,
-       .output = kMerged, .tool = "{Программы\\velmora.exe}", .setup = "unicode copy-tool"},
-      {.name = "names outside the code page: compare", .args = {"-fname", "Ελληνικά@@/1", "-fname",
-       "日本語@@/2", "{ours.c}", "{theirs.c}"}, .toolArgs = Args{"{ours.c}", "{theirs.c}",
-       "/title1=Ελληνικά@@/1", "/title2=日本語@@/2"}, .setup = "unicode"},
-      {.name = "names outside the code page: output missing", .args = uniMerge, .env = {"STANDIN_SAVE=no"},
-       .toolArgs = uniToolArgs, .shown = MissingOutput(" of 'файл.c'") + "\n", .setup = "unicode"},
-      {.name = "names outside the code page: -abort", .args = uniAborted, .toolArgs = uniToolArgs,
-       .output = kMerged, .shown = "Automerge  of 'файл.c' did not work\nVelmora will now be run so that "
-       "you can manually merge\n\n", .setup = "unicode"},
-      {.name = "names outside the code page on stdout: UTF-8 by the manifest", .args = {"-status_only", "-ж"},
-       .status = 1, .out = "Command Line error.\nOption '-ж ' is not recognised\n(command line = "
-       "'-status_only -ж ')\n"},
-      {.name = "tool ends with 0xC0000005: passed on", .args = twoWay, .env = {"STANDIN_EXIT=0xC0000005"},
-       .status = static_cast<long>(INT32_C(-1073741819)), .toolArgs = kAny},
+      {.name = "names outside the code page: merge",
+       .args = uniMerge,
+       .toolArgs = uniToolArgs,
+       .output = kMerged,
+       .tool = "{Программы\\velmora.exe}",
+       .setup = "unicode copy-tool"},
+      {.name = "names outside the code page: compare",
+       .args = {"-fname", "Ελληνικά@@/1", "-fname", "日本語@@/2", "{ours.c}", "{theirs.c}"},
+       .toolArgs = Args{"{ours.c}", "{theirs.c}", "/title1=Ελληνικά@@/1", "/title2=日本語@@/2"},
+       .setup = "unicode"},
+      {.name = "names outside the code page: output missing",
+       .args = uniMerge,
+       .env = {"STANDIN_SAVE=no"},
+       .toolArgs = uniToolArgs,
+       .shown = MissingOutput(" of 'файл.c'") + "\n",
+       .setup = "unicode"},
+      {.name = "names outside the code page: -abort",
+       .args = uniAborted,
+       .toolArgs = uniToolArgs,
+       .output = kMerged,
+       .shown = "Automerge  of 'файл.c' did not work\nVelmora will now be run so that "
+                "you can manually merge\n\n",
+       .setup = "unicode"},
+      {.name = "names outside the code page on stdout: UTF-8 by the manifest",
+       .args = {"-status_only", "-ж"},
+       .status = 1,
+       .out = "Command Line error.\nOption '-ж ' is not recognised\n(command line = "
+              "'-status_only -ж ')\n"},
+      {.name = "tool ends with 0xC0000005: passed on",
+       .args = twoWay,
+       .env = {"STANDIN_EXIT=0xC0000005"},
+       .status = static_cast<long>(INT32_C(-1073741819)),
+       .toolArgs = kAny},
 #else
-      {.name = "tool is a folder", .args = twoWay, .status = 1, .out = "CMD Error 21, Is a directory\n",
+      {.name = "tool is a folder",
+       .args = twoWay,
+       .status = 1,
+       .out = "CMD Error 21, Is a directory\n",
        .tool = "{dirA}"},
 #endif
-      {.name = "tool ends with 3", .args = twoWay, .env = {"STANDIN_EXIT=3"}, .status = 1, .toolArgs = kAny},
-      {.name = "unrecognised option", .args = {"-outfile", "{out.c}", "{ours.c}"}, .status = 1,
-       .shown = "Command Line error.\nOption '-outfile ' is not recognised\n(command line = '-outfile "
-       "{out.c} {ours.c} ')\n", .out = ""},
-      {.name = "unrecognised option in status-only mode: on stdout", .args = {"-x", "-status_only",
-       "{ours.c}"}, .status = 1, .out = "Command Line error.\nOption '-x ' is not recognised\n"
-       "(command line = '-x -status_only {ours.c} ')\n"},
+      {.name = "tool ends with 3",
+       .args = twoWay,
+       .env = {"STANDIN_EXIT=3"},
+       .status = 1,
+       .toolArgs = kAny},
+      {.name = "unrecognised option",
+       .args = {"-outfile", "{out.c}", "{ours.c}"},
+       .status = 1,
+       .shown =
+           "Command Line error.\nOption '-outfile ' is not recognised\n(command line = '-outfile "
+           "{out.c} {ours.c} ')\n",
+       .out = ""},
+      {.name = "unrecognised option in status-only mode: on stdout",
+       .args = {"-x", "-status_only", "{ours.c}"},
+       .status = 1,
+       .out = "Command Line error.\nOption '-x ' is not recognised\n"
+              "(command line = '-x -status_only {ours.c} ')\n"},
       // The quote would end the file's quoting and hand the tool a save target.
-      {.name = "value with a double quote: refused, the value named", .args = {"-out", "{out.c}",
-       "{ours.c}\" /q=\""}, .env = {"STANDIN_EXIT=0"}, .status = 1, .shown = "Command Line error.\n"
-       "Value '{ours.c}\" /q=\" ' contains a double quote and cannot be passed on safely\n(command "
-       "line = '-out {out.c} {ours.c}\" /q=\" ')\n", .out = ""},
-      {.name = "a bad option and a double quote: the option is named", .args = {"a\"b", "-x"}, .status = 1,
-       .shown = "Command Line error.\nOption '-x ' is not recognised\n(command line = 'a\"b -x ')\n",
+      {.name = "value with a double quote: refused, the value named",
+       .args = {"-out", "{out.c}", "{ours.c}\" /q=\""},
+       .env = {"STANDIN_EXIT=0"},
+       .status = 1,
+       .shown = "Command Line error.\n"
+                "Value '{ours.c}\" /q=\" ' contains a double quote and cannot be passed on "
+                "safely\n(command "
+                "line = '-out {out.c} {ours.c}\" /q=\" ')\n",
+       .out = ""},
+      {.name = "a bad option and a double quote: the option is named",
+       .args = {"a\"b", "-x"},
+       .status = 1,
+       .shown =
+           "Command Line error.\nOption '-x ' is not recognised\n(command line = 'a\"b -x ')\n",
        .out = ""},
 
       // Bad input: a clear status and message, and nothing lost.
-      {.name = "a mebibyte of tool path", .args = twoWay, .status = 1, .out = kSep[0] == '/'
-       ? "CMD Error 36, File name too long\n" : "CMD Error *", .tool = hugeTool},
+      {.name = "a mebibyte of tool path",
+       .args = twoWay,
+       .status = 1,
+       .out = kSep[0] == '/' ? "CMD Error 36, File name too long\n" : "CMD Error *",
+       .tool = hugeTool},
 #ifndef _WIN32
-      {.name = "bytes above 127 reach the tool, the file system and the warning", .args = {"-out",
-       "{" + high + "}", "-fname", title, "{ours.c}", "{theirs.c}"}, .env = {"STANDIN_SAVE=no"},
+      {.name = "bytes above 127 reach the tool, the file system and the warning",
+       .args = {"-out", "{" + high + "}", "-fname", title, "{ours.c}", "{theirs.c}"},
+       .env = {"STANDIN_SAVE=no"},
        .toolArgs = Args{"/savetarget={" + high + "}", "{ours.c}", "{theirs.c}", "/title1=" + title},
        .shown = MissingOutput(" of '\xe9l\xe9ment\xff'") + "\n"},
-      {.name = "a dangling link at the output path: missing", .args = twoWay, .env = {"STANDIN_EXIT=0"},
-       .toolArgs = kAny, .shown = cancelled + "\n", .setup = "dangling-out"},
+      {.name = "a dangling link at the output path: missing",
+       .args = twoWay,
+       .env = {"STANDIN_EXIT=0"},
+       .toolArgs = kAny,
+       .shown = cancelled + "\n",
+       .setup = "dangling-out"},
 
       // Where the registry file is looked for, and what may stand in its place.
-      {.name = "registry file cut short", .args = twoWay, .status = 1, .shown =
-       "{.config/mergebridge/registry.reg}:4: quoted text without its closing '\"'\nREG Get - Failed to "
-       "get string value from 'SOFTWARE\\Harnvik\\Velmora\\ExePath' in the registry\n (Error 2, No such "
-       "file or directory)\n", .out = "", .registryFile = "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\SOFTWARE\\"
-       "Harnvik\\Velmora]\r\n\"ExePath\"=\"/op"},
-      {.name = "registry file is a FIFO: read as empty, no hang, not stepped over", .args = twoWay,
-       .status = 1, .shown = "{.config/mergebridge/registry.reg}:1: the first line must be REGEDIT4 or "
-       "Windows Registry Editor Version 5.00\n" + noRegistry + "22, Invalid argument)\n", .out = "",
+      {.name = "registry file cut short",
+       .args = twoWay,
+       .status = 1,
+       .shown = "{.config/mergebridge/registry.reg}:4: quoted text without its closing '\"'\nREG "
+                "Get - Failed to "
+                "get string value from 'SOFTWARE\\Harnvik\\Velmora\\ExePath' in the registry\n "
+                "(Error 2, No such "
+                "file or directory)\n",
+       .out = "",
+       .registryFile = "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\SOFTWARE\\"
+                       "Harnvik\\Velmora]\r\n\"ExePath\"=\"/op"},
+      {.name = "registry file is a FIFO: read as empty, no hang, not stepped over",
+       .args = twoWay,
+       .status = 1,
+       .shown = "{.config/mergebridge/registry.reg}:1: the first line must be REGEDIT4 or "
+                "Windows Registry Editor Version 5.00\n" +
+                noRegistry + "22, Invalid argument)\n",
+       .out = "",
        .registration = {Fifo, Path}},
-      {.name = "registry file is an endless device: reported, not stepped over", .args = twoWay,
-       .status = 1, .shown = noRegistry + "27, File too large)\n", .out = "", .registration = {Device, Path}},
-      {.name = "a file where the registry's folder should be", .args = twoWay, .status = 1,
-       .shown = noKey + "20, Not a directory)\n", .out = "", .registration = FileForFolder},
-      {.name = "empty XDG_CONFIG_HOME: $HOME/.config", .args = twoWay, .env = {"XDG_CONFIG_HOME=", "HOME={}"},
-       .toolArgs = kAny, .output = kTheirs},
-      {.name = "no XDG_CONFIG_HOME: $HOME/.config", .args = twoWay, .env = {"XDG_CONFIG_HOME", "HOME={}"},
-       .toolArgs = kAny, .output = kTheirs},
-      {.name = "neither XDG_CONFIG_HOME nor HOME", .args = twoWay, .env = {"XDG_CONFIG_HOME", "HOME"},
-       .status = 1, .shown = noRegistry + "2, No such file or directory)\n"},
+      {.name = "registry file is an endless device: reported, not stepped over",
+       .args = twoWay,
+       .status = 1,
+       .shown = noRegistry + "27, File too large)\n",
+       .out = "",
+       .registration = {Device, Path}},
+      {.name = "a file where the registry's folder should be",
+       .args = twoWay,
+       .status = 1,
+       .shown = noKey + "20, Not a directory)\n",
+       .out = "",
+       .registration = FileForFolder},
+      {.name = "empty XDG_CONFIG_HOME: $HOME/.config",
+       .args = twoWay,
+       .env = {"XDG_CONFIG_HOME=", "HOME={}"},
+       .toolArgs = kAny,
+       .output = kTheirs},
+      {.name = "no XDG_CONFIG_HOME: $HOME/.config",
+       .args = twoWay,
+       .env = {"XDG_CONFIG_HOME", "HOME={}"},
+       .toolArgs = kAny,
+       .output = kTheirs},
+      {.name = "neither XDG_CONFIG_HOME nor HOME",
+       .args = twoWay,
+       .env = {"XDG_CONFIG_HOME", "HOME"},
+       .status = 1,
+       .shown = noRegistry + "2, No such file or directory)\n"},
 
       // With a desktop the messages go to a dialog program, zenity before
       // kdialog; what it prints stays off stdout, which ClearCase reads.
-      {.name = "desktop: zenity's error dialog for the warning", .args = merge, .env = {"STANDIN_SAVE=no",
-       "DISPLAY=:0", desktop}, .toolArgs = mergeToolArgs, .shown = "zenity [--error] [--no-markup] "
-       "[--title=mergebridge] [--text=" + cancelled + "]\ndialog-stdout\n", .setup = "zenity kdialog"},
-      {.name = "desktop, status only: kdialog's notice fails, so stderr too", .args = {"-status_only",
-       "-abort"}, .env = {"STANDIN_EXIT=0", "DISPLAY=:0", desktop}, .toolArgs = Args{"/qc"}, .shown =
-       "kdialog [--title] [mergebridge] [--sorry] [" + kAbortNotice + "]\ndialog-stdout\n" + kAbortNotice +
-       "\n", .out = "", .setup = "xmessage kdialog"},
+      {.name = "desktop: zenity's error dialog for the warning",
+       .args = merge,
+       .env = {"STANDIN_SAVE=no", "DISPLAY=:0", desktop},
+       .toolArgs = mergeToolArgs,
+       .shown = "zenity [--error] [--no-markup] "
+                "[--title=mergebridge] [--text=" +
+                cancelled + "]\ndialog-stdout\n",
+       .setup = "zenity kdialog"},
+      {.name = "desktop, status only: kdialog's notice fails, so stderr too",
+       .args = {"-status_only", "-abort"},
+       .env = {"STANDIN_EXIT=0", "DISPLAY=:0", desktop},
+       .toolArgs = Args{"/qc"},
+       .shown = "kdialog [--title] [mergebridge] [--sorry] [" + kAbortNotice +
+                "]\ndialog-stdout\n" + kAbortNotice + "\n",
+       .out = "",
+       .setup = "xmessage kdialog"},
 #endif
   };
   int index = 0;
   for (const Row& row : rows) {
 #ifdef _WIN32
     BOOL twoViews = FALSE;  // this 32-bit program under 64-bit Windows; 32-bit Windows has one view
-    if (row.registration.machine32 != NoStore && IsWow64Process(GetCurrentProcess(), &twoViews) && !twoViews)
+    if (row.registration.machine32 != NoStore && IsWow64Process(GetCurrentProcess(), &twoViews) &&
+        !twoViews)
       continue;
 #endif
     const bool unicode = std::string(row.setup).find("unicode") != std::string::npos;

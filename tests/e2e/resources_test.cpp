@@ -17,12 +17,15 @@ TEST(Resources, VersionAndManifest) {
   ASSERT_TRUE(VerQueryValueW(&info[0], L"\\", reinterpret_cast<void**>(&fixed), &size));
   for (const DWORD* number : {&fixed->dwFileVersionMS, &fixed->dwProductVersionMS}) {
     const std::string fixedText = std::to_string(HIWORD(number[0])) + "." +
-        std::to_string(LOWORD(number[0])) + "." + std::to_string(HIWORD(number[1]));
+                                  std::to_string(LOWORD(number[0])) + "." +
+                                  std::to_string(HIWORD(number[1]));
     EXPECT_EQ(fixedText + (LOWORD(number[1]) == 0 ? "" : "+"), version);
   }
   const char* const texts[][2] = {
-      {"FileVersion", version.c_str()}, {"ProductVersion", version.c_str()},
-      {"OriginalFilename", "mergebridge.exe"}, {"ProductName", "mergebridge"},
+      {"FileVersion", version.c_str()},
+      {"ProductVersion", version.c_str()},
+      {"OriginalFilename", "mergebridge.exe"},
+      {"ProductName", "mergebridge"},
       {"CompanyName", "mergebridge developers"},
       {"LegalCopyright", "Copyright (C) mergebridge developers"},
       {"FileDescription", "Runs Velmora as ClearCase's compare and merge tool"}};
@@ -49,5 +52,6 @@ TEST(Resources, VersionAndManifest) {
     EXPECT_NE(manifest.find(part), std::string::npos) << part;
   }
   // Windows refuses to start a program whose own identity's version has fewer than four parts.
-  EXPECT_NE(manifest.find("name=\"mergebridge.mergebridge\" version=\"" + version + ".0\""), std::string::npos);
+  EXPECT_NE(manifest.find("name=\"mergebridge.mergebridge\" version=\"" + version + ".0\""),
+            std::string::npos);
 }

@@ -21,15 +21,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       LookUpRegFileValue(file, RegFileRoot::CurrentUser, "software\\HARNVIK\\velmora", "exepath");
   bool ok = found.status == folded.status && found.data == folded.data && found.line == folded.line;
   // The root's default value takes another way through the key and value rules.
-  for (const RegFileLookup& r : {found, LookUpRegFileValue(file, RegFileRoot::LocalMachine, "", "")}) {
+  for (const RegFileLookup& r :
+       {found, LookUpRegFileValue(file, RegFileRoot::LocalMachine, "", "")}) {
     ok = ok && r.data.size() <= (utf16 ? (size - 2) / 2 * 3 : size) &&
          (r.status == RegFileStatus::Found || r.data.empty()) &&
          (r.status != RegFileStatus::ParseError ||
           (r.line >= 1 && static_cast<size_t>(r.line) <= size + 1 && !r.reason.empty()));
   }
   std::string removed, fault;
-  if (size > 0 && RemoveRegFileValue(file, RegFileRoot::CurrentUser, kKey, "ExePath", removed, fault)) {
-    const RegFileLookup after = LookUpRegFileValue(removed, RegFileRoot::CurrentUser, kKey, "ExePath");
+  if (size > 0 &&
+      RemoveRegFileValue(file, RegFileRoot::CurrentUser, kKey, "ExePath", removed, fault)) {
+    const RegFileLookup after =
+        LookUpRegFileValue(removed, RegFileRoot::CurrentUser, kKey, "ExePath");
     ok = ok && found.status != RegFileStatus::ParseError && after.status != RegFileStatus::Found &&
          (after.status == RegFileStatus::NoKey) == (found.status == RegFileStatus::NoKey) &&
          removed.size() <= size;
@@ -38,7 +41,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   if (!ok) {
     std::fprintf(stderr, "reg_file_fuzz: status %d, %zu data bytes, line %ld: %s\n",
-                 static_cast<int>(found.status), found.data.size(), found.line, found.reason.c_str());
+                 static_cast<int>(found.status), found.data.size(), found.line,
+                 found.reason.c_str());
     std::abort();
   }
   return 0;

@@ -36,9 +36,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   TranslateArguments(static_cast<int>(argv.size()), argv.data(), request);
   bool ok = request.echoLine == echo;
   if (!request.badOption && !request.badValue) {
-    const std::vector<std::string> got =
-        SplitToolCommandLine(BuildToolCommandLine("/opt/v dir/velmora", request.toolArgs,
-                                                  request.statusOnly));
+    const std::vector<std::string> got = SplitToolCommandLine(
+        BuildToolCommandLine("/opt/v dir/velmora", request.toolArgs, request.statusOnly));
     ok = ok && got[0] == "/opt/v dir/velmora" && (!request.statusOnly || got[1] == "/qc");
     for (size_t i = request.statusOnly ? 2 : 1; i < got.size(); ++i) {
       ok = ok && known.count(got[i]) == 1;

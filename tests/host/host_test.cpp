@@ -18,16 +18,24 @@
 // Under Wine the messages are boxes nobody can read back: a recording double
 // stands in for the notifications.
 std::string shown;
-void ShowMessage(const std::string& text, unsigned) { shown += text + "\n"; }
-void WriteConsoleLine(ConsoleStream, const std::string& text) { shown += text + "\n"; }
-std::string SystemErrorText(long) { return "text"; }
+void ShowMessage(const std::string& text, unsigned) {
+  shown += text + "\n";
+}
+void WriteConsoleLine(ConsoleStream, const std::string& text) {
+  shown += text + "\n";
+}
+std::string SystemErrorText(long) {
+  return "text";
+}
 #else
 #include <signal.h>
 #endif
 
 // Stands in for the host's start-up, which cannot fail on a working system.
 bool frameworkStarts = true;
-bool StartFramework() { return frameworkStarts; }
+bool StartFramework() {
+  return frameworkStarts;
+}
 
 namespace {
 
@@ -67,7 +75,8 @@ std::string Shown(Call call) {
 // wait ends with the tool, and nothing stays open.
 TEST_F(Host, LauncherResults) {
   RegisterTool(Registration::Path, BuildFile("MB_TOOL"), dir_);
-  const char* const rows[][2] = {{"STANDIN_EXIT=3", "3"}, {"STANDIN_EXIT=255", "255"},
+  const char* const rows[][2] = {{"STANDIN_EXIT=3", "3"},
+                                 {"STANDIN_EXIT=255", "255"},
 #ifndef _WIN32
                                  {"STANDIN_SIGNAL=9", "137"},
 #endif
@@ -99,7 +108,8 @@ TEST_F(Host, RegistryValues) {
 #ifdef _WIN32
   HKEY key = nullptr;
   ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\MbTests", 0, nullptr, 0, KEY_WRITE,
-                            nullptr, &key, nullptr), 0);
+                            nullptr, &key, nullptr),
+            0);
   // Twelve bytes fill the heap block, so a read past their end finds no zero.
   RegSetValueExA(key, "Text", 0, REG_BINARY, reinterpret_cast<const BYTE*>("no zero here"), 12);
   RegSetValueExA(key, "Binary", 0, REG_BINARY, reinterpret_cast<const BYTE*>("ab\0c"), 4);
@@ -107,20 +117,25 @@ TEST_F(Host, RegistryValues) {
   SetLastError(ERROR_INVALID_PARAMETER);
 #else
   RegisterTool(Registration::Path, "", dir_);
-  WriteFile(dir_ + ".config/mergebridge/registry.reg", "REGEDIT4\n[HKEY_CURRENT_USER\\Software\\"
-            "MbTests]\n\"Text\"=hex:6e,6f,20,7a,65,72,6f,20,68,65,72,65\n\"Binary\"=hex:61,62,0,63\n");
+  WriteFile(
+      dir_ + ".config/mergebridge/registry.reg",
+      "REGEDIT4\n[HKEY_CURRENT_USER\\Software\\"
+      "MbTests]\n\"Text\"=hex:6e,6f,20,7a,65,72,6f,20,68,65,72,65\n\"Binary\"=hex:61,62,0,63\n");
 #endif
   const char* const rows[][3] = {
-      {"Software\\MbTests\\No", "v", "1 [keep] REG Get - Failed to open key "
-                                     "'Software\\MbTests\\No' in the registry\n (Error 2, "},
+      {"Software\\MbTests\\No", "v",
+       "1 [keep] REG Get - Failed to open key "
+       "'Software\\MbTests\\No' in the registry\n (Error 2, "},
       {"Software\\MbTests", "Text", "0 [no zero here] "},
       {"Software\\MbTests", "Binary", "0 [ab] "},
-      {"Software\\MbTests", "Nope", "1 [] REG Get - Failed to get string value from "
-                                    "'Software\\MbTests\\Nope' in the registry\n (Error 2, "},
+      {"Software\\MbTests", "Nope",
+       "1 [] REG Get - Failed to get string value from "
+       "'Software\\MbTests\\Nope' in the registry\n (Error 2, "},
   };
   for (const auto& row : rows) {
     std::string out = "keep", result;
-    const std::string text = Shown([&] { result = std::to_string(RegGetString(row[0], row[1], out)); });
+    const std::string text =
+        Shown([&] { result = std::to_string(RegGetString(row[0], row[1], out)); });
     EXPECT_EQ((result + " [" + out + "] " + text).substr(0, std::strlen(row[2])), row[2]);
   }
 #ifdef _WIN32
@@ -140,14 +155,22 @@ TEST_F(Host, TracesAndStartUp) {
     int status = 0;
     std::string shown;
   } rows[] = {
-      {.starts = false, .argv = {"mergebridge", "A"}, .status = 1,
+      {.starts = false,
+       .argv = {"mergebridge", "A"},
+       .status = 1,
        .shown = "Fatal Error: MFC initialization failed\nreturn code = '1'\n"},
-      {.exit = "STANDIN_EXIT=7", .argv = {"mergebridge", "-out", gone.c_str(), "L"}, .status = 1,
-       .shown = "command line = '-out " + gone + " L '\n" + running + "/title1=\"L\"   \"L\"'\n"
+      {.exit = "STANDIN_EXIT=7",
+       .argv = {"mergebridge", "-out", gone.c_str(), "L"},
+       .status = 1,
+       .shown = "command line = '-out " + gone + " L '\n" + running +
+                "/title1=\"L\"   \"L\"'\n"
                 "return code = '1'\n"},
       {.argv = {"mergebridge", "-out", gone.c_str()},
-       .shown = "command line = '-out " + gone + " '\n" + running + "'\nabout to check existance "
-                "of file '" + gone + "'\nFile '" + gone + "' does not exist\nManual merge  either "
+       .shown = "command line = '-out " + gone + " '\n" + running +
+                "'\nabout to check existance "
+                "of file '" +
+                gone + "'\nFile '" + gone +
+                "' does not exist\nManual merge  either "
                 "did not work or was cancelled\nClearCase may now say operation successful, but "
                 "the merge arrow will not be drawn\nYou will need to undo the checkout\n"
                 "return code = '0'\n"},

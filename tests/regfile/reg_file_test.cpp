@@ -29,7 +29,9 @@ std::string Wide(const std::string& ascii) {
 const std::string kHead = kV5 + kKeyLine + "\"v\"=\"old\"\r\n";
 
 // A version 5 file in which the key holds "v" with `data`; "v" is on line 4.
-std::string Val(const std::string& data) { return kV5 + kKeyLine + "\"v\"=" + data + "\n"; }
+std::string Val(const std::string& data) {
+  return kV5 + kKeyLine + "\"v\"=" + data + "\n";
+}
 
 std::string Describe(const RegFileLookup& r) {
   std::string skips;
@@ -37,8 +39,10 @@ std::string Describe(const RegFileLookup& r) {
   if (r.status == RegFileStatus::ParseError) {
     return "line " + std::to_string(r.line) + (r.reason.empty() ? " without a reason" : "");
   }
-  return (r.status == RegFileStatus::Found ? "found [" + r.data + "]"
-          : r.status == RegFileStatus::NoKey ? "no key" : "no value") + skips;
+  return (r.status == RegFileStatus::Found   ? "found [" + r.data + "]"
+          : r.status == RegFileStatus::NoKey ? "no key"
+                                             : "no value") +
+         skips;
 }
 
 TEST(RegFile, Lookups) {
@@ -48,7 +52,8 @@ TEST(RegFile, Lookups) {
   } rows[] = {
       // Values as the registry's narrow functions return them.
       {.file = "\xEF\xBB\xBF" + kV5 + "; top\n" + kKeyLine +
-               "  ; indented\n  \"v\" =\t\"j\xC3\xB8rn\" ", .gives = "found [j\xC3\xB8rn]"},
+               "  ; indented\n  \"v\" =\t\"j\xC3\xB8rn\" ",
+       .gives = "found [j\xC3\xB8rn]"},
       {.file = Val("\"a\\\\b\\\"c\\\\\""), .gives = "found [a\\b\"c\\]"},
       {.file = Val("\"\""), .gives = "found []"},
       {.file = kV5 + "[hkcu\\software\\HARNVIK\\velmora]\n\"V\"=\"x\"", .gives = "found [x]"},
@@ -62,7 +67,8 @@ TEST(RegFile, Lookups) {
       {.file = Val("hex(1):e9,00,00,08,3d,d8,00,de"),
        .gives = "found [\xC3\xA9\xE0\xA0\x80\xF0\x9F\x98\x80]"},
       {.file = Val("hex(1):00,d8,41,00,42"),  // a lone surrogate, an odd byte
-       .gives = "found [\xEF\xBF\xBD" "A]"},
+       .gives = "found [\xEF\xBF\xBD"
+                "A]"},
       {.file = kBom16 + Wide(kV5 + "; c\r\n" + kKeyLine + "\"v\"=\"") +
                "\xF8\x00\x3D\xD8\x00\xDE"s + Wide("\"\r\n"),
        .gives = "found [\xC3\xB8\xF0\x9F\x98\x80]"},
@@ -73,7 +79,9 @@ TEST(RegFile, Lookups) {
       {.file = Val("\"u\"") + "[HKLM\\SOFTWARE\\Harnvik\\Velmora]\n\"v\"=\"m\"\n",
        .gives = "found [u]"},
       {.file = kV5 + "[HKLM\\SOFTWARE\\Harnvik\\Velmora]\n\"v\"=\"m\"\n" + kKeyLine +
-               "\"v\"=\"u\"\n[-HKCU\\SOFTWARE]\n", .gives = "found [m]", .root = kMachine},
+               "\"v\"=\"u\"\n[-HKCU\\SOFTWARE]\n",
+       .gives = "found [m]",
+       .root = kMachine},
       {.file = kV5, .gives = "no key"},
       {.file = kV5, .gives = "no value", .key = "", .value = ""},
       {.file = kV5 + "[HKCU\\SOFTWARE\\Harnvik\\Velmora2]\n\"v\"=\"x\"\n", .gives = "no key"},
@@ -146,12 +154,14 @@ TEST(RegFile, WritingOneValue) {
 // Removing a value takes every line that names it in the key, and nothing else.
 TEST(RegFile, RemovingOneValue) {
   const std::string machineKey = "[HKLM\\SOFTWARE\\Harnvik\\Velmora]\r\n";
-  const std::string others = "[HKLM\\Other]\r\n\"ExePath\"=\"o\"\r\n" + kKeyLine + "\"ExePath\"=\"u\"\r\n";
+  const std::string others =
+      "[HKLM\\Other]\r\n\"ExePath\"=\"o\"\r\n" + kKeyLine + "\"ExePath\"=\"u\"\r\n";
   const struct {
     std::string before, after;
   } rows[] = {
       {kV5 + machineKey + "\"A\"=\"1\"\r\n\"ExePath\"=\"x\"\r\n" + others + machineKey +
-           "\"exepath\"=hex(2):41,00,\\\r\n  00,00\r\n\"B\"=\"2\"\r\n\"ExePath\"=-\r\n\"ExePath\"=\"y\"",
+           "\"exepath\"=hex(2):41,00,\\\r\n  "
+           "00,00\r\n\"B\"=\"2\"\r\n\"ExePath\"=-\r\n\"ExePath\"=\"y\"",
        kV5 + machineKey + "\"A\"=\"1\"\r\n" + others + machineKey + "\"B\"=\"2\"\r\n"},
       {kBom16 + Wide(kV5 + machineKey + "\"ExePath\"=\"x\"\r\n"), kBom16 + Wide(kV5 + machineKey)},
       {"", ""},

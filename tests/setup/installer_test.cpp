@@ -13,9 +13,12 @@ const std::string kUninstallKey = "Software\\Microsoft\\Windows\\CurrentVersion\
 const char kClearCaseTool[] = "..\\..\\bin\\cleardiffmrg.exe";
 
 std::string Map(const std::string& program) {
-  return "; ClearCase type managers\r\n\r\ntext_file_delta   construct_version  ..\\..\\bin\\tfdmgr.exe\r\n"
-         "text_file_delta   xcompare   " + program + "\r\ntext_file_delta   xmerge     " + program +
-         "\r\n\t\r\nwhole_copy  xcompare  " + program + "\r\nbinary_delta xmerge ..\\..\\bin\\bdmgr.exe";
+  return "; ClearCase type managers\r\n\r\ntext_file_delta   construct_version  "
+         "..\\..\\bin\\tfdmgr.exe\r\n"
+         "text_file_delta   xcompare   " +
+         program + "\r\ntext_file_delta   xmerge     " + program +
+         "\r\n\t\r\nwhole_copy  xcompare  " + program +
+         "\r\nbinary_delta xmerge ..\\..\\bin\\bdmgr.exe";
 }
 
 std::string Registered(REGSAM view, const std::string& key, const char* value) {
@@ -43,11 +46,13 @@ class Installer : public ScratchTest {
     SetFileAttributesA((mgrs_ + "map").c_str(), FILE_ATTRIBUTE_NORMAL);
     for (const char* msi : {"MB_MSI_OLDER", "MB_MSI_SAME", "MB_MSI"})
       RunProgram("msiexec.exe", {"/x", BuildFile(msi), "/qn"}, dir_);
-    RegDeleteKeyExA(HKEY_LOCAL_MACHINE, (kUninstallKey + "mergebridge").c_str(), KEY_WOW64_32KEY, 0);
+    RegDeleteKeyExA(HKEY_LOCAL_MACHINE, (kUninstallKey + "mergebridge").c_str(), KEY_WOW64_32KEY,
+                    0);
     ScratchTest::TearDown();
   }
-  // The map, the value for all users (where register writes it), whether the program is installed, and the
-  // versions of the Add/Remove Programs entries named mergebridge (where Windows keeps a 32-bit package's).
+  // The map, the value for all users (where register writes it), whether the program is installed,
+  // and the versions of the Add/Remove Programs entries named mergebridge (where Windows keeps a
+  // 32-bit package's).
   std::string State(const std::string& bridge) {
     std::string state = ReadFile(mgrs_ + "map") + "|" +
                         Registered(KEY_WOW64_64KEY, "Software\\Harnvik\\Velmora", "ExePath") +
@@ -55,8 +60,10 @@ class Installer : public ScratchTest {
     HKEY key;
     char name[256];
     RegOpenKeyExA(HKEY_LOCAL_MACHINE, kUninstallKey.c_str(), 0, KEY_READ | KEY_WOW64_32KEY, &key);
-    for (DWORD i = 0, size; size = sizeof name, !RegEnumKeyExA(key, i++, name, &size, 0, 0, 0, 0);) {
-      if (Registered(KEY_WOW64_32KEY, kUninstallKey + name, "DisplayName") != "mergebridge") continue;
+    for (DWORD i = 0, size;
+         size = sizeof name, !RegEnumKeyExA(key, i++, name, &size, 0, 0, 0, 0);) {
+      if (Registered(KEY_WOW64_32KEY, kUninstallKey + name, "DisplayName") != "mergebridge")
+        continue;
       (state += "|") += Registered(KEY_WOW64_32KEY, kUninstallKey + name, "DisplayVersion");
     }
     RegCloseKey(key);
@@ -71,7 +78,9 @@ long RunLine(std::string line) {
   STARTUPINFOA startup = {};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process = {};
-  if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) return -1;
+  if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                      &process))
+    return -1;
   DWORD status = 0;
   WaitForSingleObject(process.hProcess, INFINITE);
   GetExitCodeProcess(process.hProcess, &status);
@@ -80,90 +89,151 @@ long RunLine(std::string line) {
   return status;
 }
 
-// A program run (none: the Add/Remove Programs entry's string args[0] with args[1] added), its status and the
-// state it leaves (the map is read-only in the steps that fail); then a merge through the installed bridge (no
-// value for this user: every case leaves none) and the text of the log (msiexec) or the output.
+// A program run (none: the Add/Remove Programs entry's string args[0] with args[1] added), its
+// status and the state it leaves (the map is read-only in the steps that fail); then a merge
+// through the installed bridge (no value for this user: every case leaves none) and the text of the
+// log (msiexec) or the output.
 struct Step {
-  std::string program = "";  // empty: the Add/Remove Programs entry's string in args[0], args[1] after it
+  std::string program =
+      "";  // empty: the Add/Remove Programs entry's string in args[0], args[1] after it
   long status = 0;
-  std::string state = "";    // State() afterwards
-  bool merge = false;        // a merge through the bridge afterwards
-  std::string logged = "";   // in the log (msiexec) or the output
+  std::string state = "";   // State() afterwards
+  bool merge = false;       // a merge through the bridge afterwards
+  std::string logged = "";  // in the log (msiexec) or the output
   Args args = {};
 };
 
 TEST_F(Installer, SilentInstallUpgradeMergeAndRemoval) {
-  const std::string prog = dir_ + "prog\\", bridge = prog + "mergebridge.exe", msi = BuildFile("MB_MSI");
-  const std::string setup = prog + "mergebridge-setup.exe", velmora = dir_ + "velmora.exe";  // not there yet
-  const std::string removed = Map(kClearCaseTool) + "||", installed = Map(bridge) + "|" + velmora + "|program";
-  const Args older = {"/i", BuildFile("MB_MSI_OLDER"), "CLEARCASE=1", "VELMORA=" + velmora, "INSTALLDIR=" + prog};
-  const std::string kept = Map(kClearCaseTool) + "|" + velmora + "|program|0.0.1", absent = "program " + velmora +
-      " does not exist", unregistered = Map(kClearCaseTool) + "||program|0.0.1";
+  const std::string prog = dir_ + "prog\\", bridge = prog + "mergebridge.exe",
+                    msi = BuildFile("MB_MSI");
+  const std::string setup = prog + "mergebridge-setup.exe",
+                    velmora = dir_ + "velmora.exe";  // not there yet
+  const std::string removed = Map(kClearCaseTool) + "||",
+                    installed = Map(bridge) + "|" + velmora + "|program";
+  const Args older = {"/i", BuildFile("MB_MSI_OLDER"), "CLEARCASE=1", "VELMORA=" + velmora,
+                      "INSTALLDIR=" + prog};
+  const std::string kept = Map(kClearCaseTool) + "|" + velmora + "|program|0.0.1",
+                    absent = "program " + velmora + " does not exist",
+                    unregistered = Map(kClearCaseTool) + "||program|0.0.1";
   const Args copy = {"/c", "copy", tool_, velmora};
   const Step steps[] = {
       // Before Velmora: registered all the same; it arrives, and a merge starts it.
-      {.program = "msiexec.exe", .status = 0, .state = kept, .logged = "warning: " + velmora,
-       .args = {"/i", BuildFile("MB_MSI_OLDER"), "CLEARCASE=0", "VELMORA=" + velmora, "INSTALLDIR=" + prog}},
+      {.program = "msiexec.exe",
+       .status = 0,
+       .state = kept,
+       .logged = "warning: " + velmora,
+       .args = {"/i", BuildFile("MB_MSI_OLDER"), "CLEARCASE=0", "VELMORA=" + velmora,
+                "INSTALLDIR=" + prog}},
       {.program = setup, .status = 1, .state = kept, .logged = absent, .args = {"status"}},
       {.program = "cmd.exe", .status = 0, .state = kept, .merge = true, .args = copy},
       // Then a repair runs no step, an upgrade fails:
       {.program = setup, .status = 0, .state = unregistered, .args = {"unregister", "--all-users"}},
-      {.program = "msiexec.exe", .status = 0, .state = unregistered,
+      {.program = "msiexec.exe",
+       .status = 0,
+       .state = unregistered,
        .args = {"/i", BuildFile("MB_MSI_OLDER"), "REINSTALL=ALL"}},
-      // Windows Installer rolls the older one's removal back too (kept); Wine's is an msiexec of its own.
-      {.program = "msiexec.exe", .status = 1603, .state = removed,
-       .logged = "cannot write " + mgrs_ + "map: Access denied", .args = {"/i", msi, "CLEARCASE=1"}},
-      // CLEARCASE not given: 1, cleartool.exe being on PATH. A relative VELMORA: refused before anything is done.
-      {.program = "msiexec.exe", .status = 1603, .state = removed,
+      // Windows Installer rolls the older one's removal back too (kept); Wine's is an msiexec of
+      // its own.
+      {.program = "msiexec.exe",
+       .status = 1603,
+       .state = removed,
+       .logged = "cannot write " + mgrs_ + "map: Access denied",
+       .args = {"/i", msi, "CLEARCASE=1"}},
+      // CLEARCASE not given: 1, cleartool.exe being on PATH. A relative VELMORA: refused before
+      // anything is done.
+      {.program = "msiexec.exe",
+       .status = 1603,
+       .state = removed,
        .args = {"/i", BuildFile("MB_MSI_OLDER"), "VELMORA=" + velmora, "INSTALLDIR=" + prog}},
-      {.program = "msiexec.exe", .status = 1603, .state = removed, .logged = "VELMORA=velmora.exe is",
+      {.program = "msiexec.exe",
+       .status = 1603,
+       .state = removed,
+       .logged = "VELMORA=velmora.exe is",
        .args = {"/i", msi, "CLEARCASE=0", "VELMORA=velmora.exe"}},
       {.program = "msiexec.exe", .status = 0, .state = installed + "|0.0.1", .args = older},
-      // Told nothing (with a user interface): the older one's folder, ClearCase, Velmora; then the same version.
-      {.program = "msiexec.exe", .status = 0, .state = installed + "|" MB_VERSION,
+      // Told nothing (with a user interface): the older one's folder, ClearCase, Velmora; then the
+      // same version.
+      {.program = "msiexec.exe",
+       .status = 0,
+       .state = installed + "|" MB_VERSION,
        .args = {"/i", BuildFile("MB_MSI_SAME"), "/qr"}},
-      {.program = "msiexec.exe", .status = 0, .state = installed + "|" MB_VERSION, .merge = true,
-       .logged = "Installed into " + mgrs_ + "map.", .args = {"/i", msi}},
+      {.program = "msiexec.exe",
+       .status = 0,
+       .state = installed + "|" MB_VERSION,
+       .merge = true,
+       .logged = "Installed into " + mgrs_ + "map.",
+       .args = {"/i", msi}},
       // Refused, the removal keeps everything; Wine's rollback drops the entry, though.
-      {.program = "msiexec.exe", .status = 1603, .state = installed,
-       .logged = "cannot write " + mgrs_ + "map: Access denied", .args = {"/x", msi}},
+      {.program = "msiexec.exe",
+       .status = 1603,
+       .state = installed,
+       .logged = "cannot write " + mgrs_ + "map: Access denied",
+       .args = {"/x", msi}},
       {.program = "msiexec.exe", .status = 0, .state = removed, .args = {"/x", msi}},
       // The NSIS installer before Velmora too.
       {.program = "cmd.exe", .status = 0, .state = removed, .args = {"/c", "del", velmora}},
-      {.program = BuildFile("MB_INSTALLER"), .status = 3, .state = Map(kClearCaseTool) + "||program|" MB_VERSION,
+      {.program = BuildFile("MB_INSTALLER"),
+       .status = 3,
+       .state = Map(kClearCaseTool) + "||program|" MB_VERSION,
        .logged = "/VELMORA=velmora.exe is not the full path",
        .args = {"/S", "/VELMORA=velmora.exe", "/D=" + dir_ + "prog"}},
-      {.program = BuildFile("MB_INSTALLER"), .status = 0, .state = installed + "|" MB_VERSION,
-       .logged = "no program at " + velmora, .args = {"/S", "/VELMORA=" + velmora, "/D=" + dir_ + "prog"}},
-      {.program = setup, .status = 1, .state = installed + "|" MB_VERSION, .logged = absent, .args = {"status"}},
-      {.program = "cmd.exe", .status = 0, .state = installed + "|" MB_VERSION, .merge = true, .args = copy},
+      {.program = BuildFile("MB_INSTALLER"),
+       .status = 0,
+       .state = installed + "|" MB_VERSION,
+       .logged = "no program at " + velmora,
+       .args = {"/S", "/VELMORA=" + velmora, "/D=" + dir_ + "prog"}},
+      {.program = setup,
+       .status = 1,
+       .state = installed + "|" MB_VERSION,
+       .logged = absent,
+       .args = {"status"}},
+      {.program = "cmd.exe",
+       .status = 0,
+       .state = installed + "|" MB_VERSION,
+       .merge = true,
+       .args = copy},
       // Into the same folder; then a newer one, which an older one does not replace.
-      {.program = BuildFile("MB_INSTALLER"), .status = 0, .state = installed + "|" MB_VERSION, .merge = true,
+      {.program = BuildFile("MB_INSTALLER"),
+       .status = 0,
+       .state = installed + "|" MB_VERSION,
+       .merge = true,
        .args = {"/S"}},
-      {.program = BuildFile("MB_INSTALLER_NEWER"), .status = 0, .state = installed + "|9.9.9", .args = {"/S"}},
-      {.program = BuildFile("MB_INSTALLER"), .status = 4, .state = installed + "|9.9.9",
-       .logged = "mergebridge 9.9.9 is installed, newer", .args = {"/S"}},
+      {.program = BuildFile("MB_INSTALLER_NEWER"),
+       .status = 0,
+       .state = installed + "|9.9.9",
+       .args = {"/S"}},
+      {.program = BuildFile("MB_INSTALLER"),
+       .status = 4,
+       .state = installed + "|9.9.9",
+       .logged = "mergebridge 9.9.9 is installed, newer",
+       .args = {"/S"}},
       // The entry's strings as written: they return when the removal is over, saying how it went.
       {.status = 3, .state = installed + "|9.9.9", .args = {"QuietUninstallString", ""}},
       {.status = 0, .state = removed, .args = {"UninstallString", " /S"}},
   };
   for (const Step& step : steps) {
     SCOPED_TRACE(step.program + " " + step.args.front() + " " + std::to_string(step.status));
-    SetFileAttributesA((mgrs_ + "map").c_str(), step.status ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL);
+    SetFileAttributesA((mgrs_ + "map").c_str(),
+                       step.status ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL);
     Args args = step.args;
     if (step.program == "msiexec.exe") args.insert(args.begin(), {"/qn", "/l*v", dir_ + "msi.log"});
     const std::string entry =
-        step.program.empty() ? Registered(KEY_WOW64_32KEY, kUninstallKey + "mergebridge", args[0].c_str()) : "";
+        step.program.empty()
+            ? Registered(KEY_WOW64_32KEY, kUninstallKey + "mergebridge", args[0].c_str())
+            : "";
     const ProgramRun run = step.program.empty() ? ProgramRun{RunLine(entry + args[1]), "", ""}
                                                 : RunProgram(step.program, args, dir_);
     EXPECT_EQ(run.status, step.status);
     EXPECT_EQ(State(bridge), step.state);
-    const std::string text = step.program == "msiexec.exe" ? ReadFile(dir_ + "msi.log") : run.out + run.err;
+    const std::string text =
+        step.program == "msiexec.exe" ? ReadFile(dir_ + "msi.log") : run.out + run.err;
     EXPECT_NE(text.find(step.logged), std::string::npos);
     if (!step.merge) continue;
     SetProcessEnv("STANDIN_RECORD=" + dir_ + "record");
-    EXPECT_EQ(RunProgram(bridge, {"-out", dir_ + "out.c", mgrs_ + "map", mgrs_ + "map"}, dir_).status, 0);
-    EXPECT_EQ(SplitToolCommandLine(ReadFile(dir_ + "record")).at(1), "/savetarget=" + dir_ + "out.c");
+    EXPECT_EQ(
+        RunProgram(bridge, {"-out", dir_ + "out.c", mgrs_ + "map", mgrs_ + "map"}, dir_).status, 0);
+    EXPECT_EQ(SplitToolCommandLine(ReadFile(dir_ + "record")).at(1),
+              "/savetarget=" + dir_ + "out.c");
   }
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(mgrs_), {}), 1);  // the map alone
   EXPECT_FALSE(std::filesystem::exists(prog));  // uninstall.exe and its folder gone too
@@ -172,10 +242,14 @@ TEST_F(Installer, SilentInstallUpgradeMergeAndRemoval) {
 // While another run holds the lock file, a run waits, then is refused.
 TEST_F(Installer, SetupLockHeld) {
   const HANDLE held = CreateFileA((mgrs_ + "mergebridge-setup.lock").c_str(), GENERIC_WRITE,
-      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS, FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_ALWAYS, FILE_FLAG_DELETE_ON_CLOSE, nullptr);
   ASSERT_TRUE(LockFile(held, 0, 0, 1, 0));
-  const ProgramRun run = RunProgram(BuildFile("MB_SETUP"), {"install", "--bridge", BuildFile("MB_SETUP")}, dir_);
-  EXPECT_TRUE(run.status == 1 && run.err.find("another mergebridge-setup is changing") != std::string::npos) << run.err;
+  const ProgramRun run =
+      RunProgram(BuildFile("MB_SETUP"), {"install", "--bridge", BuildFile("MB_SETUP")}, dir_);
+  EXPECT_TRUE(run.status == 1 &&
+              run.err.find("another mergebridge-setup is changing") != std::string::npos)
+      << run.err;
   CloseHandle(held);
 }
 

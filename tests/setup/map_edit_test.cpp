@@ -28,7 +28,7 @@ struct Row {
   const char* name = "";
   std::string map, installed;
   std::vector<std::string> managers = kUsual;
-  std::string meanwhile = "";  // after install, this text replaces the first "{B}" line's program
+  std::string meanwhile = "";    // after install, this text replaces the first "{B}" line's program
   std::string uninstalled = "";  // empty: the original map
   size_t notesOnUninstall = 0;
 };
@@ -63,7 +63,8 @@ TEST(MapEdit, InstallAgainAndUninstall) {
        .managers = {"whole_copy", "text_file_delta", "WHOLE_COPY"}},
       {.name = "a line changed between install and uninstall is left alone",
        .map = "text_file_delta xcompare {D}\ntext_file_delta xmerge {D}\n",
-       .installed = "text_file_delta xcompare {B}\ntext_file_delta xmerge {B}\n", .meanwhile = other,
+       .installed = "text_file_delta xcompare {B}\ntext_file_delta xmerge {B}\n",
+       .meanwhile = other,
        .uninstalled = "text_file_delta xcompare " + other + "\ntext_file_delta xmerge {D}\n",
        .notesOnUninstall = 1},
   };
@@ -78,7 +79,8 @@ TEST(MapEdit, InstallAgainAndUninstall) {
     EXPECT_EQ(again.record, install.record);
 
     std::string touched = install.map;
-    if (!row.meanwhile.empty()) touched.replace(touched.find(kBridge), kBridge.size(), row.meanwhile);
+    if (!row.meanwhile.empty())
+      touched.replace(touched.find(kBridge), kBridge.size(), row.meanwhile);
     const MapEdit undo = RemoveFromMap(touched, install.record);
     EXPECT_EQ(undo.map, row.uninstalled.empty() ? map : X(row.uninstalled));
     EXPECT_EQ(undo.notes.size(), row.notesOnUninstall);
@@ -95,7 +97,8 @@ TEST(MapEdit, ReinstallAndForeignRecord) {
   touched.replace(touched.find(kBridge), kBridge.size(), "C:\\other.exe");
   const MapEdit moved = InstallIntoMap(touched, first.record, {"text_file_delta"}, "D:\\mb.exe");
   EXPECT_EQ(moved.map, "text_file_delta xcompare D:\\mb.exe\r\nwhole_copy xmerge D:\\mb.exe\r\n");
-  EXPECT_EQ(RemoveFromMap(moved.map, moved.record).map, X("text_file_delta xcompare C:\\other.exe\r\nwhole_copy xmerge {D}\r\n"));
+  EXPECT_EQ(RemoveFromMap(moved.map, moved.record).map,
+            X("text_file_delta xcompare C:\\other.exe\r\nwhole_copy xmerge {D}\r\n"));
   for (const std::string& record : {std::string("map backup\nbridge\tx\nwhole_copy\txmerge\ty\n"),
                                     std::string("mergebridge-setup record 1\nx\txmerge\ty\n")}) {
     EXPECT_FALSE(InstallIntoMap(map, record, kUsual, kBridge).ok);
@@ -110,9 +113,10 @@ TEST(MapEdit, DryRunDiff) {
     before += std::to_string(i) + "\r\n";
     after += std::to_string(i) + (i == 2 || i == 8 || i == 15 ? "x\r\n" : "\r\n");
   }
-  EXPECT_EQ(UnifiedDiff(before, after, "map"),
-            "--- map\n+++ map\n@@ -1,11 +1,11 @@\n 1\n-2\n+2x\n 3\n 4\n 5\n 6\n 7\n-8\n+8x\n 9\n 10\n"
-            " 11\n@@ -12,5 +12,5 @@\n 12\n 13\n 14\n-15\n+15x\n 16\n");
+  EXPECT_EQ(
+      UnifiedDiff(before, after, "map"),
+      "--- map\n+++ map\n@@ -1,11 +1,11 @@\n 1\n-2\n+2x\n 3\n 4\n 5\n 6\n 7\n-8\n+8x\n 9\n 10\n"
+      " 11\n@@ -12,5 +12,5 @@\n 12\n 13\n 14\n-15\n+15x\n 16\n");
   EXPECT_EQ(UnifiedDiff(before, before, "map"), "");
 }
 

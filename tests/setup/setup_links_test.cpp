@@ -24,9 +24,11 @@ std::string Snapshot(const std::string& root) {
   std::vector<fs::path> paths(fs::recursive_directory_iterator(root), {});
   std::sort(paths.begin(), paths.end());
   for (const fs::path& path : paths) {
-    text += path.string().substr(root.size()) + (fs::is_symlink(path) ? " -> " + fs::read_symlink(path).string()
-                             : fs::is_regular_file(path) ? " = " + ReadFile(path.string())
-                                                         : "/") + "\n";
+    text += path.string().substr(root.size()) +
+            (fs::is_symlink(path)        ? " -> " + fs::read_symlink(path).string()
+             : fs::is_regular_file(path) ? " = " + ReadFile(path.string())
+                                         : "/") +
+            "\n";
   }
   return text;
 }
@@ -62,7 +64,8 @@ TEST_F(SetupOnLinks, InstallMergeUninstall) {
 
   ProgramRun run = Run({"status"});
   EXPECT_EQ(run.status, 1);
-  EXPECT_TRUE(Holds(run.out, "will not start Velmora: no xcompare or xmerge method runs mergebridge"));
+  EXPECT_TRUE(
+      Holds(run.out, "will not start Velmora: no xcompare or xmerge method runs mergebridge"));
   run = Run({"install", "--bridge", bridge, "--dry-run", "--managers", "binary_delta"});
   EXPECT_EQ(run.status, 0);
   EXPECT_TRUE(Holds(run.out, "--- " + mgrs + "binary_delta\n"));
@@ -73,13 +76,15 @@ TEST_F(SetupOnLinks, InstallMergeUninstall) {
   // While another run holds the lock: refused after a short wait.
   run = RunProgram("flock", {mgrs, BuildFile("MB_SETUP"), "install", "--bridge", bridge}, dir_);
   EXPECT_EQ(run.status, 1);
-  EXPECT_TRUE(Holds(run.err, "another mergebridge-setup is changing " + cc + "lib/mgrs; run this again"));
+  EXPECT_TRUE(
+      Holds(run.err, "another mergebridge-setup is changing " + cc + "lib/mgrs; run this again"));
   EXPECT_EQ(Snapshot(cc), original);
 
   // Scratch files under this test's number: one written before it started
   // (a killed run's, the number since reused) goes, a fresh one stays.
   const std::string reused = mgrs + "whole_copy/xmerge.mergebridge-new." + std::to_string(getpid());
-  const std::string owned = mgrs + "text_file_delta/xcompare.mergebridge-new." + std::to_string(getpid());
+  const std::string owned =
+      mgrs + "text_file_delta/xcompare.mergebridge-new." + std::to_string(getpid());
   WriteFile(reused, "a killed run's");
   WriteFile(owned, "a running one's");
   fs::last_write_time(reused, fs::last_write_time(reused) - std::chrono::hours(24));
@@ -105,21 +110,24 @@ TEST_F(SetupOnLinks, InstallMergeUninstall) {
   EXPECT_EQ(Run({"register", "--force", dir_ + "base"}).status, 0);
   run = Run({"status"});
   EXPECT_EQ(run.status, 1);
-  EXPECT_TRUE(Holds(run.out, "will not start Velmora: Velmora's program " + dir_ + "base cannot be started"));
+  EXPECT_TRUE(Holds(
+      run.out, "will not start Velmora: Velmora's program " + dir_ + "base cannot be started"));
   EXPECT_EQ(Run({"register", BuildFile("MB_TOOL")}).status, 0);
   run = Run({"status"});
   EXPECT_EQ(run.status, 0) << run.out;
   SetProcessEnv("STANDIN_RECORD=" + dir_ + "record");
   run = RunProgram(mgrs + "text_file_delta/xmerge", {"-base", dir_ + "base", dir_ + "base"}, dir_);
   EXPECT_EQ(run.status, 0) << run.err;
-  EXPECT_EQ(ReadFile(dir_ + "record").substr(ReadFile(dir_ + "record").rfind(dir_)), dir_ + "base\n");
+  EXPECT_EQ(ReadFile(dir_ + "record").substr(ReadFile(dir_ + "record").rfind(dir_)),
+            dir_ + "base\n");
 
   // Another bridge, then someone repoints one method; uninstall leaves that
   // one alone and restores the rest.
   EXPECT_EQ(Run({"install", "--bridge", BuildFile("MB_TOOL")}).status, 0);
   // Removing the package of the bridge beside the setup program leaves it alone.
   const std::string remembered = Snapshot(cc) + Snapshot(dir_ + "state");
-  EXPECT_NE(remembered.find(" = mergebridge-setup installation 1\n" + cc + "lib/mgrs\n"), std::string::npos);
+  EXPECT_NE(remembered.find(" = mergebridge-setup installation 1\n" + cc + "lib/mgrs\n"),
+            std::string::npos);
   EXPECT_EQ(Run({"uninstall", "--remembered"}).status, 0);
   EXPECT_EQ(Snapshot(cc) + Snapshot(dir_ + "state"), remembered);
   fs::remove(mgrs + "whole_copy/xcompare");
@@ -141,13 +149,15 @@ TEST_F(SetupOnLinks, InstallMergeUninstall) {
   umask(mask);
   EXPECT_EQ(fs::status(dir_ + "etc/xdg/mergebridge").permissions(), fs::perms(0755));
   EXPECT_EQ(fs::status(machine).permissions(), fs::perms(0644));
-  EXPECT_TRUE(Holds(Run({"status"}).out, "A merge of this user takes the registration for this user."));
+  EXPECT_TRUE(
+      Holds(Run({"status"}).out, "A merge of this user takes the registration for this user."));
   EXPECT_EQ(Run({"unregister"}).status, 0);
   EXPECT_TRUE(Holds(Run({"status"}).out, "takes the registration for all users of this computer."));
 
   // Unregistering takes ExePath alone, and is no failure when there is none.
-  const std::string header = "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\"
-                             "Harnvik\\Velmora]\n";
+  const std::string header =
+      "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\"
+      "Harnvik\\Velmora]\n";
   const std::string others = "\"Other\"=\"1\"\n[HKLM\\Other]\n\"ExePath\"=\"o\"\n";
   EXPECT_EQ(ReadFile(machine), header + "\"ExePath\"=\"" + BuildFile("MB_TOOL") + "\"\n");
   WriteFile(machine, ReadFile(machine) + others);
@@ -157,34 +167,39 @@ TEST_F(SetupOnLinks, InstallMergeUninstall) {
     EXPECT_EQ(run.out.rfind(i == 0 ? "Unregistered" : "Nothing to remove", 0), 0u) << run.out;
     EXPECT_EQ(ReadFile(machine), header + others);
   }
-  EXPECT_TRUE(Holds(Run({"status"}).out, "\n  Velmora is not registered (run mergebridge-setup register"));
+  EXPECT_TRUE(
+      Holds(Run({"status"}).out, "\n  Velmora is not registered (run mergebridge-setup register"));
 
   // Refused for want of rights, it says so and changes nothing.
   chmod(machine.c_str(), 0444);
   run = Run({"register", "--all-users", "--force", "/opt/velmora"});
   EXPECT_EQ(run.status, 1);
-  EXPECT_TRUE(Holds(run.err, "Permission denied (error 13); registering Velmora for all users of this "
-                             "computer needs root. Nothing was changed."));
+  EXPECT_TRUE(Holds(run.err,
+                    "Permission denied (error 13); registering Velmora for all users of this "
+                    "computer needs root. Nothing was changed."));
   EXPECT_EQ(ReadFile(machine), header + others);
 }
 
 // What must hold after a run however it ended, in the tree the table makes:
 // each method runs what it ran or mergebridge, the site's script is in place
 // or kept, and the registry file holds its old bytes or its new ones.
-void CheckInvariants(const std::string& root, const std::string& bridge, const std::string& registry,
-                     const std::string& registered) {
-  const std::string mgr = root + "cc/lib/mgrs/text_file_delta/", compare = fs::read_symlink(mgr + "xcompare");
+void CheckInvariants(const std::string& root, const std::string& bridge,
+                     const std::string& registry, const std::string& registered) {
+  const std::string mgr = root + "cc/lib/mgrs/text_file_delta/",
+                    compare = fs::read_symlink(mgr + "xcompare");
   EXPECT_TRUE(compare == "../../../bin/cleardiffmrg" || compare == bridge) << compare;
   const bool merge = fs::is_symlink(mgr + "xmerge");
   EXPECT_TRUE(!merge || fs::read_symlink(mgr + "xmerge") == bridge);
-  EXPECT_EQ(ReadFile(mgr + (merge ? "xmerge.before-mergebridge" : "xmerge")), "#!/bin/sh\nexit 3\n");
+  EXPECT_EQ(ReadFile(mgr + (merge ? "xmerge.before-mergebridge" : "xmerge")),
+            "#!/bin/sh\nexit 3\n");
   const std::string bytes = ReadFile(root + "config/mergebridge/registry.reg");
   EXPECT_TRUE(bytes == registry || bytes == registered) << bytes;
 }
 
 TEST_F(SetupOnLinks, EveryCallFailedOrKilled) {
   const std::string bridge = BuildFile("MB_BRIDGE");
-  const std::string registry = "REGEDIT4\n[HKEY_CURRENT_USER\\SOFTWARE\\Harnvik\\Velmora]\n\"ExePath\"=\"/opt/v\"\n";
+  const std::string registry =
+      "REGEDIT4\n[HKEY_CURRENT_USER\\SOFTWARE\\Harnvik\\Velmora]\n\"ExePath\"=\"/opt/v\"\n";
   // Killed before each change of the files, and failed at every call that
   // reads or changes them.
   const std::string changing = "fchmod,fsync,rename,symlink,link,unlink";
@@ -218,20 +233,24 @@ TEST_F(SetupOnLinks, EveryCallFailedOrKilled) {
   };
   // The command on a tree, under strace with `options` when given.
   auto setup = [&](const std::string& root, Args args, Args options = {}) {
-    if (args[0].find("register") == std::string::npos) args.insert(args.end(), {"--clearcase", root + "cc"});
+    if (args[0].find("register") == std::string::npos)
+      args.insert(args.end(), {"--clearcase", root + "cc"});
     if (args[0] == "install") args.insert(args.end(), {"--bridge", bridge});
     if (options.empty()) return Run(args);
-    options.insert(options.end(), {"-E", "ASAN_OPTIONS=detect_leaks=0", BuildFile("MB_SETUP")});  // none under ptrace
+    options.insert(options.end(), {"-E", "ASAN_OPTIONS=detect_leaks=0",
+                                   BuildFile("MB_SETUP")});  // none under ptrace
     options.insert(options.end(), args.begin(), args.end());
     return RunProgram("strace", options, dir_);
   };
-  fs::copy(dir_ + "made", dir_ + "installed", fs::copy_options::recursive | fs::copy_options::copy_symlinks);
+  fs::copy(dir_ + "made", dir_ + "installed",
+           fs::copy_options::recursive | fs::copy_options::copy_symlinks);
   ASSERT_EQ(setup(dir_ + "installed/", {"install"}).status, 0);
   for (const auto& row : rows) {
     // The calls a clean run makes, counted, and the state it leaves.
     const std::string tree = row.command[0] == "uninstall" ? "installed/" : "made/";
     const std::string clean = fresh(tree), original = Snapshot(clean);
-    ProgramRun run = setup(clean, row.command, {"-f", "-qq", "-o", dir_ + "trace", "-e", "trace=" + all});
+    ProgramRun run =
+        setup(clean, row.command, {"-f", "-qq", "-o", dir_ + "trace", "-e", "trace=" + all});
     ASSERT_EQ(run.status, 0) << run.out << run.err;  // also when strace may not trace here
     const std::string done = Snapshot(clean);
     EXPECT_TRUE(row.command[0] != "uninstall" || done == Snapshot(dir_ + "made/")) << done;
@@ -242,22 +261,28 @@ TEST_F(SetupOnLinks, EveryCallFailedOrKilled) {
     bool started = false;
     for (std::string line; std::getline(trace, line);) {
       const size_t open = line.find('('), start = line.find_last_of(' ', open);
-      const std::string call = line.substr(start == std::string::npos ? 0 : start + 1, open - start - 1);
+      const std::string call =
+          line.substr(start == std::string::npos ? 0 : start + 1, open - start - 1);
       started = started || line.find(clean) != std::string::npos;
       ++(started ? counts : before)[call];
     }
-    EXPECT_TRUE(counts.count("rename") && counts.count("fsync")) << "the calls are named otherwise here";
+    EXPECT_TRUE(counts.count("rename") && counts.count("fsync"))
+        << "the calls are named otherwise here";
     for (const auto& [call, count] : counts) {
       if (("," + row.calls + ",").find("," + call + ",") == std::string::npos) continue;
       for (int n = before[call] + 1; n <= before[call] + count; ++n) {
-        const std::string inject = "inject=" + call + ":" + row.fault + ":when=" + std::to_string(n);
+        const std::string inject =
+            "inject=" + call + ":" + row.fault + ":when=" + std::to_string(n);
         SCOPED_TRACE(row.command[0] + " " + inject);
         const std::string root = fresh(tree);
         run = setup(root, row.command, {"-f", "-qq", "-o", "/dev/null", "-e", inject});
-        CheckInvariants(root, bridge, registry, ReadFile(clean + "config/mergebridge/registry.reg"));
+        CheckInvariants(root, bridge, registry,
+                        ReadFile(clean + "config/mergebridge/registry.reg"));
         const std::string said = run.out + run.err;
         EXPECT_TRUE(run.status != 0 || Snapshot(root) == done) << said;
-        EXPECT_TRUE(said.find("Nothing was changed.") == std::string::npos || Snapshot(root) == original) << said;
+        EXPECT_TRUE(said.find("Nothing was changed.") == std::string::npos ||
+                    Snapshot(root) == original)
+            << said;
         // The rerun finishes the job and leaves nothing of the interrupted run.
         run = setup(root, row.then.empty() ? row.command : row.then);
         EXPECT_EQ(run.status, 0) << said << run.out << run.err;

@@ -33,7 +33,17 @@ std::string BuildFile(const char* variable);
 
 /// OtherPath: a program other than the tool, not there. From Fifo on, Linux only
 /// and for the user only: what stands where the registry file should be.
-enum class Registration { NoStore, NoKey, NoValue, EmptyValue, Path, OtherPath, Fifo, Device, FileForFolder };
+enum class Registration {
+  NoStore,
+  NoKey,
+  NoValue,
+  EmptyValue,
+  Path,
+  OtherPath,
+  Fifo,
+  Device,
+  FileForFolder
+};
 
 /// What the user's and the machine's registry (NoStore to OtherPath) say; on 64-bit
 /// Windows `machine` is the 64-bit registry view's and `machine32` the 32-bit one's.

@@ -18,7 +18,8 @@ const Args kPrefix = [] {
   Args prefix = {SearchProgramPath("timeout"), "-k", "10", "120"};
   const char* wrapper = std::getenv("MERGEBRIDGE_TEST_WRAPPER");
   std::istringstream words(wrapper != nullptr ? wrapper : "");
-  for (std::string word; words >> word;) prefix.push_back(prefix.size() == 4 ? SearchProgramPath(word) : word);
+  for (std::string word; words >> word;)
+    prefix.push_back(prefix.size() == 4 ? SearchProgramPath(word) : word);
   return prefix;
 }();
 
@@ -35,8 +36,10 @@ ProgramRun RunProgram(const std::string& program, const Args& args, const std::s
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, (folder + "stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  posix_spawn_file_actions_addopen(&actions, 2, (folder + "stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  posix_spawn_file_actions_addopen(&actions, 1, (folder + "stdout").c_str(),
+                                   O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  posix_spawn_file_actions_addopen(&actions, 2, (folder + "stderr").c_str(),
+                                   O_WRONLY | O_CREAT | O_TRUNC, 0600);
   pid_t pid;
   int status = 0;
   const int spawnError = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
@@ -60,14 +63,29 @@ void RegisterTool(Registrations registrations, const std::string& exePath,
   const std::string folder = scratch + ".config/mergebridge", file = folder + "/registry.reg";
   std::filesystem::create_directories(folder);
   switch (registrations.user) {
-    case Registration::NoStore: break;
-    case Registration::NoKey: WriteFile(file, "REGEDIT4\n[HKEY_CURRENT_USER\\SOFTWARE\\Other]\n"); break;
-    case Registration::NoValue: WriteFile(file, key + "\"InstallDir\"=\"/opt\"\n"); break;
-    case Registration::EmptyValue: WriteFile(file, key + "\"ExePath\"=\"\"\n"); break;
-    case Registration::Path: WriteFile(file, key + "\"ExePath\"=\"" + exePath + "\"\n"); break;
-    case Registration::OtherPath: WriteFile(file, key + "\"ExePath\"=\"" + scratch + "other\"\n"); break;
-    case Registration::Fifo: mkfifo(file.c_str(), 0600); break;
-    case Registration::Device: std::filesystem::create_symlink("/dev/zero", file); break;
+    case Registration::NoStore:
+      break;
+    case Registration::NoKey:
+      WriteFile(file, "REGEDIT4\n[HKEY_CURRENT_USER\\SOFTWARE\\Other]\n");
+      break;
+    case Registration::NoValue:
+      WriteFile(file, key + "\"InstallDir\"=\"/opt\"\n");
+      break;
+    case Registration::EmptyValue:
+      WriteFile(file, key + "\"ExePath\"=\"\"\n");
+      break;
+    case Registration::Path:
+      WriteFile(file, key + "\"ExePath\"=\"" + exePath + "\"\n");
+      break;
+    case Registration::OtherPath:
+      WriteFile(file, key + "\"ExePath\"=\"" + scratch + "other\"\n");
+      break;
+    case Registration::Fifo:
+      mkfifo(file.c_str(), 0600);
+      break;
+    case Registration::Device:
+      std::filesystem::create_symlink("/dev/zero", file);
+      break;
     case Registration::FileForFolder:
       std::filesystem::remove(folder);
       WriteFile(folder, key + "\"ExePath\"=\"" + exePath + "\"\n");
@@ -76,18 +94,23 @@ void RegisterTool(Registrations registrations, const std::string& exePath,
   // The machine's key in an export's spelling, under the short root name.
   const Registration machine = registrations.machine;
   const std::string value = machine == Registration::NoValue ? "\"InstallDir\"=\"/opt\""
-                            : machine == Registration::EmptyValue ? "\"ExePath\"=\"\""
-                                                                  : "\"ExePath\"=\"" + exePath + "\"";
+                            : machine == Registration::EmptyValue
+                                ? "\"ExePath\"=\"\""
+                                : "\"ExePath\"=\"" + exePath + "\"";
   if (machine != Registration::NoStore) {
     std::filesystem::create_directories(scratch + "xdg/mergebridge");
-    WriteFile(scratch + "xdg/mergebridge/registry.reg", "Windows Registry Editor Version 5.00\r\n\r\n"
-              "[HKLM\\SOFTWARE\\Harnvik\\Velmora]\r\n" + value + "\r\n");
+    WriteFile(scratch + "xdg/mergebridge/registry.reg",
+              "Windows Registry Editor Version 5.00\r\n\r\n"
+              "[HKLM\\SOFTWARE\\Harnvik\\Velmora]\r\n" +
+                  value + "\r\n");
   }
   SetProcessEnv("XDG_CONFIG_DIRS=" + scratch + "etc-xdg:" + scratch + "xdg");
 }
 
 void SetProcessEnv(const std::string& entry) {
   const size_t equals = entry.find('=');
-  if (equals == std::string::npos) unsetenv(entry.c_str());
-  else setenv(entry.substr(0, equals).c_str(), entry.c_str() + equals + 1, 1);
+  if (equals == std::string::npos)
+    unsetenv(entry.c_str());
+  else
+    setenv(entry.substr(0, equals).c_str(), entry.c_str() + equals + 1, 1);
 }

@@ -67,21 +67,27 @@ std::string BuildFile(const char* variable) {
   return "Z:" + path;
 }
 
-void RegisterTool(Registrations registrations, const std::string& exePath, const std::string& scratch) {
+void RegisterTool(Registrations registrations, const std::string& exePath,
+                  const std::string& scratch) {
   // Each view of the machine's named; 32-bit Windows has one, and `machine` goes there last.
-  const struct { HKEY root; REGSAM view; Registration registration; } places[] = {
-      {HKEY_CURRENT_USER, 0, registrations.user},
-      {HKEY_LOCAL_MACHINE, KEY_WOW64_32KEY, registrations.machine32},
-      {HKEY_LOCAL_MACHINE, KEY_WOW64_64KEY, registrations.machine}};
+  const struct {
+    HKEY root;
+    REGSAM view;
+    Registration registration;
+  } places[] = {{HKEY_CURRENT_USER, 0, registrations.user},
+                {HKEY_LOCAL_MACHINE, KEY_WOW64_32KEY, registrations.machine32},
+                {HKEY_LOCAL_MACHINE, KEY_WOW64_64KEY, registrations.machine}};
   for (const auto& [root, view, registration] : places) {
     RegDeleteKeyExA(root, kToolKey, view, 0);
     if (registration == Registration::NoStore || registration == Registration::NoKey) continue;
     HKEY key;
-    ASSERT_EQ(RegCreateKeyExA(root, kToolKey, 0, nullptr, 0, KEY_WRITE | view, nullptr, &key, nullptr),
-              ERROR_SUCCESS);
+    ASSERT_EQ(
+        RegCreateKeyExA(root, kToolKey, 0, nullptr, 0, KEY_WRITE | view, nullptr, &key, nullptr),
+        ERROR_SUCCESS);
     const char* name = registration == Registration::NoValue ? "InstallDir" : "ExePath";
-    const std::string value = registration == Registration::EmptyValue ? std::string()
-                              : registration == Registration::OtherPath ? scratch + "other.exe" : exePath;
+    const std::string value = registration == Registration::EmptyValue  ? std::string()
+                              : registration == Registration::OtherPath ? scratch + "other.exe"
+                                                                        : exePath;
     const std::wstring wide = ToUtf16(value);
     RegSetValueExW(key, ToUtf16(name).c_str(), 0, REG_SZ,
                    reinterpret_cast<const BYTE*>(wide.c_str()),
@@ -94,5 +100,6 @@ void SetProcessEnv(const std::string& entry) {
   const size_t equals = entry.find('=');
   const std::string name = entry.substr(0, equals);
   const std::wstring value = ToUtf16(entry.substr(equals == std::string::npos ? 0 : equals + 1));
-  SetEnvironmentVariableW(ToUtf16(name).c_str(), equals == std::string::npos ? nullptr : value.c_str());
+  SetEnvironmentVariableW(ToUtf16(name).c_str(),
+                          equals == std::string::npos ? nullptr : value.c_str());
 }
