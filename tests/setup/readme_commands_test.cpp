@@ -10,32 +10,24 @@
 
 namespace {
 
-// Splits as a shell does, without expansions: blanks separate words, quotes
-// group, an unquoted # starting a word begins a comment. Backslashes stay, as
-// Windows paths need.
-std::vector<std::string> SplitLikeShell(const std::string& line) {
+// The words as a shell splits them, without expansions: blanks separate, double
+// quotes group, a # starting a word ends the line. Backslashes stay, as Windows
+// paths need.
+std::vector<std::string> Words(const std::string& line) {
   std::vector<std::string> words;
-  std::string word;
-  bool inWord = false;
-  char quote = 0;
+  bool quoted = false, between = true;
   for (const char c : line) {
-    if (quote == 0 && (c == ' ' || c == '\t')) {
-      if (inWord) words.push_back(word);
-      word.clear();
-      inWord = false;
-    } else if (quote == 0 && c == '#' && !inWord) {
+    if (!quoted && (c == ' ' || c == '\t')) {
+      between = true;
+    } else if (!quoted && between && c == '#') {
       break;
-    } else if (quote == 0 && (c == '"' || c == '\'')) {
-      quote = c;
-      inWord = true;
-    } else if (c == quote) {
-      quote = 0;
     } else {
-      word += c;
-      inWord = true;
+      if (between) words.emplace_back();
+      between = false;
+      if (c != '"') words.back() += c;
+      quoted ^= c == '"';
     }
   }
-  if (inWord) words.push_back(word);
   return words;
 }
 
@@ -44,16 +36,14 @@ TEST(ReadmeCommands, ParseAsShown) {
   ASSERT_TRUE(readme) << MB_README;
   int shown = 0;
   for (std::string line; std::getline(readme, line);) {
-    if (line.rfind("    ", 0) != 0) continue;  // not in a code block
-    std::vector<std::string> words = SplitLikeShell(line);
+    std::vector<std::string> words = Words(line);
     if (!words.empty() && words[0] == "sudo") words.erase(words.begin());
-    if (words.empty() ||
-        (words[0] != "mergebridge-setup" && !words[0].ends_with("\\mergebridge-setup.exe"))) {
-      continue;
-    }
-    ++shown;
+    const bool program = !words.empty() && (words[0] == "mergebridge-setup" ||
+                                            words[0].ends_with("\\mergebridge-setup.exe"));
+    if (line.rfind("    ", 0) != 0 || !program) continue;  // not a command in a code block
     SetupOptions options;
     EXPECT_EQ(ParseSetupOptions({words.begin() + 1, words.end()}, options), "") << line;
+    ++shown;
   }
   EXPECT_GE(shown, 8);
 }
