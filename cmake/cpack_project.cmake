@@ -7,3 +7,7 @@ execute_process(COMMAND ${CPACK_MB_SOURCE_DIR}/cmake/source-date-epoch.sh ${CPAC
 set(ENV{SOURCE_DATE_EPOCH} ${epoch})
 set(ENV{TZ} UTC)
 set(ENV{LC_ALL} C)
+# The NSIS installer's version resource takes the version in four parts.
+string(REGEX MATCHALL "[0-9]+" parts "${CPACK_PACKAGE_VERSION}.0.0.0")
+list(SUBLIST parts 0 4 parts)
+list(JOIN parts . CPACK_MB_VERSION4)

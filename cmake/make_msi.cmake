@@ -29,11 +29,14 @@ string(UUID packageCode NAMESPACE ${UPGRADE_CODE} NAME "package ${VERSION} ${ide
 # The files go into the cabinet with their modification times: wixl takes
 # copies given the source's time (msi-files.txt lists them), in a folder of
 # their own for each package, since the tests make several at once.
-# Made as .partial, renamed when signed: a package that fails leaves none,
+# Made in a folder of its own (.partial) under its own name, which the signing
+# command sees, and moved out when signed: a package that fails leaves none,
 # not even an earlier one, under its name.
-set(partial ${OUTPUT}.partial)
+get_filename_component(name ${OUTPUT} NAME)
+set(partial ${OUTPUT}.partial/${name})
 set(files ${OUTPUT}.files)
-file(REMOVE_RECURSE ${files} ${partial} ${OUTPUT})
+file(REMOVE_RECURSE ${files} ${OUTPUT}.partial ${OUTPUT})
+file(MAKE_DIRECTORY ${OUTPUT}.partial)
 file(MAKE_DIRECTORY ${files})
 file(STRINGS ${BUILD_DIR}/msi-files.txt sources)
 file(COPY ${sources} ${BUILD_DIR}/mergebridge.wxs DESTINATION ${files})
@@ -45,7 +48,7 @@ execute_process(COMMAND ${WIXL} --arch x86 -D Version=${VERSION} -D ProductCode=
   WORKING_DIRECTORY ${files} RESULT_VARIABLE status)
 file(REMOVE_RECURSE ${files})
 if(NOT status EQUAL 0)
-  file(REMOVE ${partial})
+  file(REMOVE_RECURSE ${OUTPUT}.partial)
   message(FATAL_ERROR "wixl failed (${status})")
 endif()
 # wixl 0.101 does not know Execute="rollback": it makes such an action an
@@ -84,14 +87,16 @@ if(status EQUAL 0)
   file(REMOVE_RECURSE ${OUTPUT}.summary)
 endif()
 if(NOT status EQUAL 0)
-  file(REMOVE ${partial})
+  file(REMOVE_RECURSE ${OUTPUT}.partial)
   message(FATAL_ERROR "msibuild failed (${status})")
 endif()
 # Signed last: any later edit would break the signature.
 if(SIGN_CONFIG)
   execute_process(COMMAND ${SOURCE_DIR}/cmake/sign-pe.sh ${SIGN_CONFIG} ${partial} RESULT_VARIABLE status)
   if(NOT status EQUAL 0)
+    file(REMOVE_RECURSE ${OUTPUT}.partial)
     message(FATAL_ERROR "${OUTPUT} was not made: it could not be signed")
   endif()
 endif()
 file(RENAME ${partial} ${OUTPUT})
+file(REMOVE_RECURSE ${OUTPUT}.partial)

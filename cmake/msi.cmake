@@ -9,6 +9,8 @@ target_link_libraries(mergebridge-msi-step PRIVATE -lmsi)
 # Windows Installer looks the entry points up by their plain names.
 target_link_options(mergebridge-msi-step PRIVATE -Wl,--kill-at -Wl,--gc-sections -s)
 set_target_properties(mergebridge-msi-step PROPERTIES PREFIX "" OUTPUT_NAME mergebridge-msi-step)
+mb_windows_resources(mergebridge-msi-step FILE_NAME mergebridge-msi-step.dll
+  DESCRIPTION "Setup steps of the mergebridge Windows Installer package")
 # Signed before the package takes it into its Binary table.
 mb_sign(mergebridge-msi-step)
 
