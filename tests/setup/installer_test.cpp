@@ -101,58 +101,68 @@ struct Step {
   bool merge = false;       // a merge through the bridge afterwards
   std::string logged = "";  // in the log (msiexec) or the output
   Args args = {};
+  bool locked = false;  // the map read-only, as it is in every step that fails
 };
 
 TEST_F(Installer, SilentInstallUpgradeMergeAndRemoval) {
   const std::string prog = dir_ + "prog\\", bridge = prog + "mergebridge.exe",
-                    msi = BuildFile("MB_MSI");
-  const std::string setup = prog + "mergebridge-setup.exe",
-                    velmora = dir_ + "velmora.exe";  // not there yet
-  const std::string removed = Map(kClearCaseTool) + "||",
-                    installed = Map(bridge) + "|" + velmora + "|program";
-  const Args older = {"/i", BuildFile("MB_MSI_OLDER"), "CLEARCASE=1", "VELMORA=" + velmora,
-                      "INSTALLDIR=" + prog};
+                    msi = BuildFile("MB_MSI"), setup = BuildFile("MB_SETUP");
+  // Velmora's program (not there yet), and values an administrator sets.
+  const std::string velmora = dir_ + "velmora.exe", other = dir_ + "other.exe",
+                    third = dir_ + "third.exe";
+  const std::string removed = Map(kClearCaseTool) + "|" + other + "|",
+                    installed = Map(bridge) + "|" + velmora + "|program",
+                    absent = "program " + velmora + " does not exist";
   const std::string kept = Map(kClearCaseTool) + "|" + velmora + "|program|0.0.1",
-                    absent = "program " + velmora + " does not exist",
-                    unregistered = Map(kClearCaseTool) + "||program|0.0.1";
-  const Args copy = {"/c", "copy", tool_, velmora};
+                    changed = Map(kClearCaseTool) + "|" + other + "|program|0.0.1";
+  const Args copy = {"/c", "copy", tool_, velmora},
+             repair = {"/i", msi, "REINSTALL=ALL", "REINSTALLMODE=omus"};
   const Step steps[] = {
-      // Before Velmora: registered all the same; it arrives, and a merge starts it.
+      // Before Velmora and ClearCase's setup: registered all the same; it arrives, and a merge
+      // starts it.
       {.program = "msiexec.exe",
        .status = 0,
        .state = kept,
        .logged = "warning: " + velmora,
        .args = {"/i", BuildFile("MB_MSI_OLDER"), "CLEARCASE=0", "VELMORA=" + velmora,
                 "INSTALLDIR=" + prog}},
-      {.program = setup, .status = 1, .state = kept, .logged = absent, .args = {"status"}},
+      {.program = prog + "mergebridge-setup.exe",
+       .status = 1,
+       .state = kept,
+       .logged = absent,
+       .args = {"status"}},
       {.program = "cmd.exe", .status = 0, .state = kept, .merge = true, .args = copy},
-      // Then a repair runs no step, an upgrade fails:
-      {.program = setup, .status = 0, .state = unregistered, .args = {"unregister", "--all-users"}},
+      // An administrator changes the value: an upgrade leaves it, and sets ClearCase up (found on
+      // PATH, the remembered 0 not given again); the removal leaves it too.
+      {.program = setup, .state = changed, .args = {"register", "--all-users", other, "--force"}},
       {.program = "msiexec.exe",
        .status = 0,
-       .state = unregistered,
-       .args = {"/i", BuildFile("MB_MSI_OLDER"), "REINSTALL=ALL"}},
-      // Windows Installer rolls the older one's removal back too (kept); Wine's is an msiexec of
-      // its own.
+       .state = Map(bridge) + "|" + other + "|program|" MB_VERSION,
+       .logged = "Installed into " + mgrs_ + "map.",
+       .args = {"/i", msi}},
+      {.program = "msiexec.exe",
+       .status = 0,
+       .state = removed,
+       .logged = "as it is: it holds " + other,
+       .args = {"/x", msi}},
+      // A step fails after the value was written: the value there before is put back.
       {.program = "msiexec.exe",
        .status = 1603,
        .state = removed,
        .logged = "cannot write " + mgrs_ + "map: Access denied",
-       .args = {"/i", msi, "CLEARCASE=1"}},
-      // CLEARCASE not given: 1, cleartool.exe being on PATH. A relative VELMORA: refused before
-      // anything is done.
-      {.program = "msiexec.exe",
-       .status = 1603,
-       .state = removed,
-       .args = {"/i", BuildFile("MB_MSI_OLDER"), "VELMORA=" + velmora, "INSTALLDIR=" + prog}},
+       .args = {"/i", msi, "CLEARCASE=1", "VELMORA=" + velmora}},
+      // A relative VELMORA: refused before anything is done.
       {.program = "msiexec.exe",
        .status = 1603,
        .state = removed,
        .logged = "VELMORA=velmora.exe is",
        .args = {"/i", msi, "CLEARCASE=0", "VELMORA=velmora.exe"}},
-      {.program = "msiexec.exe", .status = 0, .state = installed + "|0.0.1", .args = older},
-      // Told nothing (with a user interface): the older one's folder, ClearCase, Velmora; then the
-      // same version.
+      {.program = "msiexec.exe",
+       .status = 0,
+       .state = installed + "|0.0.1",
+       .args = {"/i", BuildFile("MB_MSI_OLDER"), "VELMORA=" + velmora, "INSTALLDIR=" + prog}},
+      // Told nothing (with a user interface): the older one's folder, ClearCase, and Velmora's
+      // value as it is; then the same version.
       {.program = "msiexec.exe",
        .status = 0,
        .state = installed + "|" MB_VERSION,
@@ -161,9 +171,18 @@ TEST_F(Installer, SilentInstallUpgradeMergeAndRemoval) {
        .status = 0,
        .state = installed + "|" MB_VERSION,
        .merge = true,
-       .logged = "Installed into " + mgrs_ + "map.",
        .args = {"/i", msi}},
-      // Refused, the removal keeps everything; Wine's rollback drops the entry, though.
+      // A repair sets ClearCase up again; where it cannot, it says so and takes nothing away.
+      {.program = setup,
+       .state = Map(kClearCaseTool) + "|" + velmora + "|program|" MB_VERSION,
+       .args = {"uninstall"}},
+      {.program = "msiexec.exe",
+       .state = Map(kClearCaseTool) + "|" + velmora + "|program|" MB_VERSION,
+       .logged = "cannot write " + mgrs_ + "map: Access denied",
+       .args = repair,
+       .locked = true},
+      {.program = "msiexec.exe", .state = installed + "|" MB_VERSION, .args = repair},
+      // Refused, the removal keeps everything; then it puts back the value there was before.
       {.program = "msiexec.exe",
        .status = 1603,
        .state = installed,
@@ -174,7 +193,7 @@ TEST_F(Installer, SilentInstallUpgradeMergeAndRemoval) {
       {.program = "cmd.exe", .status = 0, .state = removed, .args = {"/c", "del", velmora}},
       {.program = BuildFile("MB_INSTALLER"),
        .status = 3,
-       .state = Map(kClearCaseTool) + "||program|" MB_VERSION,
+       .state = Map(kClearCaseTool) + "|" + other + "|program|" MB_VERSION,
        .logged = "/VELMORA=velmora.exe is not the full path",
        .args = {"/S", "/VELMORA=velmora.exe", "/D=" + dir_ + "prog"}},
       {.program = BuildFile("MB_INSTALLER"),
@@ -182,7 +201,7 @@ TEST_F(Installer, SilentInstallUpgradeMergeAndRemoval) {
        .state = installed + "|" MB_VERSION,
        .logged = "no program at " + velmora,
        .args = {"/S", "/VELMORA=" + velmora, "/D=" + dir_ + "prog"}},
-      {.program = setup,
+      {.program = prog + "mergebridge-setup.exe",
        .status = 1,
        .state = installed + "|" MB_VERSION,
        .logged = absent,
@@ -207,14 +226,26 @@ TEST_F(Installer, SilentInstallUpgradeMergeAndRemoval) {
        .state = installed + "|9.9.9",
        .logged = "mergebridge 9.9.9 is installed, newer",
        .args = {"/S"}},
-      // The entry's strings as written: they return when the removal is over, saying how it went.
+      // The entry's strings as written: they return when the removal is over, saying how it went;
+      // the value there was before is put back.
       {.status = 3, .state = installed + "|9.9.9", .args = {"QuietUninstallString", ""}},
       {.status = 0, .state = removed, .args = {"UninstallString", " /S"}},
+      // A value changed since the installation stays.
+      {.program = BuildFile("MB_INSTALLER"),
+       .state = installed + "|" MB_VERSION,
+       .args = {"/S", "/VELMORA=" + velmora, "/D=" + dir_ + "prog"}},
+      {.program = setup,
+       .state = Map(bridge) + "|" + third + "|program|" MB_VERSION,
+       .args = {"register", "--all-users", third, "--force"}},
+      {.state = Map(kClearCaseTool) + "|" + third + "|", .args = {"UninstallString", " /S"}},
+      {.program = setup,
+       .state = Map(kClearCaseTool) + "||",
+       .args = {"unregister", "--all-users"}},
   };
   for (const Step& step : steps) {
     SCOPED_TRACE(step.program + " " + step.args.front() + " " + std::to_string(step.status));
-    SetFileAttributesA((mgrs_ + "map").c_str(),
-                       step.status ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL);
+    SetFileAttributesA((mgrs_ + "map").c_str(), step.status || step.locked ? FILE_ATTRIBUTE_READONLY
+                                                                           : FILE_ATTRIBUTE_NORMAL);
     Args args = step.args;
     if (step.program == "msiexec.exe") args.insert(args.begin(), {"/qn", "/l*v", dir_ + "msi.log"});
     const std::string entry =
