@@ -1,19 +1,19 @@
 // The install and uninstall commands: through the map (Windows) or the
 // managers' method links (Linux).
+#include "setup/setup_install.h"
+
 #include "common/text.h"
 #include "host/files.h"
 #include "host/setup_lock.h"
 #include "setup/link_plan.h"
 #include "setup/map_edit.h"
 #include "setup/setup_remembered.h"
-#include "setup/setup_run.h"
 #include "setup/setup_shared.h"
 #include "setup/unified_diff.h"
 
 namespace {
 
-const char kMapRecord[] = "map.mergebridge";  // beside the map
-const long kLockWaitMillis = 2000;            // far longer than a run takes
+const long kLockWaitMillis = 2000;  // far longer than a run takes
 
 // True when the file at `path` holds `bytes`; for no bytes, when it is absent.
 bool Holds(const std::string& path, const std::string& bytes) {
@@ -46,7 +46,9 @@ bool ReadOptional(const std::string& path, std::string& bytes) {
 
 // Writes a record, or removes it when the text is empty.
 long StoreRecord(const std::string& path, const std::string& text) {
-  return text.empty() ? RemoveFileIfPresent(path) : ReplaceFileAtomically(path, text);
+  const long error = text.empty() ? RemoveFileIfPresent(path) : ReplaceFileAtomically(path, text);
+  if (error == 0) NoteChange();
+  return error;
 }
 
 // Removes what an interrupted run left in `folder`; false after a complaint.
@@ -122,6 +124,7 @@ int EditMap(const SetupOptions& options, const std::string& managers, bool insta
       Complain(WriteFailure(mapPath, error, landed));
       return 1;
     }
+    NoteChange();
   }
   if (!recordFirst && edit.record != record) {
     if (const long error = StoreRecord(recordPath, edit.record)) {
@@ -253,6 +256,7 @@ int EditLinks(const SetupOptions& options, const std::string& managers, bool ins
                  (IsAccessDenied(error) ? "; " + RightsHint() : std::string()) + ".");
         return 1;
       }
+      NoteChange();
       Say("  " + name + " " + action.method + ": now " +
           (action.step == LinkStep::RestoreBackup || action.step == LinkStep::DropCopy
                ? "the kept original"
@@ -281,9 +285,8 @@ int EditLinks(const SetupOptions& options, const std::string& managers, bool ins
   return status;
 }
 
-}  // namespace
-
-int Install(const SetupOptions& options, bool install) {
+// Install or uninstall (`install` false) under the installation's lock.
+int Change(const SetupOptions& options, bool install) {
   std::string reason;
   const std::string managers = FindManagers(options, reason);
   if (managers.empty()) {
@@ -314,4 +317,14 @@ int Install(const SetupOptions& options, bool install) {
                                       : EditLinks(options, managers, install);
   if (!options.dryRun) ForgetIfUninstalled(managers);
   return status;
+}
+
+}  // namespace
+
+int Install(const SetupOptions& options) {
+  return Change(options, true);
+}
+
+int Uninstall(const SetupOptions& options) {
+  return Change(options, false);
 }
