@@ -12,6 +12,7 @@ target_link_libraries(mergebridge-uninstall PRIVATE shell32)
 set_target_properties(mergebridge-uninstall PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 set(CPACK_MB_UNINSTALL_LAUNCHER ${CMAKE_BINARY_DIR}/mergebridge-uninstall.exe)
 mb_sign(mergebridge-uninstall)
-# The registry names NSIS.template.in writes and reads (cmake/registry_names.cmake).
-set(CPACK_MB_VELMORA_KEY ${MB_VELMORA_KEY})
+# The registry names NSIS.template.in writes and reads (cmake/registry_names.cmake);
+# CPackConfig.cmake takes the text as written, so its backslashes go in doubled.
+string(REPLACE "\\" "\\\\" CPACK_MB_VELMORA_KEY "${MB_VELMORA_KEY}")
 set(CPACK_MB_VELMORA_VALUE ${MB_VELMORA_VALUE})

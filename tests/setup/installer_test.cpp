@@ -41,6 +41,7 @@ class Installer : public ScratchTest {
     WriteFile(mgrs_ + "map", Map(kClearCaseTool));
     WriteFile(mgrs_ + "map.mergebridge-new.4001", "what a killed run left");
     SetProcessEnv("PATH=" + dir_ + "cc\\bin;" + std::getenv("PATH"));
+    SetProcessEnv("MERGEBRIDGE_STATE_DIR=" + dir_ + "state");  // never the prefix's
   }
   void TearDown() override {  // and whatever a failed case left installed goes
     SetFileAttributesA((mgrs_ + "map").c_str(), FILE_ATTRIBUTE_NORMAL);
