@@ -127,11 +127,6 @@ TEST_F(Installer, SilentInstallUpgradeMergeAndRemoval) {
        .logged = "warning: " + velmora,
        .args = {"/i", BuildFile("MB_MSI_OLDER"), "CLEARCASE=0", "VELMORA=" + velmora,
                 "INSTALLDIR=" + prog}},
-      {.program = prog + "mergebridge-setup.exe",
-       .status = 1,
-       .state = kept,
-       .logged = absent,
-       .args = {"status"}},
       {.program = "cmd.exe", .status = 0, .state = kept, .merge = true, .args = copy},
       // An administrator changes the value: an upgrade leaves it, and sets ClearCase up (found on
       // PATH, the remembered 0 not given again); the removal leaves it too.
