@@ -168,7 +168,8 @@ TEST_F(Installer, SilentInstallUpgradeMergeAndRemoval) {
        .state = installed + "|" MB_VERSION,
        .merge = true,
        .args = {"/i", msi}},
-      // A repair sets ClearCase up again; where it cannot, it says so and takes nothing away.
+      // A repair sets ClearCase up again; where it cannot, it says so and takes nothing away. It
+      // writes no value, even told one.
       {.program = setup,
        .state = Map(kClearCaseTool) + "|" + velmora + "|program|" MB_VERSION,
        .args = {"uninstall"}},
@@ -177,7 +178,9 @@ TEST_F(Installer, SilentInstallUpgradeMergeAndRemoval) {
        .logged = "cannot write " + mgrs_ + "map: Access denied",
        .args = repair,
        .locked = true},
-      {.program = "msiexec.exe", .state = installed + "|" MB_VERSION, .args = repair},
+      {.program = "msiexec.exe",
+       .state = installed + "|" MB_VERSION,
+       .args = {"/i", msi, "REINSTALL=ALL", "REINSTALLMODE=omus", "VELMORA=" + other}},
       // Refused, the removal keeps everything; then it puts back the value there was before.
       {.program = "msiexec.exe",
        .status = 1603,
