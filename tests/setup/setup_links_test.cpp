@@ -217,6 +217,11 @@ TEST_F(SetupOnLinks, FleetStatusPolicyAndDrift) {
        R"("path":null,"source":null,"exists":false},"clearcase":{"home":")" + cc +
            R"(","managers":[{"name":"binary_delta","installed":false},{"name":"text_file_delta")"
            R"(,"installed":false},{"name":"whole_copy","installed":false}],"reverted":false}})"},
+      {{"install", "--force"},
+       1,
+       "",
+       "mergebridge-setup: option '--force' does not go with install."},
+      {{"install", "--bogus"}, 1, "", "mergebridge-setup: unknown option '--bogus'.\nusage: "},
       {install, 0, R"({"ok":true,"changed":true,"messages":[")"},
       {install, 0, R"({"ok":true,"changed":false,)"},
       {{"register", tool, "--json"}, 0, R"({"ok":true,"changed":true,)"},
