@@ -514,6 +514,13 @@ TEST_F(ClearCaseRuns, WhatClearCaseSees) {
        .shown = noRegistry + "27, File too large)\n",
        .out = "",
        .registration = {Device, Path}},
+      {.name = "a policy file that cannot be read: reported, the user's not taken",
+       .args = twoWay,
+       .status = 1,
+       .shown = "REG Get - Failed to get string value from 'SOFTWARE\\Policies\\Harnvik\\Velmora\\"
+                "ExePath' in the registry\n (Error 27, File too large)\n",
+       .out = "",
+       .registration = {Path, NoStore, NoStore, Device}},
       {.name = "a file where the registry's folder should be",
        .args = twoWay,
        .status = 1,

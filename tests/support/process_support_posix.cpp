@@ -106,6 +106,8 @@ void RegisterTool(Registrations registrations, const std::string& exePath,
     std::filesystem::remove(file);
     if (machine == Registration::NoStore) continue;
     std::filesystem::create_directories(std::filesystem::path(file).parent_path());
+    if (machine == Registration::Device) std::filesystem::create_symlink("/dev/zero", file);
+    if (machine == Registration::Device) continue;
     WriteFile(file, "Windows Registry Editor Version 5.00\r\n\r\n[HKLM\\SOFTWARE\\" + key +
                         "\\Velmora]\r\n" + value + "\r\n");
   }
