@@ -92,6 +92,49 @@ long Look(const std::string& managers, const std::string& bridge, std::string& r
   return 0;
 }
 
+// The remembered installations' lib/mgrs folders, each with its record's
+// file, and the one cleartool on PATH belongs to (no file). False after a
+// complaint.
+bool ReadRemembered(const std::string& state, std::map<std::string, std::string>& installations) {
+  std::vector<std::string> names;
+  std::string ignored;
+  const long listError = ListFolder(state, names);
+  if (listError != 0 && GetPathKind(state, ignored) != PathKind::Missing) {
+    Complain("cannot list " + state + ": " + ErrorText(listError) + ". Nothing was changed.");
+    return false;
+  }
+  for (const std::string& name : names) {
+    const std::string path = Join(state, name);
+    std::string text;
+    if (name.find(kScratchMark) != std::string::npos) continue;  // an interrupted write's
+    if (const long error = ReadWholeFile(path, text)) {
+      Complain("cannot read " + path + ": " + ErrorText(error) + ". Nothing was changed.");
+      return false;
+    }
+    const size_t header = sizeof kHeader - 1;
+    if (text.size() <= header + 1 || text.compare(0, header, kHeader) != 0 || text.back() != '\n') {
+      Complain("warning: " + path + " is not a record of mergebridge-setup; left alone.");
+      continue;
+    }
+    installations[text.substr(header, text.size() - header - 1)] = path;
+  }
+  const std::string cleartool = SearchProgramPath("cleartool");
+  if (!cleartool.empty())
+    installations.emplace(Tidy(FolderOf(FolderOf(cleartool)) + "/lib/mgrs"), "");
+  return true;
+}
+
+// After the package's removal, a method that still runs `bridge` fails.
+void WarnIfRunning(const std::string& managers, const std::string& bridge) {
+  std::string running;
+  bool recorded = false;
+  if (Look(managers, bridge, running, recorded) == 0 && !running.empty()) {
+    Complain("warning: " + running + " still runs " + bridge +
+             " (a type manager of your own?); "
+             "ClearCase cannot run it once the package is removed.");
+  }
+}
+
 }  // namespace
 
 void RememberInstallation(const std::string& managers) {
@@ -163,43 +206,10 @@ int UninstallRemembered(const SetupOptions& options, const std::string& bridge,
   }
   // Each installation's lib/mgrs with its record's file (none: found through PATH).
   std::map<std::string, std::string> installations;
-  std::vector<std::string> names;
+  if (!ReadRemembered(state, installations)) return 1;
   std::string ignored;
-  const long listError = ListFolder(state, names);
-  if (listError != 0 && GetPathKind(state, ignored) != PathKind::Missing) {
-    Complain("cannot list " + state + ": " + ErrorText(listError) + ". Nothing was changed.");
-    return 1;
-  }
-  for (const std::string& name : names) {
-    const std::string path = Join(state, name);
-    std::string text;
-    if (name.find(kScratchMark) != std::string::npos) continue;  // an interrupted write's
-    if (const long error = ReadWholeFile(path, text)) {
-      Complain("cannot read " + path + ": " + ErrorText(error) + ". Nothing was changed.");
-      return 1;
-    }
-    const size_t header = sizeof kHeader - 1;
-    if (text.size() <= header + 1 || text.compare(0, header, kHeader) != 0 || text.back() != '\n') {
-      Complain("warning: " + path + " is not a record of mergebridge-setup; left alone.");
-      continue;
-    }
-    installations[text.substr(header, text.size() - header - 1)] = path;
-  }
-  const std::string cleartool = SearchProgramPath("cleartool");
-  if (!cleartool.empty())
-    installations.emplace(Tidy(FolderOf(FolderOf(cleartool)) + "/lib/mgrs"), "");
-
   int status = 0;
   bool any = false;
-  auto warnIfRunning = [&](const std::string& managers) {
-    std::string running;
-    bool recorded = false;
-    if (Look(managers, bridge, running, recorded) == 0 && !running.empty()) {
-      Complain("warning: " + running + " still runs " + bridge +
-               " (a type manager of your own?); "
-               "ClearCase cannot run it once the package is removed.");
-    }
-  };
   for (const auto& [managers, record] : installations) {
     std::string running;
     bool recorded = false;
@@ -218,7 +228,7 @@ int UninstallRemembered(const SetupOptions& options, const std::string& bridge,
         Say(managers + ": " + (gone ? "no longer there" : "mergebridge no longer installed") +
             "; forgotten.");
       }
-      if (!gone) warnIfRunning(managers);
+      if (!gone) WarnIfRunning(managers, bridge);
       continue;
     }
     any = true;
@@ -230,7 +240,7 @@ int UninstallRemembered(const SetupOptions& options, const std::string& bridge,
     if (uninstall(one) != 0) {
       status = 1;
     } else if (!options.dryRun) {
-      warnIfRunning(managers);
+      WarnIfRunning(managers, bridge);
     }
   }
   if (!any) {

@@ -44,10 +44,10 @@ int RunSetup(const std::vector<std::string>& args) {
   Report().json = options.json;
   const int status = RunCommand(options);
   if (options.json && options.command != SetupCommand::Status) {
-    WriteConsoleLine(ConsoleStream::Out, JsonObject({{"ok", JsonBool(status == 0)},
-                                                     {"changed", JsonBool(Report().changed)},
-                                                     {"messages", JsonStrings(Report().lines)},
-                                                     {"errors", JsonStrings(Report().errors)}}));
+    WriteUtf8Line(ConsoleStream::Out, JsonObject({{"ok", JsonBool(status == 0)},
+                                                  {"changed", JsonBool(Report().changed)},
+                                                  {"messages", JsonStrings(Report().lines)},
+                                                  {"errors", JsonStrings(Report().errors)}}));
   }
   return status;
 }

@@ -223,7 +223,7 @@ int Status(const SetupOptions& options) {
   CheckClearCase(record, options);
   ShowRegistrations(record, options.allUsers);
   if (options.json) {
-    WriteConsoleLine(ConsoleStream::Out, StatusJson(record));
+    WriteUtf8Line(ConsoleStream::Out, StatusJson(record));
   } else if (!record.problem.empty()) {
     Say("A merge through mergebridge will not start Velmora: " + record.problem + ".");
   } else {

@@ -3,11 +3,14 @@
 #include <windows.h>
 
 #include <cstdlib>
+#include <optional>
 
 #include "common/tool_command.h"
 #include "process_support.h"
 
 namespace {
+
+using enum Registration;
 
 const std::string kUninstallKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 const char kClearCaseTool[] = "..\\..\\bin\\cleardiffmrg.exe";
@@ -41,7 +44,7 @@ class Installer : public ScratchTest {
     WriteFile(mgrs_ + "map", Map(kClearCaseTool));
     WriteFile(mgrs_ + "map.mergebridge-new.4001", "what a killed run left");
     SetProcessEnv("PATH=" + dir_ + "cc\\bin;" + std::getenv("PATH"));
-    SetProcessEnv("MERGEBRIDGE_STATE_DIR=" + dir_ + "state");  // never the prefix's
+    SetProcessEnv("MERGEBRIDGE_STATE_DIR=" + dir_ + "state");  // never the prefix's own
   }
   void TearDown() override {  // and whatever a failed case left installed goes
     SetFileAttributesA((mgrs_ + "map").c_str(), FILE_ATTRIBUTE_NORMAL);
@@ -267,6 +270,89 @@ TEST_F(Installer, SilentInstallUpgradeMergeAndRemoval) {
   }
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(mgrs_), {}), 1);  // the map alone
   EXPECT_FALSE(std::filesystem::exists(prog));  // uninstall.exe and its folder gone too
+}
+
+// The policy over every registration (the computer's, then the user's), as status --json reads it
+// for this user and for one without a registration; the install ClearCase's repair undid, seen and
+// repaired; the policy written where Group Policy writes it, and compare-and-delete.
+TEST_F(Installer, PolicyStatusAndRepair) {
+  auto json = [](std::string text) {  // a path as JSON spells it
+    for (size_t at = 0; (at = text.find('\\', at)) != std::string::npos; at += 2)
+      text.insert(at, 1, '\\');
+    return text;
+  };
+  const std::string policy = "Software\\Policies\\Harnvik\\Velmora", tool = json(tool_);
+  const std::string taken = R"("velmora":{"path":")" + tool + R"(","source":)";
+  const struct {
+    std::optional<Registrations> registrations;  // nullopt: as they are
+    Args args;
+    long status;
+    std::string part;       // in stdout
+    bool repaired = false;  // ClearCase's repair put its own map back first
+  } steps[] = {
+      {{{OtherPath, OtherPath, NoStore, Path}},
+       {"status", "--json"},
+       1,
+       taken + R"("policy","exists":true},"clearcase":{"home":")" + json(dir_) +
+           R"(cc","managers":[{"name":"text_file_delta","installed":false},{"name":"whole_copy","installed":false},{"name":"binary_delta","installed":false}],"reverted":false}})"},
+      {{{OtherPath, OtherPath, NoStore, Path}},
+       {"status", "--all-users", "--json"},
+       1,
+       taken + R"("policy")"},
+      {{{OtherPath, OtherPath, NoStore, NoStore, Path}},
+       {"status", "--json"},
+       1,
+       taken + R"("policy")"},
+      {{{OtherPath, OtherPath, NoStore, OtherPath, Path}},
+       {"status", "--json"},
+       1,
+       R"(other.exe","source":"policy","exists":false})"},
+      {{{OtherPath, Path, NoStore, NoStore, OtherPath}},
+       {"status", "--all-users", "--json"},
+       1,
+       taken + R"("machine")"},
+      {{{Path}}, {"install", "--json"}, 0, R"({"ok":true,"changed":true,)"},
+      {{{Path}}, {"status", "--json"}, 0, R"({"ready":true,"reason":"",)"},
+      {{{Path}},
+       {"status", "--all-users", "--json"},
+       1,
+       R"("velmora":{"path":null,"source":null,"exists":false})"},
+      {{},
+       {"status"},
+       1,
+       "  ClearCase's own methods are back in " + dir_ +
+           "cc (text_file_delta, whole_copy) where mergebridge was installed; run "
+           "mergebridge-setup install again\r\n",
+       true},
+      {{}, {"status", "--json"}, 1, R"(,"reverted":true}})"},
+      {{}, {"install", "--json"}, 0, R"({"ok":true,"changed":true,)"},
+      {{}, {"install", "--json"}, 0, R"({"ok":true,"changed":false,)"},
+      {{}, {"status", "--json"}, 0, R"(,"reverted":false}})"},
+      {{}, {"register", "--policy", tool_, "--json"}, 0, R"({"ok":true,"changed":true,)"},
+      {{},
+       {"unregister", "--policy", "--if-value", tool_ + "x"},
+       0,
+       "as it is: it holds " + tool_ + ", which someone else wrote"},
+      {{},
+       {"unregister", "--policy", "--if-value", tool_, "--json"},
+       0,
+       R"({"ok":true,"changed":true,)"},
+      {{}, {"uninstall"}, 0, "Uninstalled from"},
+  };
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.args[0] + " " + (step.args.size() > 1 ? step.args[1] : ""));
+    if (step.registrations) RegisterTool(*step.registrations, tool_, dir_);
+    if (step.repaired) WriteFile(mgrs_ + "map", Map(kClearCaseTool));
+    const ProgramRun run = RunProgram(BuildFile("MB_SETUP"), step.args, dir_);
+    EXPECT_EQ(run.status, step.status) << run.out << run.err;
+    EXPECT_NE(run.out.find(step.part), std::string::npos) << run.out;
+    EXPECT_TRUE(step.args[0] != "status" || run.err.empty()) << run.err;
+    if (step.args[0] == "register") {
+      EXPECT_EQ(Registered(KEY_WOW64_64KEY, policy, "ExePath"), tool_);
+    }
+  }
+  EXPECT_EQ(Registered(KEY_WOW64_64KEY, policy, "ExePath"), "");
+  EXPECT_TRUE(std::filesystem::is_empty(dir_ + "state"));
 }
 
 // While another run holds the lock file, a run waits, then is refused.
