@@ -29,6 +29,8 @@ $<TARGET_FILE:mergebridge-setup>
 $<TARGET_FILE:mergebridge-msi-step>
 ${PROJECT_SOURCE_DIR}/README.md
 ${PROJECT_SOURCE_DIR}/LICENSE
+${MB_POLICY_ADMX}
+${MB_POLICY_ADML}
 ")
 
 find_program(MB_MSIBUILD msibuild)
@@ -43,7 +45,7 @@ set(MB_MSI_FILE ${CMAKE_BINARY_DIR}/mergebridge-${PROJECT_VERSION}-win32.msi)
 add_custom_command(OUTPUT ${MB_MSI_FILE}
   COMMAND ${MB_MSI_COMMAND} -D VERSION=${PROJECT_VERSION} -D OUTPUT=${MB_MSI_FILE} -P ${MB_MSI_SCRIPT}
   DEPENDS ${CMAKE_BINARY_DIR}/mergebridge.wxs ${MB_MSI_SCRIPT} ${PROJECT_SOURCE_DIR}/cmake/source-date-epoch.sh
-          mergebridge mergebridge-setup mergebridge-msi-step README.md LICENSE ${MB_SIGN_CONFIG} ${MB_HEAD_LOG}
+          mergebridge mergebridge-setup mergebridge-msi-step README.md LICENSE ${MB_POLICY_ADMX} ${MB_POLICY_ADML} ${MB_SIGN_CONFIG} ${MB_HEAD_LOG}
   COMMENT "Making ${MB_MSI_FILE} with wixl"
   VERBATIM)
 add_custom_target(msi DEPENDS ${MB_MSI_FILE})

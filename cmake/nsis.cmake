@@ -39,3 +39,8 @@ if(MB_NSIS_PLUGINS)
 elseif(MB_SIGN_COMMAND)
   message(FATAL_ERROR "cannot sign the NSIS installer's plugins: NSIS is not installed (scripts/install-deps)")
 endif()
+
+# The registry names NSIS.template.in writes and reads (cmake/registry_names.cmake);
+# CPackConfig.cmake takes the text as written, so its backslashes go in doubled.
+string(REPLACE "\\" "\\\\" CPACK_MB_VELMORA_KEY "${MB_VELMORA_KEY}")
+set(CPACK_MB_VELMORA_VALUE ${MB_VELMORA_VALUE})

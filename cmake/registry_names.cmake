@@ -2,6 +2,8 @@
 # templates that cannot include it (installers, Group Policy): MB_VELMORA_KEY,
 # MB_VELMORA_POLICY_KEY and MB_VELMORA_VALUE, backslashes single as in the
 # registry.
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+  "${CMAKE_CURRENT_LIST_DIR}/../src/common/registry_names.h")
 file(STRINGS "${CMAKE_CURRENT_LIST_DIR}/../src/common/registry_names.h" _mb_name_lines
   REGEX "^inline constexpr char k[A-Za-z]+\\[\\] = \".*\";$")
 foreach(_mb_line IN LISTS _mb_name_lines)

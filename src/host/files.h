@@ -73,9 +73,10 @@ long SweepScratchFiles(const std::string& folder);
 bool ScratchOwnerRuns(unsigned long id, const std::string& path);
 
 /// Where mergebridge-setup remembers the ClearCase installations it set up, so
-/// that removing the package can take mergebridge out of each again: POSIX
-/// $MERGEBRIDGE_STATE_DIR, else /var/lib/mergebridge. Empty on Windows, whose
-/// installers keep records of their own.
+/// that removing the package can take mergebridge out of each again and status
+/// sees a repair of ClearCase undo the install: $MERGEBRIDGE_STATE_DIR, else
+/// POSIX /var/lib/mergebridge, Windows %ProgramData%\mergebridge (empty when
+/// the environment names no ProgramData).
 std::string SetupStateFolder();
 
 /// The full path of the running program.

@@ -169,8 +169,24 @@ bool ScratchOwnerRuns(unsigned long id, const std::string& path) {
   return runs;
 }
 
+namespace {
+
+// The environment's value of `name`, or empty.
+std::string EnvironmentValue(const wchar_t* name) {
+  const DWORD size = GetEnvironmentVariableW(name, nullptr, 0);
+  if (size == 0) return std::string();
+  std::wstring value(size, L'\0');
+  const DWORD length = GetEnvironmentVariableW(name, &value[0], size);
+  return length > 0 && length < size ? ToUtf8(value.substr(0, length)) : std::string();
+}
+
+}  // namespace
+
 std::string SetupStateFolder() {
-  return std::string();
+  const std::string given = EnvironmentValue(L"MERGEBRIDGE_STATE_DIR");
+  if (!given.empty()) return given;
+  const std::string data = EnvironmentValue(L"ProgramData");
+  return data.empty() ? std::string() : data + "\\mergebridge";
 }
 
 std::string OwnProgramPath() {

@@ -73,7 +73,7 @@ long LaunchCompareTool(std::string argumentString, bool statusOnly) {
   std::string exePath;
   // A failed lookup has already been shown to the user; an empty path is all
   // that matters here.
-  RegGetString("SOFTWARE\\Harnvik\\Velmora", "ExePath", exePath);
+  FindVelmora(exePath);
   if (exePath.empty()) return 1;
   // Unlike on Windows the path keeps its letter case: file names here are
   // case-sensitive.

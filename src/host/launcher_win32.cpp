@@ -23,7 +23,7 @@ long LaunchCompareTool(std::string argumentString, bool statusOnly) {
   std::string exePath;
   // A failed lookup has already been shown to the user; an empty path is all
   // that matters here.
-  RegGetString("SOFTWARE\\Harnvik\\Velmora", "ExePath", exePath);
+  FindVelmora(exePath);
   if (exePath.empty()) return 1;
   LowerCaseAscii(exePath);
   const std::string commandLine = BuildToolCommandLine(exePath, argumentString, statusOnly);

@@ -22,6 +22,10 @@ void ShowMessage(const std::string& text, unsigned style);
 /// Writes `text` and a line end to the stream and flushes it.
 void WriteConsoleLine(ConsoleStream stream, const std::string& text);
 
+/// The same with `text`'s UTF-8 bytes as they are (Windows: not converted to
+/// the active code page), for output that programs read.
+void WriteUtf8Line(ConsoleStream stream, const std::string& text);
+
 /// The system's message text for an error number (GetLastError() values on
 /// Windows, errno values elsewhere), used as it comes.
 std::string SystemErrorText(long errorNumber);

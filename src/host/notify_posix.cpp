@@ -99,6 +99,10 @@ void WriteConsoleLine(ConsoleStream stream, const std::string& text) {
   WriteLine(stream == ConsoleStream::Err ? STDERR_FILENO : STDOUT_FILENO, text);
 }
 
+void WriteUtf8Line(ConsoleStream stream, const std::string& text) {
+  WriteConsoleLine(stream, text);
+}
+
 std::string SystemErrorText(long errorNumber) {
   return std::strerror(static_cast<int>(errorNumber));
 }

@@ -71,13 +71,15 @@ void ShowMessage(const std::string& text, unsigned style) {
   }
 }
 
-void WriteConsoleLine(ConsoleStream stream, const std::string& text) {
-  // One write per line, its line end included, straight to the handle: nothing
-  // is buffered, so the line is out when this returns. Every line feed becomes
-  // CR LF, as the C runtime's text-mode streams write it, so that the bytes are
-  // the ones a console program has always produced (a system text's own CR LF
-  // included, which comes out as CR CR LF).
-  const std::string converted = ToActiveCodePage(text) + "\n";
+namespace {
+
+// One write per line, its line end included, straight to the handle: nothing
+// is buffered, so the line is out when this returns. Every line feed becomes
+// CR LF, as the C runtime's text-mode streams write it, so that the bytes are
+// the ones a console program has always produced (a system text's own CR LF
+// included, which comes out as CR CR LF).
+void WriteBytesLine(ConsoleStream stream, const std::string& text) {
+  const std::string converted = text + "\n";
   std::string line;
   line.reserve(converted.size() + 8);
   for (char c : converted) {
@@ -97,6 +99,16 @@ void WriteConsoleLine(ConsoleStream stream, const std::string& text) {
     }
     done += written;
   }
+}
+
+}  // namespace
+
+void WriteConsoleLine(ConsoleStream stream, const std::string& text) {
+  WriteBytesLine(stream, ToActiveCodePage(text));
+}
+
+void WriteUtf8Line(ConsoleStream stream, const std::string& text) {
+  WriteBytesLine(stream, text);
 }
 
 std::string SystemErrorText(long errorNumber) {

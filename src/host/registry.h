@@ -1,8 +1,11 @@
 // Reading and writing one string value in the registry: the current user's,
-// and the machine's that serves every user who has none.
+// the machine's that serves every user who has none, and the policy that an
+// administrator sets over both.
 #pragma once
 
 #include <string>
+
+#include "common/registry_names.h"
 
 /// Reads `valueName` under HKEY_CURRENT_USER\`keyPath` into `out`, taken as text
 /// up to its first zero byte; where that key or value is absent, the same value
@@ -18,13 +21,49 @@
 int RegGetString(const std::string& keyPath, const std::string& valueName, std::string& out);
 
 /// Whose registry: the current user's (HKEY_CURRENT_USER) or the machine's
-/// (HKEY_LOCAL_MACHINE, Windows' 64-bit view for writing).
-enum class RegistryScope { User, Machine };
+/// (HKEY_LOCAL_MACHINE, Windows' 64-bit view for writing); the policy for the
+/// computer (HKEY_LOCAL_MACHINE, Windows' 64-bit view, where Group Policy writes
+/// it; Linux: the policy file) or for the user (HKEY_CURRENT_USER; none on Linux).
+enum class RegistryScope { User, Machine, MachinePolicy, UserPolicy };
+
+/// Where Velmora's path is looked up, in the order a merge looks: the first
+/// place that holds the value wins, an empty one too; an absent one passes the
+/// search on, one that cannot be read stops it.
+struct VelmoraPlace {
+  RegistryScope scope;
+  const char* key;
+};
+inline constexpr VelmoraPlace kVelmoraLookup[] = {
+    {RegistryScope::MachinePolicy, kVelmoraPolicyKey},
+    {RegistryScope::UserPolicy, kVelmoraPolicyKey},
+    {RegistryScope::User, kVelmoraKey},
+    {RegistryScope::Machine, kVelmoraKey},
+};
+
+/// The key Velmora's path is under in the scope (one of kVelmoraLookup's).
+const char* VelmoraKeyOf(RegistryScope scope);
+
+/// True for the scopes of the running account alone (User, UserPolicy).
+bool IsAccountScope(RegistryScope scope);
+
+/// Velmora's path as a merge finds it (kVelmoraLookup): the policies quietly,
+/// each absent one costing one failed open; one that cannot be read is shown to
+/// the user as RegGetString shows a failure; then RegGetString for the user's
+/// and the machine's value. Returns 0, or 1 after showing the failure.
+int FindVelmora(std::string& out);
 
 /// Where the scope's registry is written, in words: "the registry" on Windows,
 /// the registry file's path on Linux (the first folder of XDG_CONFIG_DIRS for
-/// the machine; empty when there is none, or for the user when HOME is not set).
+/// the machine; empty when there is none, or for the user when HOME is not set;
+/// for the computer's policy /etc/mergebridge/policy.reg, or the file
+/// MERGEBRIDGE_POLICY_FILE names, for tests; empty for the user's policy).
 std::string RegistryPlace(RegistryScope scope);
+
+/// Takes the lock that keeps other setup runs from changing the scope's value
+/// between a read and a write, held until the process ends: POSIX flock on the
+/// registry file's folder, when it exists (else 0); Windows holds nothing and
+/// returns 0. Returns 0, kLockBusy or an error number (setup_lock.h).
+long LockRegistry(RegistryScope scope, long waitMillis);
 
 /// Who may change the machine's registry, in words: "an administrator", "root".
 std::string MachineRegistryOwner();

@@ -17,11 +17,15 @@
 #include "host/files.h"
 #include "host/host_reports.h"
 #include "host/notify.h"
+#include "host/setup_lock.h"
 #include "regfile/reg_file.h"
 
 namespace {
 
 constexpr char kFileName[] = "/mergebridge/registry.reg";
+// The computer's policy: a fixed place, never looked up through the XDG
+// folders, which the user may set.
+constexpr char kPolicyFile[] = "/etc/mergebridge/policy.reg";
 
 // Reads the registry file at `path` and looks the value up in it. Returns 0,
 // or the errno value of the read. A FIFO or device in the file's place cannot
@@ -131,7 +135,12 @@ long ReadFrom(const std::string& path, RegFileRoot root, const std::string& keyP
 }
 
 RegFileRoot RootOf(RegistryScope scope) {
-  return scope == RegistryScope::User ? RegFileRoot::CurrentUser : RegFileRoot::LocalMachine;
+  return IsAccountScope(scope) ? RegFileRoot::CurrentUser : RegFileRoot::LocalMachine;
+}
+
+std::string PolicyPlace() {
+  const char* file = std::getenv("MERGEBRIDGE_POLICY_FILE");
+  return file != nullptr && *file != '\0' ? file : kPolicyFile;
 }
 
 // Creates the missing folders above `path`, as an import would create the
@@ -143,7 +152,7 @@ long CreateFolders(const std::string& path, RegistryScope scope,
        slash = path.find('/', slash + 1)) {
     const std::string folder = path.substr(0, slash);
     bool made = false;
-    const long error = MakeFolder(folder, scope == RegistryScope::User, &made);
+    const long error = MakeFolder(folder, IsAccountScope(scope), &made);
     if (made) created.push_back(folder);
     if (error != 0) return error;
   }
@@ -153,7 +162,16 @@ long CreateFolders(const std::string& path, RegistryScope scope,
 }  // namespace
 
 std::string RegistryPlace(RegistryScope scope) {
-  if (scope == RegistryScope::User) return UserPlace();
+  switch (scope) {
+    case RegistryScope::User:
+      return UserPlace();
+    case RegistryScope::MachinePolicy:
+      return PolicyPlace();
+    case RegistryScope::UserPolicy:
+      return std::string();  // Linux has no user policy
+    case RegistryScope::Machine:
+      break;
+  }
   const std::vector<std::string> places = MachinePlaces();
   return places.empty() ? std::string() : places.front();
 }
@@ -200,9 +218,9 @@ int RegGetString(const std::string& keyPath, const std::string& valueName, std::
 
 long ReadRegistryString(RegistryScope scope, const std::string& keyPath,
                         const std::string& valueName, std::string& out, std::string& place) {
-  if (scope == RegistryScope::User) {
-    place = UserPlace();
-    return ReadFrom(place, RegFileRoot::CurrentUser, keyPath, valueName, out);
+  if (scope != RegistryScope::Machine) {
+    place = RegistryPlace(scope);
+    return ReadFrom(place, RootOf(scope), keyPath, valueName, out);
   }
   long error = ENOENT;
   for (const std::string& candidate : MachinePlaces()) {
@@ -251,4 +269,12 @@ long RemoveRegistryValue(RegistryScope scope, const std::string& keyPath,
   if (const long error = ReplaceFileAtomically(path, newBytes)) return error;
   removed = true;
   return 0;
+}
+
+long LockRegistry(RegistryScope scope, long waitMillis) {
+  const std::string path = RegistryPlace(scope);
+  std::string ignored;
+  if (path.empty() || GetPathKind(FolderOf(path), ignored) != PathKind::Folder) return 0;
+  const long error = LockManagers(FolderOf(path), waitMillis);
+  return error == kLockUnavailable ? 0 : error;
 }

@@ -79,13 +79,15 @@ LONG ReadMachine(const std::string& keyPath, const std::string& valueName, std::
 }
 
 HKEY RootOf(RegistryScope scope) {
-  return scope == RegistryScope::User ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
+  return IsAccountScope(scope) ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
 }
 
 // Writes go to the machine's 64-bit view, where a 64-bit Velmora's own
-// installer keeps the value and where it is read first.
+// installer keeps the value and where it is read first. Software\Policies is
+// not shared between the views: Group Policy writes the 64-bit one, so this
+// 32-bit program asks for it by name. HKEY_CURRENT_USER's Software is shared.
 REGSAM ViewOf(RegistryScope scope) {
-  return scope == RegistryScope::User ? 0 : KEY_WOW64_64KEY;
+  return IsAccountScope(scope) ? 0 : KEY_WOW64_64KEY;
 }
 
 }  // namespace
@@ -137,8 +139,8 @@ long ReadRegistryString(RegistryScope scope, const std::string& keyPath,
                         const std::string& valueName, std::string& out, std::string& place) {
   RegistryStep step;
   place = RegistryPlace(scope);
-  if (scope == RegistryScope::User) {
-    return ReadFromKey(HKEY_CURRENT_USER, 0, keyPath, valueName, out, step);
+  if (scope != RegistryScope::Machine) {
+    return ReadFromKey(RootOf(scope), ViewOf(scope), keyPath, valueName, out, step);
   }
   REGSAM view = 0;
   const LONG status = ReadMachine(keyPath, valueName, out, step, view);
@@ -177,4 +179,8 @@ long RemoveRegistryValue(RegistryScope scope, const std::string& keyPath,
   if (status == ERROR_FILE_NOT_FOUND) return 0;
   removed = status == ERROR_SUCCESS;
   return status;
+}
+
+long LockRegistry(RegistryScope, long) {
+  return 0;
 }

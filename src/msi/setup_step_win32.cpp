@@ -9,6 +9,9 @@
 // CheckVelmora (immediate): fails the installation, before anything is done,
 // when VELMORA cannot be a program's full path. A program not there (yet) is
 // no failure: the register step is forced and warns.
+// RestoreVelmora (rollback, and deferred in an upgrade): puts Velmora's value for all users back as the
+// installation found it, writing the registry itself: where a rollback runs
+// after the files have gone (Wine), there is no program to run.
 #include <windows.h>
 #include <msi.h>
 #include <msiquery.h>
@@ -150,6 +153,36 @@ extern "C" __declspec(dllexport) UINT __stdcall FindClearCase(MSIHANDLE install)
   Log(install, onPath ? L"mergebridge: ClearCase found: " + std::wstring(found)
                       : L"mergebridge: cleartool.exe is not on PATH; CLEARCASE=0");
   return ERROR_SUCCESS;
+}
+
+// CustomActionData "KEY|NAME|VALUE": the value NAME under HKEY_LOCAL_MACHINE\KEY, in the
+// 64-bit view where there is one, is set to VALUE, or removed when VALUE is empty.
+extern "C" __declspec(dllexport) UINT __stdcall RestoreVelmora(MSIHANDLE install) {
+  const std::wstring data = Property(install, L"CustomActionData");
+  const size_t name = data.find(L'|') + 1, value = data.find(L'|', name) + 1;
+  if (name == 0 || value == 0) return ERROR_INSTALL_FAILURE;
+  const std::wstring key = data.substr(0, name - 1),
+                     valueName = data.substr(name, value - name - 1);
+  const std::wstring before = data.substr(value);
+  HKEY opened = nullptr;
+  const REGSAM access = KEY_SET_VALUE | KEY_WOW64_64KEY;
+  LONG status = before.empty() ? RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, access, &opened)
+                               : RegCreateKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0,
+                                                 access, nullptr, &opened, nullptr);
+  if (status == ERROR_SUCCESS && before.empty()) {
+    status = RegDeleteValueW(opened, valueName.c_str());
+  } else if (status == ERROR_SUCCESS) {
+    status = RegSetValueExW(opened, valueName.c_str(), 0, REG_SZ,
+                            reinterpret_cast<const BYTE*>(before.c_str()),
+                            static_cast<DWORD>((before.size() + 1) * sizeof(wchar_t)));
+  }
+  if (status == ERROR_FILE_NOT_FOUND && before.empty()) status = ERROR_SUCCESS;
+  if (opened != nullptr) RegCloseKey(opened);
+  Log(install, status != ERROR_SUCCESS
+                   ? L"mergebridge: cannot put " + valueName + L" back: " + ErrorText(status)
+               : before.empty() ? L"mergebridge: " + valueName + L" removed, as before"
+                                : L"mergebridge: " + valueName + L" put back to " + before);
+  return status == ERROR_SUCCESS ? ERROR_SUCCESS : ERROR_INSTALL_FAILURE;
 }
 
 extern "C" __declspec(dllexport) UINT __stdcall CheckVelmora(MSIHANDLE install) {

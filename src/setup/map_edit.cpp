@@ -3,11 +3,10 @@
 #include <algorithm>
 
 #include "common/text.h"
+#include "setup/setup_options.h"
 #include "setup/setup_record.h"
 
 namespace {
-
-const char* const kMethods[] = {"xcompare", "xmerge"};
 
 bool IsBlank(char c) {
   return c == ' ' || c == '\t';
@@ -134,7 +133,7 @@ MapEdit InstallIntoMap(std::string_view map, std::string_view recordText,
     if (entry != nullptr && ours(entry->program)) pointAtBridge(*entry);
   }
   for (const std::string& manager : managers) {
-    for (const char* method : kMethods) {
+    for (const std::string& method : BridgedMethods()) {
       const MapEntry* entry = FindEntry(entries, manager, method);
       if (entry == nullptr) {
         edit.notes.push_back(Name(manager, method) + ": not in the map; left alone");

@@ -1,19 +1,19 @@
 // The install and uninstall commands: through the map (Windows) or the
 // managers' method links (Linux).
+#include "setup/setup_install.h"
+
 #include "common/text.h"
 #include "host/files.h"
 #include "host/setup_lock.h"
 #include "setup/link_plan.h"
 #include "setup/map_edit.h"
 #include "setup/setup_remembered.h"
-#include "setup/setup_run.h"
 #include "setup/setup_shared.h"
 #include "setup/unified_diff.h"
 
 namespace {
 
-const char kMapRecord[] = "map.mergebridge";  // beside the map
-const long kLockWaitMillis = 2000;            // far longer than a run takes
+const long kLockWaitMillis = 2000;  // far longer than a run takes
 
 // True when the file at `path` holds `bytes`; for no bytes, when it is absent.
 bool Holds(const std::string& path, const std::string& bytes) {
@@ -46,7 +46,9 @@ bool ReadOptional(const std::string& path, std::string& bytes) {
 
 // Writes a record, or removes it when the text is empty.
 long StoreRecord(const std::string& path, const std::string& text) {
-  return text.empty() ? RemoveFileIfPresent(path) : ReplaceFileAtomically(path, text);
+  const long error = text.empty() ? RemoveFileIfPresent(path) : ReplaceFileAtomically(path, text);
+  if (error == 0) NoteChange();
+  return error;
 }
 
 // Removes what an interrupted run left in `folder`; false after a complaint.
@@ -61,6 +63,49 @@ bool Sweep(const std::string& folder) {
 
 void SayNotes(const std::vector<std::string>& notes) {
   for (const std::string& note : notes) Say("  " + note);
+}
+
+// Writes the map's edit and its record. Returns 0, or 1 after a complaint.
+int WriteMapAndRecord(const std::string& mapPath, const std::string& recordPath,
+                      const std::string& map, const std::string& record, const MapEdit& edit) {
+  // The record is written before the map and removed after it, so that no
+  // changed line is ever on disk without it; if the map then cannot be
+  // written, the old record comes back.
+  const bool recordFirst = !edit.record.empty();
+  if (recordFirst && edit.record != record) {
+    if (const long error = StoreRecord(recordPath, edit.record)) {
+      Complain(WriteFailure(recordPath, error, Holds(recordPath, edit.record)));
+      return 1;
+    }
+  }
+  if (edit.map != map) {
+    if (const long error = ReplaceFileAtomically(mapPath, edit.map)) {
+      // A map that changed all the same keeps the record of what it ran.
+      const bool landed = Holds(mapPath, edit.map);
+      if (recordFirst && !landed) StoreRecord(recordPath, record);
+      Complain(WriteFailure(mapPath, error, landed));
+      return 1;
+    }
+    NoteChange();
+  }
+  if (!recordFirst && edit.record != record) {
+    if (const long error = StoreRecord(recordPath, edit.record)) {
+      Complain("cannot remove " + recordPath + ": " + ErrorText(error) + ".");
+      return 1;
+    }
+  }
+  return 0;
+}
+
+// The lines whose program changed, old and new.
+void SayMapChanges(const std::string& map, const std::string& newMap) {
+  const std::vector<MapEntry> before = ReadMapEntries(map), after = ReadMapEntries(newMap);
+  for (size_t i = 0; i < before.size() && i < after.size(); ++i) {
+    if (before[i].program != after[i].program) {
+      Say("  " + after[i].manager + " " + after[i].method + ": " + before[i].program + " -> " +
+          after[i].program);
+    }
+  }
 }
 
 // Install or uninstall through the map. `install` false: uninstall.
@@ -104,38 +149,8 @@ int EditMap(const SetupOptions& options, const std::string& managers, bool insta
     Say("Nothing to change in " + mapPath + ".");
     return 0;
   }
-  // The record is written before the map and removed after it, so that no
-  // changed line is ever on disk without it; if the map then cannot be
-  // written, the old record comes back.
-  const bool recordFirst = !edit.record.empty();
-  if (recordFirst && edit.record != record) {
-    if (const long error = StoreRecord(recordPath, edit.record)) {
-      Complain(WriteFailure(recordPath, error, Holds(recordPath, edit.record)));
-      return 1;
-    }
-  }
-  if (edit.map != map) {
-    if (const long error = ReplaceFileAtomically(mapPath, edit.map)) {
-      // A map that changed all the same keeps the record of what it ran.
-      const bool landed = Holds(mapPath, edit.map);
-      if (recordFirst && !landed) StoreRecord(recordPath, record);
-      Complain(WriteFailure(mapPath, error, landed));
-      return 1;
-    }
-  }
-  if (!recordFirst && edit.record != record) {
-    if (const long error = StoreRecord(recordPath, edit.record)) {
-      Complain("cannot remove " + recordPath + ": " + ErrorText(error) + ".");
-      return 1;
-    }
-  }
-  const std::vector<MapEntry> before = ReadMapEntries(map), after = ReadMapEntries(edit.map);
-  for (size_t i = 0; i < before.size() && i < after.size(); ++i) {
-    if (before[i].program != after[i].program) {
-      Say("  " + after[i].manager + " " + after[i].method + ": " + before[i].program + " -> " +
-          after[i].program);
-    }
-  }
+  if (WriteMapAndRecord(mapPath, recordPath, map, record, edit) != 0) return 1;
+  SayMapChanges(map, edit.map);
   Say((install ? "Installed into " : "Uninstalled from ") + mapPath + ".");
   return 0;
 }
@@ -159,113 +174,146 @@ long CarryOut(const std::string& folder, const LinkAction& action, const std::st
   return 0;
 }
 
+// uninstall: every manager with a record, whatever was chosen at install time;
+// what an install stopped before its record left is swept from the others.
+// False after a complaint.
+bool RecordedNames(const SetupOptions& options, const std::string& managers,
+                   std::vector<std::string>& names) {
+  std::vector<std::string> listed;
+  if (const long error = ListFolder(managers, listed)) {
+    Complain("cannot list " + managers + ": " + ErrorText(error) + ". Nothing was changed.");
+    return false;
+  }
+  names.clear();
+  for (const std::string& name : listed) {
+    std::string ignored;
+    const PathKind kind = GetPathKind(Join(Join(managers, name), kLinkRecord), ignored);
+    if (kind == PathKind::Unreadable) {
+      Complain("cannot look at " + Join(Join(managers, name), kLinkRecord) +
+               ". Nothing was changed.");
+      return false;
+    }
+    if (kind == PathKind::File) {
+      names.push_back(name);
+    } else if (!options.dryRun && GetPathKind(Join(managers, name), ignored) == PathKind::Folder &&
+               !Sweep(Join(managers, name))) {
+      return false;
+    }
+  }
+  if (names.empty())
+    Say("Nothing to undo: no manager in " + managers + " has a record of an install.");
+  return true;
+}
+
+// --dry-run: the plan as a diff of the folder's methods.
+void SayPlannedLinks(const std::string& folder, const std::vector<MethodState>& states,
+                     const LinkPlan& plan, const std::string& bridge) {
+  std::vector<MethodState> planned = states;
+  for (const LinkAction& action : plan.actions) {
+    for (MethodState& state : planned) {
+      if (state.method != action.method || action.step == LinkStep::DropCopy) continue;
+      const bool toBridge =
+          action.step == LinkStep::LinkToBridge || action.step == LinkStep::BackUpThenLink;
+      state.kind = action.step == LinkStep::RestoreBackup ? MethodKind::File : MethodKind::Link;
+      state.target = toBridge ? bridge : action.value;
+    }
+  }
+  const std::string diff = UnifiedDiff(Listing(states), Listing(planned), folder);
+  if (!diff.empty()) Say(diff.substr(0, diff.size() - 1));
+}
+
+// What one manager's change came to: done, failed there (the others go on),
+// or failed so that the run stops.
+enum class Outcome { Done, Failed, Stop };
+
+// Carries out a manager's plan: the record before the first change of an
+// install, after the last of an uninstall (removed).
+Outcome CarryOutPlan(const std::string& name, const std::string& folder, const std::string& record,
+                     const LinkPlan& plan, bool install, const std::string& bridge, bool& changed) {
+  const std::string recordPath = Join(folder, kLinkRecord);
+  if (install && plan.record != record) {
+    if (const long error = StoreRecord(recordPath, plan.record)) {
+      Complain(WriteFailure(recordPath, error, Holds(recordPath, plan.record)));
+      return Outcome::Stop;
+    }
+  }
+  for (const LinkAction& action : plan.actions) {
+    if (const long error = CarryOut(folder, action, bridge)) {
+      Complain("cannot change " + Join(folder, action.method) + ": " + ErrorText(error) +
+               (IsAccessDenied(error) ? "; " + RightsHint() : std::string()) + ".");
+      return Outcome::Stop;
+    }
+    NoteChange();
+    changed = true;
+    Say("  " + name + " " + action.method + ": now " +
+        (action.step == LinkStep::RestoreBackup || action.step == LinkStep::DropCopy
+             ? "the kept original"
+         : action.step == LinkStep::RestoreLink ? "-> " + action.value
+                                                : "-> " + bridge));
+  }
+  if (!install) {
+    if (const long error = RemoveFileIfPresent(recordPath)) {
+      Complain("cannot remove " + recordPath + ": " + ErrorText(error) + ".");
+      return Outcome::Failed;
+    }
+  }
+  return Outcome::Done;
+}
+
+// Installs into or uninstalls from one manager's folder. `linked`: a method
+// there runs the bridge, or will; `changed`: a method was changed.
+Outcome EditManager(const SetupOptions& options, const std::string& managers,
+                    const std::string& name, bool install, bool& linked, bool& changed) {
+  const std::string bridge = BridgePath(options), folder = Join(managers, name);
+  const std::string recordPath = Join(folder, kLinkRecord);
+  std::string ignored, record;
+  const PathKind kind = GetPathKind(folder, ignored);
+  if (kind == PathKind::Unreadable) {
+    Complain("cannot look at " + folder + ". Nothing was changed there.");
+    return Outcome::Stop;
+  }
+  if (kind != PathKind::Folder) {
+    Say("  " + name + ": no such type manager in " + managers + "; left alone");
+    return Outcome::Done;
+  }
+  if (!options.dryRun && !Sweep(folder)) return Outcome::Stop;
+  if (!ReadOptional(recordPath, record)) return Outcome::Stop;
+  const std::vector<MethodState> states = ReadMethods(folder);
+  for (const MethodState& state : states) {
+    if (state.kind != MethodKind::Unknown) continue;
+    Complain("cannot look at " + Join(folder, state.method) +
+             " or its kept copy. Nothing was changed there.");
+    return Outcome::Stop;
+  }
+  const LinkPlan plan = install ? PlanLinkInstall(name, states, record, bridge)
+                                : PlanLinkRemoval(name, states, record);
+  if (!plan.ok) {
+    Complain(recordPath + ": " + plan.notes.front() + ". Nothing was changed there.");
+    return Outcome::Failed;
+  }
+  SayNotes(plan.notes);
+  for (const MethodState& state : states) {
+    linked = linked || (state.kind == MethodKind::Link && state.target == bridge);
+  }
+  linked = linked || !plan.actions.empty();
+  if (options.dryRun) {
+    SayPlannedLinks(folder, states, plan, bridge);
+    return Outcome::Done;
+  }
+  if (plan.actions.empty() && plan.record == record) return Outcome::Done;
+  return CarryOutPlan(name, folder, record, plan, install, bridge, changed);
+}
+
 // Install or uninstall through the managers' method links.
 int EditLinks(const SetupOptions& options, const std::string& managers, bool install) {
-  const std::string bridge = BridgePath(options);
   std::vector<std::string> names = options.managers;
-  if (!install) {
-    // Every manager with a record, whatever was chosen at install time.
-    std::vector<std::string> listed;
-    if (const long error = ListFolder(managers, listed)) {
-      Complain("cannot list " + managers + ": " + ErrorText(error) + ". Nothing was changed.");
-      return 1;
-    }
-    names.clear();
-    for (const std::string& name : listed) {
-      std::string ignored;
-      const PathKind kind = GetPathKind(Join(Join(managers, name), kLinkRecord), ignored);
-      if (kind == PathKind::Unreadable) {
-        Complain("cannot look at " + Join(Join(managers, name), kLinkRecord) +
-                 ". Nothing was changed.");
-        return 1;
-      }
-      if (kind == PathKind::File) {
-        names.push_back(name);
-      } else if (!options.dryRun &&
-                 GetPathKind(Join(managers, name), ignored) == PathKind::Folder &&
-                 !Sweep(Join(managers, name))) {
-        return 1;  // what an install stopped before its record left
-      }
-    }
-    if (names.empty())
-      Say("Nothing to undo: no manager in " + managers + " has a record of an install.");
-  }
+  if (!install && !RecordedNames(options, managers, names)) return 1;
   int status = 0;
-  bool changed = false, linked = false;
+  bool linked = false, changed = false;
   for (const std::string& name : names) {
-    const std::string folder = Join(managers, name), recordPath = Join(folder, kLinkRecord);
-    std::string ignored, record;
-    const PathKind kind = GetPathKind(folder, ignored);
-    if (kind == PathKind::Unreadable) {
-      Complain("cannot look at " + folder + ". Nothing was changed there.");
-      return 1;
-    }
-    if (kind != PathKind::Folder) {
-      Say("  " + name + ": no such type manager in " + managers + "; left alone");
-      continue;
-    }
-    if (!options.dryRun && !Sweep(folder)) return 1;
-    if (!ReadOptional(recordPath, record)) return 1;
-    const std::vector<MethodState> states = ReadMethods(folder);
-    for (const MethodState& state : states) {
-      if (state.kind != MethodKind::Unknown) continue;
-      Complain("cannot look at " + Join(folder, state.method) +
-               " or its kept copy. Nothing was changed there.");
-      return 1;
-    }
-    const LinkPlan plan = install ? PlanLinkInstall(name, states, record, bridge)
-                                  : PlanLinkRemoval(name, states, record);
-    if (!plan.ok) {
-      Complain(recordPath + ": " + plan.notes.front() + ". Nothing was changed there.");
-      status = 1;
-      continue;
-    }
-    SayNotes(plan.notes);
-    for (const MethodState& state : states) {
-      linked = linked || (state.kind == MethodKind::Link && state.target == bridge);
-    }
-    linked = linked || !plan.actions.empty();
-    if (options.dryRun) {
-      std::vector<MethodState> planned = states;
-      for (const LinkAction& action : plan.actions) {
-        for (MethodState& state : planned) {
-          if (state.method != action.method || action.step == LinkStep::DropCopy) continue;
-          const bool toBridge =
-              action.step == LinkStep::LinkToBridge || action.step == LinkStep::BackUpThenLink;
-          state.kind = action.step == LinkStep::RestoreBackup ? MethodKind::File : MethodKind::Link;
-          state.target = toBridge ? bridge : action.value;
-        }
-      }
-      const std::string diff = UnifiedDiff(Listing(states), Listing(planned), folder);
-      if (!diff.empty()) Say(diff.substr(0, diff.size() - 1));
-      continue;
-    }
-    if (plan.actions.empty() && plan.record == record) continue;
-    if (install && plan.record != record) {
-      if (const long error = StoreRecord(recordPath, plan.record)) {
-        Complain(WriteFailure(recordPath, error, Holds(recordPath, plan.record)));
-        return 1;
-      }
-    }
-    for (const LinkAction& action : plan.actions) {
-      if (const long error = CarryOut(folder, action, bridge)) {
-        Complain("cannot change " + Join(folder, action.method) + ": " + ErrorText(error) +
-                 (IsAccessDenied(error) ? "; " + RightsHint() : std::string()) + ".");
-        return 1;
-      }
-      Say("  " + name + " " + action.method + ": now " +
-          (action.step == LinkStep::RestoreBackup || action.step == LinkStep::DropCopy
-               ? "the kept original"
-           : action.step == LinkStep::RestoreLink ? "-> " + action.value
-                                                  : "-> " + bridge));
-      changed = true;
-    }
-    if (!install) {
-      if (const long error = RemoveFileIfPresent(recordPath)) {
-        Complain("cannot remove " + recordPath + ": " + ErrorText(error) + ".");
-        status = 1;
-      }
-    }
+    const Outcome outcome = EditManager(options, managers, name, install, linked, changed);
+    if (outcome == Outcome::Stop) return 1;
+    if (outcome == Outcome::Failed) status = 1;
   }
   if (install && !linked && status == 0) {
     Complain("none of the chosen type managers has an xcompare or xmerge method in " + managers +
@@ -281,9 +329,8 @@ int EditLinks(const SetupOptions& options, const std::string& managers, bool ins
   return status;
 }
 
-}  // namespace
-
-int Install(const SetupOptions& options, bool install) {
+// Install or uninstall (`install` false) under the installation's lock.
+int Change(const SetupOptions& options, bool install) {
   std::string reason;
   const std::string managers = FindManagers(options, reason);
   if (managers.empty()) {
@@ -314,4 +361,14 @@ int Install(const SetupOptions& options, bool install) {
                                       : EditLinks(options, managers, install);
   if (!options.dryRun) ForgetIfUninstalled(managers);
   return status;
+}
+
+}  // namespace
+
+int Install(const SetupOptions& options) {
+  return Change(options, true);
+}
+
+int Uninstall(const SetupOptions& options) {
+  return Change(options, false);
 }

@@ -1,113 +1,164 @@
 #include "setup/setup_options.h"
 
-std::vector<std::string> DefaultManagers() {
-  return {"text_file_delta", "z_text_file_delta", "whole_copy", "z_whole_copy"};
+#include <iterator>
+
+namespace {
+
+// The commands an option goes with, as bits.
+enum : unsigned {
+  kStatus = 1u << static_cast<unsigned>(SetupCommand::Status),
+  kInstall = 1u << static_cast<unsigned>(SetupCommand::Install),
+  kUninstall = 1u << static_cast<unsigned>(SetupCommand::Uninstall),
+  kRegister = 1u << static_cast<unsigned>(SetupCommand::Register),
+  kUnregister = 1u << static_cast<unsigned>(SetupCommand::Unregister),
+};
+
+// Reads --managers' list; returns what is wrong with it, or nothing.
+std::string ReadManagers(SetupOptions& options, const std::string& list) {
+  options.managers.clear();
+  for (size_t start = 0; start <= list.size();) {
+    size_t comma = list.find(',', start);
+    if (comma == std::string::npos) comma = list.size();
+    const std::string manager = list.substr(start, comma - start);
+    // A name is one map column or one folder name.
+    if (manager.empty() || manager == "." || manager == ".." ||
+        manager.find_first_of(" \t/\\") != std::string::npos) {
+      return "'" + manager + "' is not a type manager's name";
+    }
+    options.managers.push_back(manager);
+    start = comma + 1;
+  }
+  return std::string();
 }
 
-std::string SetupUsage() {
-  return "usage: mergebridge-setup status [--clearcase DIR] [--bridge PATH]\n"
-         "       mergebridge-setup install [--managers LIST] [--bridge PATH] [--clearcase DIR]"
-         " [--dry-run]\n"
-         "       mergebridge-setup uninstall [--clearcase DIR | --remembered [--bridge PATH]]"
-         " [--dry-run]\n"
-         "       mergebridge-setup register [--all-users] VELMORA_PATH [--force]\n"
-         "       mergebridge-setup unregister [--all-users]\n"
-         "LIST is comma-separated; the default is " +
-         std::string("text_file_delta,z_text_file_delta,whole_copy,z_whole_copy.");
+enum class Takes { Nothing, Value, MaybeEmpty };  // MaybeEmpty: a value, "" too
+
+struct OptionRule {
+  const char* name;
+  Takes takes;
+  unsigned commands;
+  std::string (*apply)(SetupOptions&, const std::string&);
+};
+
+const OptionRule kOptions[] = {
+    {"--managers", Takes::Value, kInstall, ReadManagers},
+    {"--bridge", Takes::Value, kStatus | kInstall | kUninstall,
+     [](SetupOptions& o, const std::string& v) { return o.bridge = v, std::string(); }},
+    {"--clearcase", Takes::Value, kStatus | kInstall | kUninstall,
+     [](SetupOptions& o, const std::string& v) { return o.clearcase = v, std::string(); }},
+    {"--dry-run", Takes::Nothing, kInstall | kUninstall,
+     [](SetupOptions& o, const std::string&) { return o.dryRun = true, std::string(); }},
+    {"--force", Takes::Nothing, kRegister,
+     [](SetupOptions& o, const std::string&) { return o.force = true, std::string(); }},
+    {"--all-users", Takes::Nothing, kStatus | kRegister | kUnregister,
+     [](SetupOptions& o, const std::string&) { return o.allUsers = true, std::string(); }},
+    {"--policy", Takes::Nothing, kRegister | kUnregister,
+     [](SetupOptions& o, const std::string&) { return o.policy = true, std::string(); }},
+    {"--remembered", Takes::Nothing, kUninstall,
+     [](SetupOptions& o, const std::string&) { return o.remembered = true, std::string(); }},
+    {"--json", Takes::Nothing, kStatus | kInstall | kUninstall | kRegister | kUnregister,
+     [](SetupOptions& o, const std::string&) { return o.json = true, std::string(); }},
+    {"--if-value", Takes::MaybeEmpty, kRegister | kUnregister,
+     [](SetupOptions& o, const std::string& v) { return o.ifValue = v, std::string(); }},
+};
+
+const struct {
+  const char* word;
+  SetupCommand command;
+} kCommands[] = {{"status", SetupCommand::Status},         {"install", SetupCommand::Install},
+                 {"uninstall", SetupCommand::Uninstall},   {"register", SetupCommand::Register},
+                 {"unregister", SetupCommand::Unregister}, {"help", SetupCommand::Help},
+                 {"--help", SetupCommand::Help},           {"-h", SetupCommand::Help}};
+
+// Reads the option at args[i] (and its value), moving `i` past what it took.
+std::string ReadOption(const std::vector<std::string>& args, size_t& i, SetupOptions& options) {
+  std::string name = args[i], value;
+  const size_t equals = name.find('=');
+  const bool inlineValue = equals != std::string::npos;
+  if (inlineValue) {
+    value = name.substr(equals + 1);
+    name.resize(equals);
+  }
+  const OptionRule* rule = nullptr;
+  for (const OptionRule& candidate : kOptions) {
+    if (name == candidate.name) rule = &candidate;
+  }
+  if (rule == nullptr) return "unknown option '" + name + "'";
+  if ((rule->commands & (1u << static_cast<unsigned>(options.command))) == 0)
+    return "option '" + name + "' does not go with " + args[0];
+  if (rule->takes == Takes::Nothing) {
+    if (inlineValue) return "option '" + name + "' takes no value";
+  } else if (!inlineValue) {
+    if (i + 1 >= args.size()) return "option '" + name + "' needs a value";
+    value = args[++i];
+  }
+  if (rule->takes == Takes::Value && value.empty()) return "option '" + name + "' needs a value";
+  return rule->apply(options, value);
 }
 
-std::string ParseSetupOptions(const std::vector<std::string>& args, SetupOptions& options) {
-  options = SetupOptions();
-  options.managers = DefaultManagers();
-  if (args.empty()) return "no command given";
-  const std::string& command = args[0];
-  if (command == "status") {
-    options.command = SetupCommand::Status;
-  } else if (command == "install") {
-    options.command = SetupCommand::Install;
-  } else if (command == "uninstall") {
-    options.command = SetupCommand::Uninstall;
-  } else if (command == "register") {
-    options.command = SetupCommand::Register;
-  } else if (command == "unregister") {
-    options.command = SetupCommand::Unregister;
-  } else if (command == "help" || command == "--help" || command == "-h") {
-    return std::string();
-  } else {
-    return "unknown command '" + command + "'";
-  }
-  bool havePath = false;
-  for (size_t i = 1; i < args.size(); ++i) {
-    std::string arg = args[i], value;
-    const bool isOption = arg.rfind("--", 0) == 0;
-    const size_t equals = arg.find('=');
-    const bool inlineValue = isOption && equals != std::string::npos;
-    if (inlineValue) {
-      value = arg.substr(equals + 1);
-      arg.resize(equals);
-    }
-    const bool takesValue = arg == "--managers" || arg == "--bridge" || arg == "--clearcase";
-    const bool allowed = (arg == "--managers" && options.command == SetupCommand::Install) ||
-                         (arg == "--bridge" && options.command != SetupCommand::Register &&
-                          options.command != SetupCommand::Unregister) ||
-                         (arg == "--clearcase" && options.command != SetupCommand::Register &&
-                          options.command != SetupCommand::Unregister) ||
-                         (arg == "--dry-run" && (options.command == SetupCommand::Install ||
-                                                 options.command == SetupCommand::Uninstall)) ||
-                         (arg == "--force" && options.command == SetupCommand::Register) ||
-                         (arg == "--all-users" && (options.command == SetupCommand::Register ||
-                                                   options.command == SetupCommand::Unregister)) ||
-                         (arg == "--remembered" && options.command == SetupCommand::Uninstall);
-    if (!isOption && options.command == SetupCommand::Register && !havePath) {
-      options.velmora = arg;
-      havePath = true;
-      continue;
-    }
-    if (!isOption) return "unexpected argument '" + arg + "'";
-    if (!allowed) return "option '" + arg + "' does not go with " + command;
-    if (takesValue && !inlineValue) {
-      if (i + 1 >= args.size()) return "option '" + arg + "' needs a value";
-      value = args[++i];
-    } else if (!takesValue && inlineValue) {
-      return "option '" + arg + "' takes no value";
-    }
-    if (takesValue && value.empty()) return "option '" + arg + "' needs a value";
-    if (arg == "--managers") {
-      options.managers.clear();
-      for (size_t start = 0; start <= value.size();) {
-        size_t comma = value.find(',', start);
-        if (comma == std::string::npos) comma = value.size();
-        const std::string manager = value.substr(start, comma - start);
-        // A name is one map column or one folder name.
-        if (manager.empty() || manager == "." || manager == ".." ||
-            manager.find_first_of(" \t/\\") != std::string::npos) {
-          return "'" + manager + "' is not a type manager's name";
-        }
-        options.managers.push_back(manager);
-        start = comma + 1;
-      }
-    } else if (arg == "--bridge") {
-      options.bridge = value;
-    } else if (arg == "--clearcase") {
-      options.clearcase = value;
-    } else if (arg == "--dry-run") {
-      options.dryRun = true;
-    } else if (arg == "--all-users") {
-      options.allUsers = true;
-    } else if (arg == "--remembered") {
-      options.remembered = true;
-    } else {
-      options.force = true;
-    }
-  }
+// What the options say together, once all are read.
+std::string CheckTogether(const SetupOptions& options, bool havePath) {
   if (options.command == SetupCommand::Register && !havePath)
     return "register needs Velmora's path";
   if (options.command == SetupCommand::Uninstall && !options.remembered &&
       !options.bridge.empty()) {
     return "option '--bridge' does not go with uninstall without --remembered";
   }
-  if (options.remembered && !options.clearcase.empty()) {
+  if (options.remembered && !options.clearcase.empty())
     return "--remembered and --clearcase do not go together";
-  }
+  if (options.allUsers && options.policy) return "--all-users and --policy do not go together";
   return std::string();
+}
+
+}  // namespace
+
+const std::vector<std::string>& DefaultManagers() {
+  static const std::vector<std::string> managers = {"text_file_delta", "z_text_file_delta",
+                                                    "whole_copy", "z_whole_copy"};
+  return managers;
+}
+
+const std::vector<std::string>& BridgedMethods() {
+  static const std::vector<std::string> methods = {"xcompare", "xmerge"};
+  return methods;
+}
+
+std::string SetupUsage() {
+  std::string list;
+  for (const std::string& manager : DefaultManagers()) list += (list.empty() ? "" : ",") + manager;
+  return "usage: mergebridge-setup status [--clearcase DIR] [--bridge PATH] [--all-users] "
+         "[--json]\n"
+         "       mergebridge-setup install [--managers LIST] [--bridge PATH] [--clearcase DIR]"
+         " [--dry-run] [--json]\n"
+         "       mergebridge-setup uninstall [--clearcase DIR | --remembered [--bridge PATH]]"
+         " [--dry-run] [--json]\n"
+         "       mergebridge-setup register [--all-users | --policy] VELMORA_PATH [--force]"
+         " [--if-value OLD] [--json]\n"
+         "       mergebridge-setup unregister [--all-users | --policy] [--if-value OLD] [--json]\n"
+         "LIST is comma-separated; the default is " +
+         list + ".";
+}
+
+std::string ParseSetupOptions(const std::vector<std::string>& args, SetupOptions& options) {
+  options = SetupOptions();
+  options.managers = DefaultManagers();
+  if (args.empty()) return "no command given";
+  auto command = std::begin(kCommands);
+  while (command != std::end(kCommands) && args[0] != command->word) ++command;
+  if (command == std::end(kCommands)) return "unknown command '" + args[0] + "'";
+  options.command = command->command;
+  if (options.command == SetupCommand::Help) return std::string();
+  bool havePath = false;
+  for (size_t i = 1; i < args.size(); ++i) {
+    if (args[i].rfind("--", 0) == 0) {
+      const std::string fault = ReadOption(args, i, options);
+      if (!fault.empty()) return fault;
+    } else if (options.command == SetupCommand::Register && !havePath) {
+      options.velmora = args[i];
+      havePath = true;
+    } else {
+      return "unexpected argument '" + args[i] + "'";
+    }
+  }
+  return CheckTogether(options, havePath);
 }

@@ -1,6 +1,7 @@
 // The setup program's command line.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,12 +14,18 @@ struct SetupOptions {
   std::string clearcase;              // --clearcase; empty: found from cleartool on PATH
   std::string velmora;                // register: the program to register
   bool dryRun = false, force = false;
-  bool allUsers = false;    // (un)register: for every user of the computer
+  bool allUsers = false;    // (un)register: for every user; status: as a user without their own
+  bool policy = false;      // (un)register: the computer's policy
   bool remembered = false;  // uninstall: every installation install remembered
+  bool json = false;        // one JSON object on stdout instead of lines
+  std::optional<std::string> ifValue;  // (un)register: only while the value holds exactly this
 };
 
 /// The type managers install changes when --managers is not given.
-std::vector<std::string> DefaultManagers();
+const std::vector<std::string>& DefaultManagers();
+
+/// The methods mergebridge takes the place of, in each type manager.
+const std::vector<std::string>& BridgedMethods();
 
 /// Reads `args` (without the program name) into `options`. Returns an empty
 /// string, or what is wrong with the command line in words.

@@ -1,19 +1,76 @@
 // The register and unregister commands: Velmora's path in the registry.
+#include "setup/setup_register.h"
+
 #include "host/files.h"
-#include "setup/setup_run.h"
+#include "host/setup_lock.h"
 #include "setup/setup_shared.h"
 
 namespace {
+
+const long kLockWaitMillis = 2000;  // as install's
+
+RegistryScope ScopeOf(const SetupOptions& options) {
+  return options.policy     ? RegistryScope::MachinePolicy
+         : options.allUsers ? RegistryScope::Machine
+                            : RegistryScope::User;
+}
 
 // `landed`: the registration reads as the command meant it all the same.
 std::string RegistrationFailure(const std::string& verb, const std::string& doing,
                                 RegistryScope scope, long error, bool landed) {
   std::string text =
       "cannot " + verb + " " + Where(scope, RegistryPlace(scope)) + ": " + ErrorText(error);
-  if (scope == RegistryScope::Machine && IsAccessDenied(error)) {
+  if (!IsAccountScope(scope) && IsAccessDenied(error)) {
     text += "; " + doing + " Velmora " + Whom(scope) + " needs " + MachineRegistryOwner();
   }
   return text + Aftermath(landed);
+}
+
+// Keeps other setup runs from changing the value until this one ends. False
+// after a complaint.
+bool LockValue(RegistryScope scope) {
+  const long error = LockRegistry(scope, kLockWaitMillis);
+  if (error == 0) return true;
+  const std::string where = Where(scope, RegistryPlace(scope));
+  Complain(error == kLockBusy
+               ? "another mergebridge-setup is changing " + where +
+                     "; run this again when it has finished. Nothing was changed."
+               : "cannot lock " + where + ": " + ErrorText(error) + ". Nothing was changed.");
+  return false;
+}
+
+// --if-value: true when the value holds exactly what was given, or none was
+// given. Otherwise says what it holds (`status`: 0, or 1 when it could not be
+// read) and nothing is to be changed.
+bool HoldsExpected(const SetupOptions& options, RegistryScope scope, int& status) {
+  status = 0;
+  if (!options.ifValue) return true;
+  std::string now, place;
+  const long error = ReadRegistryString(scope, VelmoraKeyOf(scope), kVelmoraValue, now, place);
+  if (error == 0 && now == *options.ifValue) return true;
+  const std::string where = Where(scope, place);
+  if (IsAbsentFromRegistry(error)) {
+    Say("Left " + where + " as it is: it holds nothing (no value), not " + *options.ifValue + ".");
+  } else if (error != 0) {
+    Complain("cannot read " + where + ": " + ErrorText(error) + ". Nothing was changed.");
+    status = 1;
+  } else {
+    Say("Left " + where + " as it is: it holds " + now + ", which someone else wrote.");
+  }
+  return false;
+}
+
+// A registration the policy overrides: one line naming the policy.
+void WarnOfPolicy(RegistryScope scope) {
+  for (const VelmoraPlace& policy : kVelmoraLookup) {
+    if (policy.scope == RegistryScope::User || policy.scope == RegistryScope::Machine) break;
+    if (scope == RegistryScope::Machine && IsAccountScope(policy.scope)) continue;
+    std::string value, place;
+    if (ReadRegistryString(policy.scope, policy.key, kVelmoraValue, value, place) != 0) continue;
+    Complain("warning: the policy " + Where(policy.scope, place) + " (" + value +
+             ") wins over this registration.");
+    return;
+  }
 }
 
 }  // namespace
@@ -27,15 +84,24 @@ int Register(const SetupOptions& options) {
              "(--force registers it all the same).");
     return 1;
   }
-  const RegistryScope scope = options.allUsers ? RegistryScope::Machine : RegistryScope::User;
-  if (const long error = WriteRegistryString(scope, kToolKey, kToolValue, path)) {
-    std::string now, place;
-    const bool landed =
-        ReadRegistryString(scope, kToolKey, kToolValue, now, place) == 0 && now == path;
-    Complain(RegistrationFailure("write", "registering", scope, error, landed));
-    return 1;
+  const RegistryScope scope = ScopeOf(options);
+  int status = 0;
+  if (!LockValue(scope)) return 1;
+  if (!HoldsExpected(options, scope, status)) return status;
+  const char* key = VelmoraKeyOf(scope);
+  std::string now, place;
+  const bool same = ReadRegistryString(scope, key, kVelmoraValue, now, place) == 0 && now == path;
+  if (!same) {
+    if (const long error = WriteRegistryString(scope, key, kVelmoraValue, path)) {
+      const bool landed =
+          ReadRegistryString(scope, key, kVelmoraValue, now, place) == 0 && now == path;
+      Complain(RegistrationFailure("write", "registering", scope, error, landed));
+      return 1;
+    }
+    NoteChange();
   }
   Say("Registered Velmora " + Whom(scope) + ": " + path);
+  if (scope != RegistryScope::MachinePolicy) WarnOfPolicy(scope);
   // Forced, as the installers do where Velmora is to be installed later.
   if (!startable) {
     Complain("warning: " + path +
@@ -45,15 +111,20 @@ int Register(const SetupOptions& options) {
 }
 
 int Unregister(const SetupOptions& options) {
-  const RegistryScope scope = options.allUsers ? RegistryScope::Machine : RegistryScope::User;
+  const RegistryScope scope = ScopeOf(options);
+  const char* key = VelmoraKeyOf(scope);
+  int status = 0;
+  if (!LockValue(scope)) return 1;
+  if (!HoldsExpected(options, scope, status)) return status;
   bool removed = false;
-  if (const long error = RemoveRegistryValue(scope, kToolKey, kToolValue, removed)) {
+  if (const long error = RemoveRegistryValue(scope, key, kVelmoraValue, removed)) {
     std::string now, place;
     const bool landed =
-        IsAbsentFromRegistry(ReadRegistryString(scope, kToolKey, kToolValue, now, place));
+        IsAbsentFromRegistry(ReadRegistryString(scope, key, kVelmoraValue, now, place));
     Complain(RegistrationFailure("remove", "unregistering", scope, error, landed));
     return 1;
   }
+  if (removed) NoteChange();
   const std::string where = Where(scope, RegistryPlace(scope));
   Say(removed ? "Unregistered Velmora " + Whom(scope) + ": removed " + where + "."
               : "Nothing to remove: Velmora was not registered " + Whom(scope) + " (no " + where +
@@ -62,7 +133,8 @@ int Unregister(const SetupOptions& options) {
   // register does not write (another configuration folder, Windows' 32-bit
   // view).
   std::string velmora, place;
-  if (ReadRegistryString(RegistryScope::Machine, kToolKey, kToolValue, velmora, place) == 0) {
+  if (scope != RegistryScope::MachinePolicy &&
+      ReadRegistryString(RegistryScope::Machine, kVelmoraKey, kVelmoraValue, velmora, place) == 0) {
     Say((options.allUsers ? "Velmora is still registered "
                           : "A merge of this user now takes the registration ") +
         Whom(RegistryScope::Machine) + " (" + Where(RegistryScope::Machine, place) +

@@ -1,11 +1,13 @@
 #include "setup/setup_remembered.h"
 
+#include <algorithm>
 #include <map>
 #include <vector>
 
 #include "common/text.h"
 #include "host/files.h"
 #include "host/notify.h"
+#include "setup/setup_record.h"
 #include "setup/setup_shared.h"
 
 namespace {
@@ -15,25 +17,54 @@ namespace {
 const char kHeader[] = "mergebridge-setup installation 1\n";
 
 // An absolute path without doubled separators or "." steps, so that one
-// installation given as /opt/cc/ and as /opt/cc has one record.
+// installation given as /opt/cc/ and as /opt/cc has one record (Windows:
+// either separator, written as '\\'; a share's name keeps its two).
 std::string Tidy(const std::string& path) {
-  std::string tidy;
+  const char separator = PathSeparator();
+  const std::string separators = separator == '/' ? "/" : "/\\";
+  const bool share = separator != '/' && path.size() > 1 &&
+                     separators.find(path[0]) != std::string::npos &&
+                     separators.find(path[1]) != std::string::npos;
+  std::string tidy = share ? std::string(2, separator) : std::string();
   for (size_t start = 0; start <= path.size();) {
-    size_t end = path.find('/', start);
+    size_t end = path.find_first_of(separators, start);
     if (end == std::string::npos) end = path.size();
     const std::string part = path.substr(start, end - start);
-    if (!part.empty() && part != ".") tidy += "/" + part;
+    const bool first = tidy.empty() || (tidy.size() == 2 && share);
+    if (!part.empty() && part != ".")
+      tidy += (first && separator != '/' ? "" : std::string(1, separator)) + part;
     start = end + 1;
   }
-  return tidy.empty() ? "/" : tidy;
+  return tidy.empty() ? std::string(1, separator) : tidy;
 }
 
-// The record's file: the folder's path as one name, "/" and "%" escaped.
+// The record's file: the folder's path as one name, its separators, ':' and
+// "%" escaped.
 std::string RecordPath(const std::string& state, const std::string& managers) {
   std::string name;
-  for (const char c : Tidy(managers))
-    name += c == '/' ? "%2F" : c == '%' ? "%25" : std::string(1, c);
-  return state + "/" + name;
+  for (const char c : Tidy(managers)) {
+    name += c == '/'    ? "%2F"
+            : c == '%'  ? "%25"
+            : c == '\\' ? "%5C"
+            : c == ':'  ? "%3A"
+                        : std::string(1, c);
+  }
+  return Join(state, name);
+}
+
+// True when a type manager of the installation keeps a record of an install
+// (or may: one that cannot be looked at).
+bool KeepsRecord(const std::string& managers) {
+  std::string ignored;
+  if (ManagersUseMap())
+    return GetPathKind(Join(managers, kMapRecord), ignored) != PathKind::Missing;
+  std::vector<std::string> names;
+  if (ListFolder(managers, names) != 0) return true;
+  for (const std::string& name : names) {
+    if (GetPathKind(Join(Join(managers, name), kLinkRecord), ignored) != PathKind::Missing)
+      return true;
+  }
+  return false;
 }
 
 // Looks through the installation's type managers. `running`: the first method
@@ -61,6 +92,49 @@ long Look(const std::string& managers, const std::string& bridge, std::string& r
   return 0;
 }
 
+// The remembered installations' lib/mgrs folders, each with its record's
+// file, and the one cleartool on PATH belongs to (no file). False after a
+// complaint.
+bool ReadRemembered(const std::string& state, std::map<std::string, std::string>& installations) {
+  std::vector<std::string> names;
+  std::string ignored;
+  const long listError = ListFolder(state, names);
+  if (listError != 0 && GetPathKind(state, ignored) != PathKind::Missing) {
+    Complain("cannot list " + state + ": " + ErrorText(listError) + ". Nothing was changed.");
+    return false;
+  }
+  for (const std::string& name : names) {
+    const std::string path = Join(state, name);
+    std::string text;
+    if (name.find(kScratchMark) != std::string::npos) continue;  // an interrupted write's
+    if (const long error = ReadWholeFile(path, text)) {
+      Complain("cannot read " + path + ": " + ErrorText(error) + ". Nothing was changed.");
+      return false;
+    }
+    const size_t header = sizeof kHeader - 1;
+    if (text.size() <= header + 1 || text.compare(0, header, kHeader) != 0 || text.back() != '\n') {
+      Complain("warning: " + path + " is not a record of mergebridge-setup; left alone.");
+      continue;
+    }
+    installations[text.substr(header, text.size() - header - 1)] = path;
+  }
+  const std::string cleartool = SearchProgramPath("cleartool");
+  if (!cleartool.empty())
+    installations.emplace(Tidy(FolderOf(FolderOf(cleartool)) + "/lib/mgrs"), "");
+  return true;
+}
+
+// After the package's removal, a method that still runs `bridge` fails.
+void WarnIfRunning(const std::string& managers, const std::string& bridge) {
+  std::string running;
+  bool recorded = false;
+  if (Look(managers, bridge, running, recorded) == 0 && !running.empty()) {
+    Complain("warning: " + running + " still runs " + bridge +
+             " (a type manager of your own?); "
+             "ClearCase cannot run it once the package is removed.");
+  }
+}
+
 }  // namespace
 
 void RememberInstallation(const std::string& managers) {
@@ -73,16 +147,49 @@ void RememberInstallation(const std::string& managers) {
   if (error == 0) error = ReplaceFileAtomically(path, text);
   if (error != 0) {
     Complain("warning: cannot remember " + managers + " in " + state + ": " + ErrorText(error) +
-             "; removing the mergebridge package will not take mergebridge out of it, so run "
-             "mergebridge-setup uninstall before that. Going on.");
+             (ManagersUseMap() ? "; status will not notice when ClearCase puts its own methods "
+                                 "back. Going on."
+                               : "; removing the mergebridge package will not take mergebridge "
+                                 "out of it, so run mergebridge-setup uninstall before that. "
+                                 "Going on."));
+  } else {
+    NoteChange();
   }
+}
+
+bool IsRemembered(const std::string& managers) {
+  const std::string state = SetupStateFolder();
+  std::string ignored;
+  return !state.empty() && GetPathKind(RecordPath(state, managers), ignored) == PathKind::File;
+}
+
+std::vector<std::string> RecordedManagers(const std::string& managers) {
+  std::vector<std::string> names;
+  if (ManagersUseMap()) {
+    std::string text, fault;
+    SetupRecord record;
+    if (ReadWholeFile(Join(managers, kMapRecord), text) == 0 &&
+        ParseSetupRecord(text, record, fault)) {
+      for (const RecordRow& row : record.rows) {
+        if (std::find(names.begin(), names.end(), row.first) == names.end())
+          names.push_back(row.first);
+      }
+    }
+    return names;
+  }
+  std::vector<std::string> listed;
+  ListFolder(managers, listed);
+  for (const std::string& name : listed) {
+    std::string ignored;
+    if (GetPathKind(Join(Join(managers, name), kLinkRecord), ignored) == PathKind::File)
+      names.push_back(name);
+  }
+  return names;
 }
 
 void ForgetIfUninstalled(const std::string& managers) {
   const std::string state = SetupStateFolder();
-  std::string running;
-  bool recorded = true;
-  if (state.empty() || Look(managers, std::string(), running, recorded) != 0 || recorded) return;
+  if (state.empty() || KeepsRecord(managers)) return;
   if (const long error = RemoveFileIfPresent(RecordPath(state, managers))) {
     Complain("warning: cannot forget " + managers + " in " + state + ": " + ErrorText(error) + ".");
   }
@@ -91,7 +198,7 @@ void ForgetIfUninstalled(const std::string& managers) {
 int UninstallRemembered(const SetupOptions& options, const std::string& bridge,
                         const std::function<int(const SetupOptions&)>& uninstall) {
   const std::string state = SetupStateFolder();
-  if (state.empty()) {
+  if (ManagersUseMap()) {
     Complain(
         "--remembered is not needed here: removing mergebridge with its installer takes it "
         "out of ClearCase.");
@@ -99,43 +206,10 @@ int UninstallRemembered(const SetupOptions& options, const std::string& bridge,
   }
   // Each installation's lib/mgrs with its record's file (none: found through PATH).
   std::map<std::string, std::string> installations;
-  std::vector<std::string> names;
+  if (!ReadRemembered(state, installations)) return 1;
   std::string ignored;
-  const long listError = ListFolder(state, names);
-  if (listError != 0 && GetPathKind(state, ignored) != PathKind::Missing) {
-    Complain("cannot list " + state + ": " + ErrorText(listError) + ". Nothing was changed.");
-    return 1;
-  }
-  for (const std::string& name : names) {
-    const std::string path = state + "/" + name;
-    std::string text;
-    if (name.find(kScratchMark) != std::string::npos) continue;  // an interrupted write's
-    if (const long error = ReadWholeFile(path, text)) {
-      Complain("cannot read " + path + ": " + ErrorText(error) + ". Nothing was changed.");
-      return 1;
-    }
-    const size_t header = sizeof kHeader - 1;
-    if (text.size() <= header + 1 || text.compare(0, header, kHeader) != 0 || text.back() != '\n') {
-      Complain("warning: " + path + " is not a record of mergebridge-setup; left alone.");
-      continue;
-    }
-    installations[text.substr(header, text.size() - header - 1)] = path;
-  }
-  const std::string cleartool = SearchProgramPath("cleartool");
-  if (!cleartool.empty())
-    installations.emplace(Tidy(FolderOf(FolderOf(cleartool)) + "/lib/mgrs"), "");
-
   int status = 0;
   bool any = false;
-  auto warnIfRunning = [&](const std::string& managers) {
-    std::string running;
-    bool recorded = false;
-    if (Look(managers, bridge, running, recorded) == 0 && !running.empty()) {
-      Complain("warning: " + running + " still runs " + bridge +
-               " (a type manager of your own?); "
-               "ClearCase cannot run it once the package is removed.");
-    }
-  };
   for (const auto& [managers, record] : installations) {
     std::string running;
     bool recorded = false;
@@ -154,7 +228,7 @@ int UninstallRemembered(const SetupOptions& options, const std::string& bridge,
         Say(managers + ": " + (gone ? "no longer there" : "mergebridge no longer installed") +
             "; forgotten.");
       }
-      if (!gone) warnIfRunning(managers);
+      if (!gone) WarnIfRunning(managers, bridge);
       continue;
     }
     any = true;
@@ -166,7 +240,7 @@ int UninstallRemembered(const SetupOptions& options, const std::string& bridge,
     if (uninstall(one) != 0) {
       status = 1;
     } else if (!options.dryRun) {
-      warnIfRunning(managers);
+      WarnIfRunning(managers, bridge);
     }
   }
   if (!any) {

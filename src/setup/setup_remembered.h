@@ -1,12 +1,13 @@
 // Where mergebridge-setup has installed, remembered in the state folder (one
 // file per ClearCase installation), so that removing the package takes
 // mergebridge out of each installation again, also of one whose cleartool is
-// not on root's PATH. Nothing is remembered where the host has no state folder
-// (Windows: the installers keep records of their own).
+// not on root's PATH, and so that status notices when ClearCase has put its
+// own methods back (a repair) where mergebridge was installed.
 #pragma once
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "setup/setup_options.h"
 
@@ -16,6 +17,13 @@
 /// be written is a warning: the methods work all the same, only the package's
 /// removal will not find them.
 void RememberInstallation(const std::string& managers);
+
+/// True when the installation whose type managers are in `managers` is
+/// remembered.
+bool IsRemembered(const std::string& managers);
+
+/// The type managers whose record of an install is still in `managers`.
+std::vector<std::string> RecordedManagers(const std::string& managers);
 
 /// Forgets the installation once none of its type managers keeps a record of
 /// an install (after an uninstall, or an install that changed nothing).

@@ -4,17 +4,31 @@
 #include "host/files.h"
 #include "host/notify.h"
 
-namespace {
+SetupReport& Report() {
+  static SetupReport report;
+  return report;
+}
 
-const char* const kMethods[] = {"xcompare", "xmerge"};
-
-}  // namespace
+void NoteChange() {
+  Report().changed = true;
+}
 
 void Say(const std::string& text) {
-  WriteConsoleLine(ConsoleStream::Out, text);
+  if (!Report().json) return WriteConsoleLine(ConsoleStream::Out, text);
+  for (size_t start = 0; start <= text.size();) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    Report().lines.push_back(text.substr(start, end - start));
+    start = end + 1;
+  }
 }
+
 void Complain(const std::string& text) {
-  WriteConsoleLine(ConsoleStream::Err, "mergebridge-setup: " + text);
+  const std::string line = "mergebridge-setup: " + text;
+  WriteConsoleLine(ConsoleStream::Err, line);
+  if (!Report().json) return;
+  Report().lines.push_back(line);
+  Report().errors.push_back(line);
 }
 
 std::string Join(const std::string& folder, const std::string& name) {
@@ -79,7 +93,7 @@ std::string DescribeMethod(const MethodState& state) {
 
 std::vector<MethodState> ReadMethods(const std::string& folder) {
   std::vector<MethodState> states;
-  for (const char* method : kMethods) {
+  for (const std::string& method : BridgedMethods()) {
     MethodState state;
     state.method = method;
     std::string target;
@@ -120,11 +134,21 @@ std::vector<MethodState> ReadMethods(const std::string& folder) {
 }
 
 std::string Whom(RegistryScope scope) {
-  return scope == RegistryScope::User ? "for this user" : "for all users of this computer";
+  switch (scope) {
+    case RegistryScope::User:
+      return "for this user";
+    case RegistryScope::Machine:
+      return "for all users of this computer";
+    case RegistryScope::MachinePolicy:
+      return "by this computer's policy";
+    case RegistryScope::UserPolicy:
+      return "by this user's policy";
+  }
+  return std::string();
 }
 
 std::string Where(RegistryScope scope, const std::string& place) {
-  const char* root = scope == RegistryScope::User ? "HKEY_CURRENT_USER" : "HKEY_LOCAL_MACHINE";
-  return std::string(kToolValue) + " under " + root + "\\" + kToolKey + " in " +
+  const char* root = IsAccountScope(scope) ? "HKEY_CURRENT_USER" : "HKEY_LOCAL_MACHINE";
+  return std::string(kVelmoraValue) + " under " + root + "\\" + VelmoraKeyOf(scope) + " in " +
          (place.empty() ? "no registry file (see HOME and XDG_CONFIG_DIRS)" : place);
 }

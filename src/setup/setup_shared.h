@@ -9,14 +9,25 @@
 #include "setup/link_plan.h"
 #include "setup/setup_options.h"
 
-inline constexpr char kToolKey[] = "SOFTWARE\\Harnvik\\Velmora";
-inline constexpr char kToolValue[] = "ExePath";
 /// The record install keeps in a type manager's folder (Linux).
 inline constexpr char kLinkRecord[] = ".mergebridge-setup";
+/// The record install keeps beside the map (Windows).
+inline constexpr char kMapRecord[] = "map.mergebridge";
 
-/// Writes a line to stdout.
+/// What a command said and did, gathered for --json instead of printed.
+struct SetupReport {
+  bool json = false;                       // gather the lines rather than write them to stdout
+  bool changed = false;                    // something was changed
+  std::vector<std::string> lines, errors;  // errors: the lines also written to stderr
+};
+SetupReport& Report();
+/// Notes that the command changed something.
+void NoteChange();
+
+/// Writes a line to stdout (with --json: into the report).
 void Say(const std::string& text);
-/// Writes a line to stderr, after the program's name.
+/// Writes a line to stderr, after the program's name (with --json: into the
+/// report as well).
 void Complain(const std::string& text);
 std::string Join(const std::string& folder, const std::string& name);
 /// The system's text for `error`, without its final line break or full stop,
@@ -34,7 +45,8 @@ std::string DescribeMethod(const MethodState& state);
 /// The xcompare and xmerge methods in a manager's `folder`, with their kept copies.
 std::vector<MethodState> ReadMethods(const std::string& folder);
 
-/// "for this user" or "for all users of this computer".
+/// "for this user", "for all users of this computer", "by this computer's
+/// policy" or "by this user's policy".
 std::string Whom(RegistryScope scope);
 /// The value's full name and the place it is in, in words.
 std::string Where(RegistryScope scope, const std::string& place);

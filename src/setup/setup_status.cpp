@@ -1,123 +1,233 @@
 // The status command: the methods that run mergebridge and the registrations
-// a merge takes.
+// a merge takes, as lines or as one JSON object built from the same record.
+#include "setup/setup_status.h"
+
+#include <algorithm>
+
 #include "host/files.h"
+#include "host/notify.h"
+#include "setup/json_text.h"
 #include "setup/map_edit.h"
-#include "setup/setup_run.h"
+#include "setup/setup_remembered.h"
 #include "setup/setup_shared.h"
 
 namespace {
 
-// Shows both registrations and the one a merge of this user takes, looked up
-// as the bridge looks. Returns what keeps the merge from starting Velmora, or
-// an empty string.
-std::string ShowRegistrations() {
-  std::string problem, taken;
-  bool decided = false;  // a registration was taken, or stopped the merge
-  for (RegistryScope scope : {RegistryScope::User, RegistryScope::Machine}) {
-    std::string velmora, place;
-    const long error = ReadRegistryString(scope, kToolKey, kToolValue, velmora, place);
-    const std::string where = Where(scope, place);
-    if (error == 0) {
-      Say("Velmora " + Whom(scope) + " (" + where + "): " + velmora);
-    } else if (IsAbsentFromRegistry(error)) {
-      Say("Velmora " + Whom(scope) + ": not registered (no " + where + ")");
-    } else {
-      Say("Velmora " + Whom(scope) + ": cannot read " + where + ": " + ErrorText(error));
-    }
-    if (decided || IsAbsentFromRegistry(error)) continue;
-    decided = true;
-    if (error != 0) {
-      // The bridge stops at a registration it cannot read, as here.
-      problem = "cannot read " + where + ": " + ErrorText(error);
-      continue;
-    }
-    taken = Whom(scope);
+// What status found: every fact the lines tell and the JSON object holds.
+struct StatusRecord {
+  std::string problem;  // what keeps a merge from starting Velmora; empty: nothing
+  std::string bridge, home;
+  std::vector<std::pair<std::string, bool>> managers;  // each with: a method runs mergebridge
+  std::vector<std::string> bridges;  // the mergebridge programs methods run, as found
+  bool reverted = false;
+  bool registered = false;  // a registration was taken
+  RegistryScope source = RegistryScope::User;
+  std::string velmora;
+  bool exists = false;
+};
+
+void Fail(StatusRecord& record, const std::string& text) {
+  Say("  " + text);
+  if (record.problem.empty()) record.problem = text;
+}
+
+void NoteMethod(StatusRecord& record, const std::string& manager, bool ours) {
+  auto found = std::find_if(record.managers.begin(), record.managers.end(),
+                            [&](const auto& entry) { return entry.first == manager; });
+  if (found == record.managers.end()) {
+    record.managers.emplace_back(manager, ours);
+  } else {
+    found->second = found->second || ours;
+  }
+}
+
+void ReadMap(StatusRecord& record, const std::string& managers) {
+  const std::string mapPath = Join(managers, "map");
+  std::string map;
+  if (const long error = ReadWholeFile(mapPath, map)) {
+    Fail(record, "cannot read " + mapPath + ": " + ErrorText(error));
+  }
+  const std::vector<std::string>& methods = BridgedMethods();
+  for (const MapEntry& entry : ReadMapEntries(map)) {
+    if (std::find(methods.begin(), methods.end(), entry.method) == methods.end()) continue;
+    const bool ours = RunsBridge(entry.program, record.bridge);
+    Say("  " + entry.manager + " " + entry.method + ": " + entry.program +
+        (ours ? "  [mergebridge]" : ""));
+    NoteMethod(record, entry.manager, ours);
+    // A relative program is found from ClearCase's own folders; only a
+    // full path can be checked from here.
+    if (ours) record.bridges.push_back(entry.program);
+  }
+}
+
+void ReadLinks(StatusRecord& record, const std::string& managers) {
+  std::vector<std::string> names;
+  if (const long error = ListFolder(managers, names)) {
+    Fail(record, "cannot list " + managers + ": " + ErrorText(error));
+  }
+  for (const std::string& name : names) {
     std::string ignored;
-    if (velmora.empty()) {
-      problem = "the registration " + Whom(scope) + " is empty";
-    } else if (GetPathKind(velmora, ignored) == PathKind::Missing) {
-      problem = "Velmora's program " + velmora + " does not exist";
-    } else if (!IsStartableProgram(velmora)) {
-      problem = "Velmora's program " + velmora + " cannot be started";
+    if (GetPathKind(Join(managers, name), ignored) != PathKind::Folder) continue;
+    for (const MethodState& state : ReadMethods(Join(managers, name))) {
+      if (state.kind == MethodKind::Missing) continue;
+      const bool ours = state.kind == MethodKind::Link && RunsBridge(state.target, record.bridge);
+      Say("  " + name + " " + state.method + ": " + DescribeMethod(state) +
+          (ours ? "  [mergebridge]" : ""));
+      NoteMethod(record, name, ours);
+      if (ours) {
+        const bool absolute = !state.target.empty() && state.target[0] == '/';
+        record.bridges.push_back(absolute ? state.target
+                                          : Join(Join(managers, name), state.target));
+      }
     }
   }
-  if (!taken.empty()) Say("A merge of this user takes the registration " + taken + ".");
+}
+
+// Where no method runs mergebridge: ClearCase's own methods are back where it
+// was installed (a repair), or it never was.
+void ExplainNotInstalled(StatusRecord& record, const std::string& managers) {
+  record.reverted = IsRemembered(managers);
+  if (!record.reverted) {
+    Fail(record, "no xcompare or xmerge method runs mergebridge (run mergebridge-setup install)");
+    return;
+  }
+  std::vector<std::string> names = RecordedManagers(managers);
+  if (names.empty()) names = DefaultManagers();
+  std::string list;
+  for (const std::string& name : names) list += (list.empty() ? "" : ", ") + name;
+  Fail(record, "ClearCase's own methods are back in " + record.home + " (" + list +
+                   ") where mergebridge was installed; run mergebridge-setup install again");
+}
+
+void CheckClearCase(StatusRecord& record, const SetupOptions& options) {
+  std::string reason;
+  const std::string managers = FindManagers(options, reason);
+  if (managers.empty()) return Fail(record, reason);
+  record.home = FolderOf(FolderOf(managers));
+  Say("ClearCase type managers: " + managers);
+  ManagersUseMap() ? ReadMap(record, managers) : ReadLinks(record, managers);
+  if (record.bridges.empty()) ExplainNotInstalled(record, managers);
+  for (const std::string& program : record.bridges) {
+    const bool full =
+        program.find_first_of("\\/") != std::string::npos && AbsolutePath(program) == program;
+    if (full && !IsStartableProgram(program)) {
+      Fail(record, "the methods run " + program + ", which cannot be started");
+      break;
+    }
+  }
+}
+
+// Says what the place holds; returns true when the search stops there (a
+// value, or one that cannot be read, which stops a merge as well).
+bool ShowRegistration(StatusRecord& record, RegistryScope scope, const char* key) {
+  std::string velmora, place;
+  const long error = ReadRegistryString(scope, key, kVelmoraValue, velmora, place);
+  const std::string where = Where(scope, place);
+  const bool policy = scope == RegistryScope::MachinePolicy || scope == RegistryScope::UserPolicy;
+  if (error == 0) {
+    Say("Velmora " + Whom(scope) + " (" + where + "): " + velmora);
+  } else if (!IsAbsentFromRegistry(error)) {
+    Say("Velmora " + Whom(scope) + ": cannot read " + where + ": " + ErrorText(error));
+    record.problem =
+        record.problem.empty() ? "cannot read " + where + ": " + ErrorText(error) : record.problem;
+    return true;
+  } else if (!policy) {  // an absent policy is the usual case: nothing to say
+    Say("Velmora " + Whom(scope) + ": not registered (no " + where + ")");
+  }
+  if (error != 0) return false;
+  record.registered = true;
+  record.source = scope;
+  record.velmora = velmora;
+  std::string ignored;
+  record.exists = !velmora.empty() && GetPathKind(velmora, ignored) != PathKind::Missing;
+  return true;
+}
+
+// Shows the registrations and the one a merge takes, looked up as the bridge
+// looks (without the running account's own with `allUsers`).
+void ShowRegistrations(StatusRecord& record, bool allUsers) {
+  bool decided = false;
+  std::string problem;
+  for (const VelmoraPlace& place : kVelmoraLookup) {
+    if (allUsers && IsAccountScope(place.scope)) continue;
+    StatusRecord seen;
+    const bool stops = ShowRegistration(seen, place.scope, place.key);
+    if (decided || !stops) continue;
+    decided = true;
+    problem = seen.problem;
+    if (!seen.registered) continue;
+    record.registered = true;
+    record.source = seen.source;
+    record.velmora = seen.velmora;
+    record.exists = seen.exists;
+    if (seen.velmora.empty()) {
+      problem = "the registration " + Whom(seen.source) + " is empty";
+    } else if (!seen.exists) {
+      problem = "Velmora's program " + seen.velmora + " does not exist";
+    } else if (!IsStartableProgram(seen.velmora)) {
+      problem = "Velmora's program " + seen.velmora + " cannot be started";
+    }
+  }
+  if (record.registered) {
+    Say((allUsers ? "A merge of a user without a registration of their own takes the registration "
+                  : "A merge of this user takes the registration ") +
+        Whom(record.source) + ".");
+  }
   if (!decided) {
     problem =
         "Velmora is not registered "
         "(run mergebridge-setup register [--all-users] VELMORA_PATH)";
   }
-  return problem;
+  if (!problem.empty()) Fail(record, problem);
+}
+
+const char* SourceName(RegistryScope scope) {
+  switch (scope) {
+    case RegistryScope::MachinePolicy:
+    case RegistryScope::UserPolicy:
+      return "policy";
+    case RegistryScope::User:
+      return "user";
+    case RegistryScope::Machine:
+      return "machine";
+  }
+  return "";
+}
+
+std::string StatusJson(const StatusRecord& record) {
+  std::vector<std::string> managers;
+  for (const auto& [name, installed] : record.managers) {
+    managers.push_back(
+        JsonObject({{"name", JsonString(name)}, {"installed", JsonBool(installed)}}));
+  }
+  const bool ready = record.problem.empty();
+  return JsonObject(
+      {{"ready", JsonBool(ready)},
+       {"reason", JsonString(ready ? "" : record.problem)},
+       {"version", JsonString(MB_VERSION)},
+       {"bridge", JsonString(record.bridge)},
+       {"velmora",
+        JsonObject({{"path", JsonStringOrNull(record.registered, record.velmora)},
+                    {"source", record.registered ? JsonString(SourceName(record.source)) : "null"},
+                    {"exists", JsonBool(record.exists)}})},
+       {"clearcase", JsonObject({{"home", JsonStringOrNull(!record.home.empty(), record.home)},
+                                 {"managers", JsonList(managers)},
+                                 {"reverted", JsonBool(record.reverted)}})}});
 }
 
 }  // namespace
 
 int Status(const SetupOptions& options) {
-  std::string problem;
-  auto fail = [&](const std::string& text) {
-    Say("  " + text);
-    if (problem.empty()) problem = text;
-  };
-  std::string reason;
-  const std::string managers = FindManagers(options, reason);
-  if (managers.empty()) {
-    fail(reason);
+  StatusRecord record;
+  record.bridge = BridgePath(options);
+  CheckClearCase(record, options);
+  ShowRegistrations(record, options.allUsers);
+  if (options.json) {
+    WriteUtf8Line(ConsoleStream::Out, StatusJson(record));
+  } else if (!record.problem.empty()) {
+    Say("A merge through mergebridge will not start Velmora: " + record.problem + ".");
   } else {
-    Say("ClearCase type managers: " + managers);
-    const std::string bridge = BridgePath(options);
-    std::vector<std::string> bridges;  // the mergebridge programs methods run, as found
-    if (ManagersUseMap()) {
-      const std::string mapPath = Join(managers, "map");
-      std::string map;
-      if (const long error = ReadWholeFile(mapPath, map)) {
-        fail("cannot read " + mapPath + ": " + ErrorText(error));
-      }
-      for (const MapEntry& entry : ReadMapEntries(map)) {
-        if (entry.method != "xcompare" && entry.method != "xmerge") continue;
-        const bool ours = RunsBridge(entry.program, bridge);
-        Say("  " + entry.manager + " " + entry.method + ": " + entry.program +
-            (ours ? "  [mergebridge]" : ""));
-        // A relative program is found from ClearCase's own folders; only a
-        // full path can be checked from here.
-        if (ours) bridges.push_back(entry.program);
-      }
-    } else {
-      std::vector<std::string> names;
-      if (const long error = ListFolder(managers, names)) {
-        fail("cannot list " + managers + ": " + ErrorText(error));
-      }
-      for (const std::string& name : names) {
-        std::string ignored;
-        if (GetPathKind(Join(managers, name), ignored) != PathKind::Folder) continue;
-        for (const MethodState& state : ReadMethods(Join(managers, name))) {
-          if (state.kind == MethodKind::Missing) continue;
-          const bool ours = state.kind == MethodKind::Link && RunsBridge(state.target, bridge);
-          Say("  " + name + " " + state.method + ": " + DescribeMethod(state) +
-              (ours ? "  [mergebridge]" : ""));
-          if (ours) {
-            const bool absolute = !state.target.empty() && state.target[0] == '/';
-            bridges.push_back(absolute ? state.target : Join(Join(managers, name), state.target));
-          }
-        }
-      }
-    }
-    if (bridges.empty())
-      fail("no xcompare or xmerge method runs mergebridge (run mergebridge-setup install)");
-    for (const std::string& program : bridges) {
-      const bool full =
-          program.find_first_of("\\/") != std::string::npos && AbsolutePath(program) == program;
-      if (full && !IsStartableProgram(program)) {
-        fail("the methods run " + program + ", which cannot be started");
-        break;
-      }
-    }
+    Say("A merge through mergebridge will start Velmora.");
   }
-  const std::string velmoraProblem = ShowRegistrations();
-  if (!velmoraProblem.empty()) fail(velmoraProblem);
-  if (!problem.empty()) {
-    Say("A merge through mergebridge will not start Velmora: " + problem + ".");
-    return 1;
-  }
-  Say("A merge through mergebridge will start Velmora.");
-  return 0;
+  return record.problem.empty() ? 0 : 1;
 }

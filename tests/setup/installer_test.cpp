@@ -3,11 +3,14 @@
 #include <windows.h>
 
 #include <cstdlib>
+#include <optional>
 
 #include "common/tool_command.h"
 #include "process_support.h"
 
 namespace {
+
+using enum Registration;
 
 const std::string kUninstallKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 const char kClearCaseTool[] = "..\\..\\bin\\cleardiffmrg.exe";
@@ -41,6 +44,7 @@ class Installer : public ScratchTest {
     WriteFile(mgrs_ + "map", Map(kClearCaseTool));
     WriteFile(mgrs_ + "map.mergebridge-new.4001", "what a killed run left");
     SetProcessEnv("PATH=" + dir_ + "cc\\bin;" + std::getenv("PATH"));
+    SetProcessEnv("MERGEBRIDGE_STATE_DIR=" + dir_ + "state");  // never the prefix's own
   }
   void TearDown() override {  // and whatever a failed case left installed goes
     SetFileAttributesA((mgrs_ + "map").c_str(), FILE_ATTRIBUTE_NORMAL);
@@ -101,58 +105,63 @@ struct Step {
   bool merge = false;       // a merge through the bridge afterwards
   std::string logged = "";  // in the log (msiexec) or the output
   Args args = {};
+  bool locked = false;  // the map read-only, as it is in every step that fails
 };
 
 TEST_F(Installer, SilentInstallUpgradeMergeAndRemoval) {
   const std::string prog = dir_ + "prog\\", bridge = prog + "mergebridge.exe",
-                    msi = BuildFile("MB_MSI");
-  const std::string setup = prog + "mergebridge-setup.exe",
-                    velmora = dir_ + "velmora.exe";  // not there yet
-  const std::string removed = Map(kClearCaseTool) + "||",
-                    installed = Map(bridge) + "|" + velmora + "|program";
-  const Args older = {"/i", BuildFile("MB_MSI_OLDER"), "CLEARCASE=1", "VELMORA=" + velmora,
-                      "INSTALLDIR=" + prog};
+                    msi = BuildFile("MB_MSI"), setup = BuildFile("MB_SETUP");
+  // Velmora's program (not there yet), and values an administrator sets.
+  const std::string velmora = dir_ + "velmora.exe", other = dir_ + "other.exe",
+                    third = dir_ + "third.exe";
+  const std::string removed = Map(kClearCaseTool) + "|" + other + "|",
+                    installed = Map(bridge) + "|" + velmora + "|program",
+                    absent = "program " + velmora + " does not exist";
   const std::string kept = Map(kClearCaseTool) + "|" + velmora + "|program|0.0.1",
-                    absent = "program " + velmora + " does not exist",
-                    unregistered = Map(kClearCaseTool) + "||program|0.0.1";
-  const Args copy = {"/c", "copy", tool_, velmora};
+                    changed = Map(kClearCaseTool) + "|" + other + "|program|0.0.1";
+  const Args copy = {"/c", "copy", tool_, velmora},
+             repair = {"/i", msi, "REINSTALL=ALL", "REINSTALLMODE=omus"};
   const Step steps[] = {
-      // Before Velmora: registered all the same; it arrives, and a merge starts it.
+      // Before Velmora and ClearCase's setup: registered all the same; it arrives, and a merge
+      // starts it.
       {.program = "msiexec.exe",
        .status = 0,
        .state = kept,
        .logged = "warning: " + velmora,
        .args = {"/i", BuildFile("MB_MSI_OLDER"), "CLEARCASE=0", "VELMORA=" + velmora,
                 "INSTALLDIR=" + prog}},
-      {.program = setup, .status = 1, .state = kept, .logged = absent, .args = {"status"}},
       {.program = "cmd.exe", .status = 0, .state = kept, .merge = true, .args = copy},
-      // Then a repair runs no step, an upgrade fails:
-      {.program = setup, .status = 0, .state = unregistered, .args = {"unregister", "--all-users"}},
+      // An administrator changes the value: an upgrade leaves it, and sets ClearCase up (found on
+      // PATH, the remembered 0 not given again); the removal leaves it too.
+      {.program = setup, .state = changed, .args = {"register", "--all-users", other, "--force"}},
       {.program = "msiexec.exe",
        .status = 0,
-       .state = unregistered,
-       .args = {"/i", BuildFile("MB_MSI_OLDER"), "REINSTALL=ALL"}},
-      // Windows Installer rolls the older one's removal back too (kept); Wine's is an msiexec of
-      // its own.
+       .state = Map(bridge) + "|" + other + "|program|" MB_VERSION,
+       .logged = "Installed into " + mgrs_ + "map.",
+       .args = {"/i", msi}},
+      {.program = "msiexec.exe",
+       .status = 0,
+       .state = removed,
+       .logged = "as it is: it holds " + other,
+       .args = {"/x", msi}},
+      // A step fails after the value was written: the value there before is put back.
       {.program = "msiexec.exe",
        .status = 1603,
        .state = removed,
        .logged = "cannot write " + mgrs_ + "map: Access denied",
-       .args = {"/i", msi, "CLEARCASE=1"}},
-      // CLEARCASE not given: 1, cleartool.exe being on PATH. A relative VELMORA: refused before
-      // anything is done.
-      {.program = "msiexec.exe",
-       .status = 1603,
-       .state = removed,
-       .args = {"/i", BuildFile("MB_MSI_OLDER"), "VELMORA=" + velmora, "INSTALLDIR=" + prog}},
+       .args = {"/i", msi, "CLEARCASE=1", "VELMORA=" + velmora}},
+      // A relative VELMORA: refused before anything is done.
       {.program = "msiexec.exe",
        .status = 1603,
        .state = removed,
        .logged = "VELMORA=velmora.exe is",
        .args = {"/i", msi, "CLEARCASE=0", "VELMORA=velmora.exe"}},
-      {.program = "msiexec.exe", .status = 0, .state = installed + "|0.0.1", .args = older},
-      // Told nothing (with a user interface): the older one's folder, ClearCase, Velmora; then the
-      // same version.
+      {.program = "msiexec.exe",
+       .status = 0,
+       .state = installed + "|0.0.1",
+       .args = {"/i", BuildFile("MB_MSI_OLDER"), "VELMORA=" + velmora, "INSTALLDIR=" + prog}},
+      // Told nothing (with a user interface): the older one's folder, ClearCase, and Velmora's
+      // value as it is; then the same version.
       {.program = "msiexec.exe",
        .status = 0,
        .state = installed + "|" MB_VERSION,
@@ -161,9 +170,21 @@ TEST_F(Installer, SilentInstallUpgradeMergeAndRemoval) {
        .status = 0,
        .state = installed + "|" MB_VERSION,
        .merge = true,
-       .logged = "Installed into " + mgrs_ + "map.",
        .args = {"/i", msi}},
-      // Refused, the removal keeps everything; Wine's rollback drops the entry, though.
+      // A repair sets ClearCase up again; where it cannot, it says so and takes nothing away. It
+      // writes no value, even told one.
+      {.program = setup,
+       .state = Map(kClearCaseTool) + "|" + velmora + "|program|" MB_VERSION,
+       .args = {"uninstall"}},
+      {.program = "msiexec.exe",
+       .state = Map(kClearCaseTool) + "|" + velmora + "|program|" MB_VERSION,
+       .logged = "cannot write " + mgrs_ + "map: Access denied",
+       .args = repair,
+       .locked = true},
+      {.program = "msiexec.exe",
+       .state = installed + "|" MB_VERSION,
+       .args = {"/i", msi, "REINSTALL=ALL", "REINSTALLMODE=omus", "VELMORA=" + other}},
+      // Refused, the removal keeps everything; then it puts back the value there was before.
       {.program = "msiexec.exe",
        .status = 1603,
        .state = installed,
@@ -174,7 +195,7 @@ TEST_F(Installer, SilentInstallUpgradeMergeAndRemoval) {
       {.program = "cmd.exe", .status = 0, .state = removed, .args = {"/c", "del", velmora}},
       {.program = BuildFile("MB_INSTALLER"),
        .status = 3,
-       .state = Map(kClearCaseTool) + "||program|" MB_VERSION,
+       .state = Map(kClearCaseTool) + "|" + other + "|program|" MB_VERSION,
        .logged = "/VELMORA=velmora.exe is not the full path",
        .args = {"/S", "/VELMORA=velmora.exe", "/D=" + dir_ + "prog"}},
       {.program = BuildFile("MB_INSTALLER"),
@@ -182,7 +203,7 @@ TEST_F(Installer, SilentInstallUpgradeMergeAndRemoval) {
        .state = installed + "|" MB_VERSION,
        .logged = "no program at " + velmora,
        .args = {"/S", "/VELMORA=" + velmora, "/D=" + dir_ + "prog"}},
-      {.program = setup,
+      {.program = prog + "mergebridge-setup.exe",
        .status = 1,
        .state = installed + "|" MB_VERSION,
        .logged = absent,
@@ -207,14 +228,26 @@ TEST_F(Installer, SilentInstallUpgradeMergeAndRemoval) {
        .state = installed + "|9.9.9",
        .logged = "mergebridge 9.9.9 is installed, newer",
        .args = {"/S"}},
-      // The entry's strings as written: they return when the removal is over, saying how it went.
+      // The entry's strings as written: they return when the removal is over, saying how it went;
+      // the value there was before is put back.
       {.status = 3, .state = installed + "|9.9.9", .args = {"QuietUninstallString", ""}},
       {.status = 0, .state = removed, .args = {"UninstallString", " /S"}},
+      // A value changed since the installation stays.
+      {.program = BuildFile("MB_INSTALLER"),
+       .state = installed + "|" MB_VERSION,
+       .args = {"/S", "/VELMORA=" + velmora, "/D=" + dir_ + "prog"}},
+      {.program = setup,
+       .state = Map(bridge) + "|" + third + "|program|" MB_VERSION,
+       .args = {"register", "--all-users", third, "--force"}},
+      {.state = Map(kClearCaseTool) + "|" + third + "|", .args = {"UninstallString", " /S"}},
+      {.program = setup,
+       .state = Map(kClearCaseTool) + "||",
+       .args = {"unregister", "--all-users"}},
   };
   for (const Step& step : steps) {
     SCOPED_TRACE(step.program + " " + step.args.front() + " " + std::to_string(step.status));
-    SetFileAttributesA((mgrs_ + "map").c_str(),
-                       step.status ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL);
+    SetFileAttributesA((mgrs_ + "map").c_str(), step.status || step.locked ? FILE_ATTRIBUTE_READONLY
+                                                                           : FILE_ATTRIBUTE_NORMAL);
     Args args = step.args;
     if (step.program == "msiexec.exe") args.insert(args.begin(), {"/qn", "/l*v", dir_ + "msi.log"});
     const std::string entry =
@@ -237,6 +270,89 @@ TEST_F(Installer, SilentInstallUpgradeMergeAndRemoval) {
   }
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(mgrs_), {}), 1);  // the map alone
   EXPECT_FALSE(std::filesystem::exists(prog));  // uninstall.exe and its folder gone too
+}
+
+// The policy over every registration (the computer's, then the user's), as status --json reads it
+// for this user and for one without a registration; the install ClearCase's repair undid, seen and
+// repaired; the policy written where Group Policy writes it, and compare-and-delete.
+TEST_F(Installer, PolicyStatusAndRepair) {
+  auto json = [](std::string text) {  // a path as JSON spells it
+    for (size_t at = 0; (at = text.find('\\', at)) != std::string::npos; at += 2)
+      text.insert(at, 1, '\\');
+    return text;
+  };
+  const std::string policy = "Software\\Policies\\Harnvik\\Velmora", tool = json(tool_);
+  const std::string taken = R"("velmora":{"path":")" + tool + R"(","source":)";
+  const struct {
+    std::optional<Registrations> registrations;  // nullopt: as they are
+    Args args;
+    long status;
+    std::string part;       // in stdout
+    bool repaired = false;  // ClearCase's repair put its own map back first
+  } steps[] = {
+      {{{OtherPath, OtherPath, NoStore, Path}},
+       {"status", "--json"},
+       1,
+       taken + R"("policy","exists":true},"clearcase":{"home":")" + json(dir_) +
+           R"(cc","managers":[{"name":"text_file_delta","installed":false},{"name":"whole_copy","installed":false},{"name":"binary_delta","installed":false}],"reverted":false}})"},
+      {{{OtherPath, OtherPath, NoStore, Path}},
+       {"status", "--all-users", "--json"},
+       1,
+       taken + R"("policy")"},
+      {{{OtherPath, OtherPath, NoStore, NoStore, Path}},
+       {"status", "--json"},
+       1,
+       taken + R"("policy")"},
+      {{{OtherPath, OtherPath, NoStore, OtherPath, Path}},
+       {"status", "--json"},
+       1,
+       R"(other.exe","source":"policy","exists":false})"},
+      {{{OtherPath, Path, NoStore, NoStore, OtherPath}},
+       {"status", "--all-users", "--json"},
+       1,
+       taken + R"("machine")"},
+      {{{Path}}, {"install", "--json"}, 0, R"({"ok":true,"changed":true,)"},
+      {{{Path}}, {"status", "--json"}, 0, R"({"ready":true,"reason":"",)"},
+      {{{Path}},
+       {"status", "--all-users", "--json"},
+       1,
+       R"("velmora":{"path":null,"source":null,"exists":false})"},
+      {{},
+       {"status"},
+       1,
+       "  ClearCase's own methods are back in " + dir_ +
+           "cc (text_file_delta, whole_copy) where mergebridge was installed; run "
+           "mergebridge-setup install again\r\n",
+       true},
+      {{}, {"status", "--json"}, 1, R"(,"reverted":true}})"},
+      {{}, {"install", "--json"}, 0, R"({"ok":true,"changed":true,)"},
+      {{}, {"install", "--json"}, 0, R"({"ok":true,"changed":false,)"},
+      {{}, {"status", "--json"}, 0, R"(,"reverted":false}})"},
+      {{}, {"register", "--policy", tool_, "--json"}, 0, R"({"ok":true,"changed":true,)"},
+      {{},
+       {"unregister", "--policy", "--if-value", tool_ + "x"},
+       0,
+       "as it is: it holds " + tool_ + ", which someone else wrote"},
+      {{},
+       {"unregister", "--policy", "--if-value", tool_, "--json"},
+       0,
+       R"({"ok":true,"changed":true,)"},
+      {{}, {"uninstall"}, 0, "Uninstalled from"},
+  };
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.args[0] + " " + (step.args.size() > 1 ? step.args[1] : ""));
+    if (step.registrations) RegisterTool(*step.registrations, tool_, dir_);
+    if (step.repaired) WriteFile(mgrs_ + "map", Map(kClearCaseTool));
+    const ProgramRun run = RunProgram(BuildFile("MB_SETUP"), step.args, dir_);
+    EXPECT_EQ(run.status, step.status) << run.out << run.err;
+    EXPECT_NE(run.out.find(step.part), std::string::npos) << run.out;
+    EXPECT_TRUE(step.args[0] != "status" || run.err.empty()) << run.err;
+    if (step.args[0] == "register") {
+      EXPECT_EQ(Registered(KEY_WOW64_64KEY, policy, "ExePath"), tool_);
+    }
+  }
+  EXPECT_EQ(Registered(KEY_WOW64_64KEY, policy, "ExePath"), "");
+  EXPECT_TRUE(std::filesystem::is_empty(dir_ + "state"));
 }
 
 // While another run holds the lock file, a run waits, then is refused.

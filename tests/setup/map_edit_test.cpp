@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "setup/json_text.h"
 #include "setup/map_edit.h"
 #include "setup/unified_diff.h"
 
@@ -118,6 +119,29 @@ TEST(MapEdit, DryRunDiff) {
       "--- map\n+++ map\n@@ -1,11 +1,11 @@\n 1\n-2\n+2x\n 3\n 4\n 5\n 6\n 7\n-8\n+8x\n 9\n 10\n"
       " 11\n@@ -12,5 +12,5 @@\n 12\n 13\n 14\n-15\n+15x\n 16\n");
   EXPECT_EQ(UnifiedDiff(before, before, "map"), "");
+}
+
+// What --json prints: every string valid JSON and UTF-8, whatever a path holds.
+TEST(Json, AwkwardStrings) {
+  const struct {
+    std::string text, json;
+  } rows[] = {
+      {"C:\\a \"b\"", R"("C:\\a \"b\"")"},
+      {std::string("\n\t\r\x01\x1f\x7f\0", 7), R"("\n\t\r\u0001\u001f\u007f\u0000")"},
+      {"/ü/日本/🙂", "\"/ü/日本/🙂\""},
+      // Bytes that are not UTF-8, each replaced: stray, cut short, overlong, a surrogate, past
+      // U+10FFFF.
+      {"a\xff\xe6\x97z", "\"a???z\""},
+      {"\xc0\xaf\xed\xa0\x80\xf4\x90\x80\x80", "\"?????????\""},
+  };
+  for (const auto& row : rows) {
+    std::string json = JsonString(row.text);  // each U+FFFD as '?'
+    for (size_t at; (at = json.find("\xEF\xBF\xBD")) != std::string::npos;)
+      json.replace(at, 3, "?");
+    EXPECT_EQ(json, row.json) << row.text;
+  }
+  EXPECT_EQ(JsonObject({{"a", JsonStrings({"x", ""})}, {"b", JsonStringOrNull(false, "")}}),
+            R"({"a":["x",""],"b":null})");
 }
 
 }  // namespace

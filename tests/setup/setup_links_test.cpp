@@ -180,6 +180,108 @@ TEST_F(SetupOnLinks, InstallMergeUninstall) {
   EXPECT_EQ(ReadFile(machine), header + others);
 }
 
+// What a fleet's tools read and do: status as JSON for this user and for all users, --json's
+// "changed" on repeated runs, the policy over every registration, compare-and-set, and an install
+// that ClearCase's repair undid, seen and repaired.
+TEST_F(SetupOnLinks, FleetStatusPolicyAndDrift) {
+  const std::string cc = dir_ + "cc", mgrs = cc + "/lib/mgrs/", tool = BuildFile("MB_TOOL");
+  const std::string clearcase = "../../../bin/cleardiffmrg", policy = dir_ + "policy.reg";
+  fs::create_directories(cc + "/bin");
+  WriteFile(cc + "/bin/cleartool", "#!/bin/sh\n");
+  fs::permissions(cc + "/bin/cleartool", fs::perms::owner_all);
+  for (const char* method : {"text_file_delta/xcompare", "text_file_delta/xmerge",
+                             "whole_copy/xcompare", "binary_delta/xmerge"}) {
+    fs::create_directories(fs::path(mgrs + method).parent_path());
+    fs::create_symlink(clearcase, mgrs + method);
+  }
+  SetProcessEnv("PATH=" + cc + "/bin:" + std::getenv("PATH"));
+  SetProcessEnv("XDG_CONFIG_HOME=" + dir_ + "config");
+  const Args install = {"install", "--bridge", BuildFile("MB_BRIDGE"), "--json"};
+  auto said = [&](const Args& args, long status, const std::string& part) {
+    const ProgramRun run = Run(args);
+    EXPECT_EQ(run.status, status) << run.out << run.err;
+    const bool json = std::find(args.begin(), args.end(), "--json") != args.end();
+    EXPECT_TRUE(!json || std::count(run.out.begin(), run.out.end(), '\n') == 1) << run.out;
+    EXPECT_TRUE(!json || args[0] != "status" || run.err.empty()) << run.err;
+    EXPECT_TRUE(Holds(run.out, part));
+    return run;
+  };
+  const struct {
+    Args args;
+    long status;
+    std::string part;      // in the one line of stdout
+    std::string err = "";  // in stderr
+  } steps[] = {
+      {{"status", "--json"},
+       1,
+       R"("path":null,"source":null,"exists":false},"clearcase":{"home":")" + cc +
+           R"(","managers":[{"name":"binary_delta","installed":false},{"name":"text_file_delta")"
+           R"(,"installed":false},{"name":"whole_copy","installed":false}],"reverted":false}})"},
+      {{"install", "--force"},
+       1,
+       "",
+       "mergebridge-setup: option '--force' does not go with install."},
+      {{"install", "--bogus"}, 1, "", "mergebridge-setup: unknown option '--bogus'.\nusage: "},
+      {install, 0, R"({"ok":true,"changed":true,"messages":[")"},
+      {install, 0, R"({"ok":true,"changed":false,)"},
+      {{"register", tool, "--json"}, 0, R"({"ok":true,"changed":true,)"},
+      {{"register", tool, "--json"}, 0, R"({"ok":true,"changed":false,)"},
+      {{"status", "--json"}, 0, R"({"ready":true,"reason":"","version":")"},
+      {{"status", "--all-users", "--json"}, 1, R"("reason":"Velmora is not registered (run )"},
+      // The policy wins, whatever the XDG folders say; a register under it warns.
+      {{"register", "--policy", dir_ + "v\"\x01", "--force"}, 0, "by this computer's policy: "},
+      {{"status", "--all-users", "--json"},
+       1,
+       R"("velmora":{"path":")" + dir_ + R"(v\"\u0001","source":"policy","exists":false})"},
+      {{"register", "--all-users", tool},
+       0,
+       "Registered Velmora for all users",
+       "mergebridge-setup: warning: the policy ExePath under "
+       "HKEY_LOCAL_MACHINE\\SOFTWARE\\Policies\\Harnvik\\"
+       "Velmora in " +
+           policy + " (" + dir_ + "v\"\x01) wins over this registration.\n"},
+      // Compare-and-set and compare-and-delete: only over exactly what was read.
+      {{"unregister", "--policy", "--if-value", dir_ + "v\"", "--json"},
+       0,
+       R"("changed":false,"messages":["Left ExePath under HKEY_LOCAL_MACHINE\\SOFTWARE\\Policies)"
+       R"(\\Harnvik\\Velmora in )" +
+           policy + R"( as it is: it holds )" + dir_ + R"(v\"\u0001, whi)"},
+      {{"unregister", "--policy", "--if-value", dir_ + "v\"\x01", "--json"},
+       0,
+       R"("changed":true,)"},
+      {{"register", "--policy", tool, "--if-value", ""},
+       0,
+       "as it is: it holds nothing (no value)"},
+      {{"register", dir_ + "w", "--force", "--if-value", tool}, 0, "for this user: " + dir_ + "w"},
+      {{"register", tool, "--if-value", tool}, 0, "as it is: it holds " + dir_ + "w, which some"},
+      {{"status", "--all-users", "--json"}, 0, R"("source":"machine","exists":true})"},
+  };
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.args[0] + " " + step.args[1]);
+    EXPECT_TRUE(Holds(said(step.args, step.status, step.part).err, step.err));
+  }
+  EXPECT_FALSE(Holds(ReadFile(policy), "ExePath"));
+  // ClearCase's repair puts its own links back: seen, and repaired by install.
+  for (const char* method : {"text_file_delta/xcompare", "whole_copy/xcompare"}) {
+    fs::remove(mgrs + method);
+    fs::create_symlink(clearcase, mgrs + method);
+  }
+  said({"status", "--all-users", "--json"}, 0,
+       R"("installed":true},{"name":"whole_copy","installed":false}],"reverted":false})");
+  fs::remove(mgrs + "text_file_delta/xmerge");
+  fs::create_symlink(clearcase, mgrs + "text_file_delta/xmerge");
+  said({"status"}, 1,
+       "\n  ClearCase's own methods are back in " + cc +
+           " (text_file_delta, whole_copy) where mergebridge was installed; run "
+           "mergebridge-setup install again\n");
+  said({"status", "--json"}, 1, R"(,"reverted":true}})");
+  said(install, 0, R"({"ok":true,"changed":true,)");
+  said(install, 0, R"({"ok":true,"changed":false,)");
+  said({"status", "--json"}, 1, R"("reason":"Velmora's program )" + dir_ + "w does not exist");
+  EXPECT_EQ(Run({"uninstall"}).status, 0);
+  said({"status", "--json"}, 1, R"(,"reverted":false}})");
+}
+
 // What must hold after a run however it ended, in the tree the table makes:
 // each method runs what it ran or mergebridge, the site's script is in place
 // or kept, and the registry file holds its old bytes or its new ones.

@@ -46,18 +46,26 @@ enum class Registration {
 };
 
 /// What the user's and the machine's registry (NoStore to OtherPath) say; on 64-bit
-/// Windows `machine` is the 64-bit registry view's and `machine32` the 32-bit one's.
+/// Windows `machine` is the 64-bit registry view's and `machine32` the 32-bit one's; then the
+/// computer's policy (Linux: the policy file) and the user's (Windows only).
 struct Registrations {
   Registrations(Registration user, Registration machine = Registration::NoStore,
-                Registration machine32 = Registration::NoStore)
-      : user(user), machine(machine), machine32(machine32) {}
-  Registration user, machine, machine32;
+                Registration machine32 = Registration::NoStore,
+                Registration policy = Registration::NoStore,
+                Registration userPolicy = Registration::NoStore)
+      : user(user),
+        machine(machine),
+        machine32(machine32),
+        policy(policy),
+        userPolicy(userPolicy) {}
+  Registration user, machine, machine32, policy, userPolicy;
 };
 
-/// Sets both registrations for this process and its children. On Linux the
+/// Sets the registrations for this process and its children. On Linux the
 /// user's file goes under `scratch`.config/, the machine's under `scratch`xdg/,
-/// the second folder of XDG_CONFIG_DIRS (the first does not exist); under Wine
-/// the machine's is HKEY_LOCAL_MACHINE.
+/// the second folder of XDG_CONFIG_DIRS (the first does not exist), the policy
+/// to `scratch`policy.reg (MERGEBRIDGE_POLICY_FILE); under Wine the machine's
+/// is HKEY_LOCAL_MACHINE, the policies under Software\Policies.
 void RegisterTool(Registrations registrations, const std::string& exePath,
                   const std::string& scratch);
 
@@ -92,6 +100,7 @@ class ScratchTest : public ::testing::Test {
     ASSERT_TRUE(std::filesystem::create_directory(folder));
     dir_ = (folder / "").string();
     SetProcessEnv("XDG_CONFIG_DIRS=" + dir_ + "xdg");  // never the machine's own
+    SetProcessEnv("MERGEBRIDGE_POLICY_FILE=" + dir_ + "policy.reg");
   }
   void TearDown() override {
     ClearSettings();

@@ -91,20 +91,28 @@ void RegisterTool(Registrations registrations, const std::string& exePath,
       WriteFile(folder, key + "\"ExePath\"=\"" + exePath + "\"\n");
   }
   SetProcessEnv("XDG_CONFIG_HOME=" + scratch + ".config");
-  // The machine's key in an export's spelling, under the short root name.
-  const Registration machine = registrations.machine;
-  const std::string value = machine == Registration::NoValue ? "\"InstallDir\"=\"/opt\""
-                            : machine == Registration::EmptyValue
-                                ? "\"ExePath\"=\"\""
-                                : "\"ExePath\"=\"" + exePath + "\"";
-  if (machine != Registration::NoStore) {
-    std::filesystem::create_directories(scratch + "xdg/mergebridge");
-    WriteFile(scratch + "xdg/mergebridge/registry.reg",
-              "Windows Registry Editor Version 5.00\r\n\r\n"
-              "[HKLM\\SOFTWARE\\Harnvik\\Velmora]\r\n" +
-                  value + "\r\n");
+  // The machine's key and the policy in an export's spelling, under the short root name.
+  const struct {
+    Registration registration;
+    std::string file, key;
+  } machines[] = {{registrations.machine, scratch + "xdg/mergebridge/registry.reg", "Harnvik"},
+                  {registrations.policy, scratch + "policy.reg", "Policies\\Harnvik"}};
+  for (const auto& [machine, file, key] : machines) {
+    const std::string value = machine == Registration::NoValue      ? "\"InstallDir\"=\"/opt\""
+                              : machine == Registration::EmptyValue ? "\"ExePath\"=\"\""
+                              : machine == Registration::OtherPath
+                                  ? "\"ExePath\"=\"" + scratch + "other\""
+                                  : "\"ExePath\"=\"" + exePath + "\"";
+    std::filesystem::remove(file);
+    if (machine == Registration::NoStore) continue;
+    std::filesystem::create_directories(std::filesystem::path(file).parent_path());
+    if (machine == Registration::Device) std::filesystem::create_symlink("/dev/zero", file);
+    if (machine == Registration::Device) continue;
+    WriteFile(file, "Windows Registry Editor Version 5.00\r\n\r\n[HKLM\\SOFTWARE\\" + key +
+                        "\\Velmora]\r\n" + value + "\r\n");
   }
   SetProcessEnv("XDG_CONFIG_DIRS=" + scratch + "etc-xdg:" + scratch + "xdg");
+  SetProcessEnv("MERGEBRIDGE_POLICY_FILE=" + scratch + "policy.reg");
 }
 
 void SetProcessEnv(const std::string& entry) {

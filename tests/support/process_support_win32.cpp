@@ -9,6 +9,7 @@
 namespace {
 
 const char kToolKey[] = "Software\\Harnvik\\Velmora";
+const char kPolicyKey[] = "Software\\Policies\\Harnvik\\Velmora";
 
 // Quotes one argument so that the C runtime's argument parser gives it back
 // unchanged: backslashes count only in front of a double quote.
@@ -74,16 +75,18 @@ void RegisterTool(Registrations registrations, const std::string& exePath,
     HKEY root;
     REGSAM view;
     Registration registration;
-  } places[] = {{HKEY_CURRENT_USER, 0, registrations.user},
-                {HKEY_LOCAL_MACHINE, KEY_WOW64_32KEY, registrations.machine32},
-                {HKEY_LOCAL_MACHINE, KEY_WOW64_64KEY, registrations.machine}};
-  for (const auto& [root, view, registration] : places) {
-    RegDeleteKeyExA(root, kToolKey, view, 0);
+    const char* key;
+  } places[] = {{HKEY_CURRENT_USER, 0, registrations.user, kToolKey},
+                {HKEY_LOCAL_MACHINE, KEY_WOW64_32KEY, registrations.machine32, kToolKey},
+                {HKEY_LOCAL_MACHINE, KEY_WOW64_64KEY, registrations.machine, kToolKey},
+                {HKEY_LOCAL_MACHINE, KEY_WOW64_64KEY, registrations.policy, kPolicyKey},
+                {HKEY_CURRENT_USER, 0, registrations.userPolicy, kPolicyKey}};
+  for (const auto& [root, view, registration, path] : places) {
+    RegDeleteKeyExA(root, path, view, 0);
     if (registration == Registration::NoStore || registration == Registration::NoKey) continue;
     HKEY key;
-    ASSERT_EQ(
-        RegCreateKeyExA(root, kToolKey, 0, nullptr, 0, KEY_WRITE | view, nullptr, &key, nullptr),
-        ERROR_SUCCESS);
+    ASSERT_EQ(RegCreateKeyExA(root, path, 0, nullptr, 0, KEY_WRITE | view, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
     const char* name = registration == Registration::NoValue ? "InstallDir" : "ExePath";
     const std::string value = registration == Registration::EmptyValue  ? std::string()
                               : registration == Registration::OtherPath ? scratch + "other.exe"
