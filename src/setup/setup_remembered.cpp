@@ -41,8 +41,9 @@ std::string Tidy(const std::string& path) {
 // The record's file: the folder's path as one name, its separators, ':' and
 // "%" escaped.
 std::string RecordPath(const std::string& state, const std::string& managers) {
-  std::string name;
-  for (const char c : Tidy(managers)) {
+  std::string name, tidy = Tidy(managers);
+  if (ManagersUseMap()) LowerCaseAscii(tidy);  // Windows: C:\CC and c:\cc are one folder
+  for (const char c : tidy) {
     name += c == '/'    ? "%2F"
             : c == '%'  ? "%25"
             : c == '\\' ? "%5C"
