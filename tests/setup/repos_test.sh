@@ -21,5 +21,5 @@ dnf() { command dnf -q --installroot "$s/r" --setopt=reposdir=- --setopt=cachedi
 dnf repoquery mergebridge 2>/dev/null | grep -qx 'mergebridge-0:.*\.x86_64'
 sed -i 's/^Origin: mergebridge/Origin: mergebridgE/' d/repo/deb/Release d/repo/deb/InRelease && ! apt-get $o update 2>/dev/null
 sed -i 's/<revision>/<revision>1/' d/repo/rpm/repodata/repomd.xml && ! dnf --refresh repoquery mergebridge 2>/dev/null
-printf x | dd of="$(echo d/*.rpm)" bs=1 seek=1000 conv=notrunc 2>/dev/null
+printf x | dd of="$(echo d/*.rpm)" bs=1 seek=400 conv=notrunc 2>/dev/null
 "$1/scripts/verify-release" --build "$2" d | grep -cx -e 'different  *repo/deb/Release' -e 'bad signature  *.*\.rpm' | grep -qx 2
