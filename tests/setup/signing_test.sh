@@ -7,7 +7,7 @@ openssl req -x509 -newkey rsa:2048 -nodes -keyout ca.key -out ca.pem -subj /CN=c
 openssl req -x509 -newkey rsa:2048 -nodes -keyout k -out c -subj /CN=signer -CA ca.pem -CAkey ca.key \
   -addext extendedKeyUsage=codeSigning 2>/dev/null && openssl pkcs12 -export -in c -inkey k -out cs.p12 -passout pass:pw
 cmake -S "$1" -B b --preset windows-x86 -DMERGEBRIDGE_TESTS=OFF -DMERGEBRIDGE_SIGN_PKCS12=cs.p12 >/dev/null
-cmake --build b --target msi mergebridge-uninstall >/dev/null && (cd b && cpack -G 'ZIP;NSIS' >/dev/null)
+cmake --build b --target all msi >/dev/null && (cd b && cpack -G 'ZIP;NSIS' >/dev/null)
 mkdir x && (cd x && cmake -E tar xf ../b/*.zip) && msiextract -C x b/*.msi && msiinfo extract b/*.msi Binary.SetupStep >x/s.dll
 wine b/*-win32.exe /S "/D=$(winepath -w "$s/x/nsis")"
 { ls b/mergebridge*.exe b/mergebridge*.dll b/*.msi && find x -name '*.exe' -o -name '*.dll'; } | while read -r f; do
