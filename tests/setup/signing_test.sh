@@ -17,6 +17,7 @@ wine x/nsis/uninstall.exe /S "_?=$(winepath -w "$s/x/nsis")"
 rm b/mergebridge-msi-step.dll && ! MERGEBRIDGE_SIGN_PASSWORD=no cmake --build b --target mergebridge-msi-step >log 2>&1
 grep -q "^signing .*/mergebridge-msi-step.dll: wrong password for $s/cs.p12" log && [ ! -e b/mergebridge-msi-step.dll ]
 mkdir r && cp b/*-win32.* r && printf 'commit=%s\nmodified=no\nsource_date_epoch=%s\npackage_release=1\n' \
-  "$(git -C "$1" rev-parse HEAD)" "$("$1/cmake/source-date-epoch.sh" "$1")" >r/SOURCE && "$1/scripts/verify-release" --build b r
-printf x | dd of="$(echo r/*.zip)" bs=1 seek=5000 conv=notrunc 2>/dev/null && ! "$1/scripts/verify-release" --build b r >log 2>&1
+  "$(git -C "$1" rev-parse HEAD)" "$("$1/cmake/source-date-epoch.sh" "$1")" >r/SOURCE
+"$1/scripts/verify-release" --build b r && printf x | dd of="$(echo r/*.zip)" bs=1 seek=5000 conv=notrunc 2>/dev/null
+! "$1/scripts/verify-release" --build b r >log 2>&1
 grep -qx 'different  *mergebridge-.*-win32.zip' log
