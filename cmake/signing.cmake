@@ -65,8 +65,9 @@ if(MERGEBRIDGE_SIGN_COMMAND)
 endif()
 list(LENGTH mbSignWays count)
 if(count GREATER 1)
+  list(JOIN mbSignWays " and " given)
   message(FATAL_ERROR "signing: choose one of MERGEBRIDGE_SIGN_PKCS12, MERGEBRIDGE_SIGN_PKCS11_* "
-    "and MERGEBRIDGE_SIGN_COMMAND; ${mbSignWays} are given (set the others empty)")
+    "and MERGEBRIDGE_SIGN_COMMAND; ${given} are given (set the others empty)")
 elseif(count EQUAL 0)
   if(MERGEBRIDGE_SIGN_TIMESTAMP_URL)
     message(FATAL_ERROR "MERGEBRIDGE_SIGN_TIMESTAMP_URL is set, but nothing signs: set MERGEBRIDGE_SIGN_PKCS12 "

@@ -21,8 +21,10 @@ dnf() { command dnf -q -y --installroot "$s/r" --setopt=reposdir=- --setopt=cach
   --setopt=m.repo_gpgcheck=1 --setopt=m.skip_if_unavailable=0 --setopt=m.gpgkey="file://$k" \
   --repofrompath "m,file://$s/d/repo/rpm" "$@"; }
 dnf repoquery mergebridge 2>/dev/null | grep -qx 'mergebridge-0:.*\.x86_64'
-sed -i 's/^Origin: mergebridge/Origin: mergebridgE/' d/repo/deb/*Release && ! apt-get $o update 2>/dev/null
-sed -i 's/<revision>/<revision>1/' d/repo/rpm/repodata/repomd.xml && ! dnf --refresh repoquery mergebridge 2>/dev/null
+sed -i 's/^Origin: mergebridge/Origin: mergebridgE/' d/repo/deb/*Release && sed -i 's/<revision>/<revision>1/' \
+  d/repo/rpm/repodata/repomd.xml
+apt-get $o update 2>/dev/null && exit 1
+dnf --refresh repoquery mergebridge 2>/dev/null && exit 1
 printf x | dd of="$(echo d/*.rpm)" bs=1 seek=400 conv=notrunc 2>/dev/null
 "$1/scripts/verify-release" --build "$2" d | grep -cx -e 'different  *repo/deb/Release' -e 'bad signature  *.*rpm' |
   grep -qx 2
