@@ -23,7 +23,7 @@ dnf() { command dnf -q -y --installroot "$s/r" --setopt=reposdir=- --setopt=cach
 dnf repoquery mergebridge 2>/dev/null | grep -qx 'mergebridge-0:.*\.x86_64'
 sed -i 's/^Origin: mergebridge/Origin: mergebridgE/' d/repo/deb/*Release && sed -i 's/<revision>/<revision>1/' \
   d/repo/rpm/repodata/repomd.xml
-apt-get $o update 2>/dev/null && exit 1
+apt-get $o --error-on=any update 2>/dev/null && exit 1
 dnf --refresh repoquery mergebridge 2>/dev/null && exit 1
 printf x | dd of="$(echo d/*.rpm)" bs=1 seek=400 conv=notrunc 2>/dev/null
 "$1/scripts/verify-release" --build "$2" d | grep -cx -e 'different  *repo/deb/Release' -e 'bad signature  *.*rpm' |
