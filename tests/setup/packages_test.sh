@@ -40,7 +40,7 @@ rpm_step() {
     add) rpm --root "$root" -U --nodeps "$2"/*.rpm ;;
     remove) rpm --root "$root" -e mergebridge ;;
     purge) ;;
-    version) rpm --root "$root" -q --qf 'installed %{VERSION}' mergebridge ;;
+    version) rpm --root "$root" -q --qf 'installed %{VERSION}-%{RELEASE}' mergebridge ;;
   esac
 }
 # The methods and the records: every name but the folders.
@@ -53,7 +53,7 @@ for kind in deb rpm; do
   ln -s busybox "$root/bin/rm"
   ln -s ../../../bin/cleardiffmrg "$mgrs/text_file_delta/xcompare"
   echo 'exit 3' >"$mgrs/text_file_delta/xmerge"
-  before=$(state) upgrade=$(rpm -qp --qf %{VERSION} "$newer"/*.rpm)
+  before=$(state) upgrade=$(rpm -qp --qf %{VERSION}-%{RELEASE} "$newer"/*.rpm)
   ${kind}_step new
   ${kind}_step add "$dir"
   # --bridge: without /proc in the root the program cannot find its own folder.

@@ -1,6 +1,7 @@
 #!/bin/sh -eu
 # signing_test.sh SOURCE VERSION: a build signed through PKCS#11 (SoftHSM2), then through a command: every PE of every
 # artifact verifies, ours carry the version; a failing command, a wrong password, half a set-up fail, leaving no file.
+# As a release, verify-release finds the packages identical to the build with their signatures put back, then not.
 s=$(mktemp -d) && trap 'rm -rf "$s"' EXIT && cd "$s" && v=$2 && export SOFTHSM2_CONF=$s/hsm MERGEBRIDGE_SIGN_PIN=1234
 mkdir t && echo "directories.tokendir = $s/t" >hsm && m=/usr/lib/softhsm/libsofthsm2.so
 openssl req -x509 -newkey rsa:2048 -nodes -keyout ca.key -out ca.pem -subj /CN=ca 2>/dev/null
@@ -34,6 +35,12 @@ check() { # the ZIP, the package (its DLL too) and the installer (its plugins an
   ! grep '^[uv]' found
 }
 check
+mkdir r && cp b/*-win32.* r && printf 'commit=%s\nmodified=no\nsource_date_epoch=%s\npackage_release=1\n' \
+  "$(git -C "$1" rev-parse HEAD)" "$("$1/cmake/source-date-epoch.sh" "$1")" >r/SOURCE
+"$1/scripts/verify-release" --build b r
+printf x | dd of="$(echo r/*.zip)" bs=1 seek=5000 conv=notrunc 2>/dev/null
+"$1/scripts/verify-release" --build b r >log 2>&1 && exit 1
+grep -qx 'different  *mergebridge-.*-win32.zip' log
 printf '#!/bin/sh\n[ ! -e %s/fail ] && echo "${1##*/}" >>%s/order && osslsigncode sign -certs %s/c -key %s/k -in "$1" \
   -out "$1.s" >/dev/null && mv "$1.s" "$1"' "$s" "$s" "$s" "$s" >hook && chmod +x hook
 cmake b -DMERGEBRIDGE_SIGN_PKCS11_MODULE= -DMERGEBRIDGE_SIGN_PKCS11_KEY= -DMERGEBRIDGE_SIGN_CERT= \
