@@ -12,29 +12,14 @@ softhsm2-util --import k --token mb --label cs --id 01 --pin 1234 >/dev/null
 pkcs11-tool --module $m --login --pin 1234 -O --type privkey 2>/dev/null | grep -qx ' *Access: *sensitive'
 cmake -S "$1" -B b --preset windows-x86 -DMERGEBRIDGE_TESTS=OFF -DMERGEBRIDGE_SIGN_PKCS11_MODULE=$m \
   "-DMERGEBRIDGE_SIGN_PKCS11_KEY=pkcs11:token=mb;object=cs;type=private" -DMERGEBRIDGE_SIGN_CERT=c >/dev/null
-check() { # the ZIP, the package (its DLL too) and the installer (its plugins and uninstaller too) unpacked
+check() { # every PE of the ZIP, the package and the installer signed, ours versioned
   cmake --build b --target msi mergebridge-uninstall nsis-plugins >/dev/null
   (cd b && rm -f ./*.zip ./*-win32.exe && cpack -G 'ZIP;NSIS' >/dev/null)
-  rm -rf x && mkdir x && (cd x && cmake -E tar xf ../b/*.zip) && msiextract -C x b/*.msi >/dev/null
-  msiinfo extract b/*.msi Binary.SetupStep >x/s.dll && 7z x -ox/n b/*-win32.exe >/dev/null
-  7z x -ox/u x/n/uninstall-steps.exe >/dev/null
-  find b/*.exe b/*.msi x -name '*.exe' -o -name '*.dll' -o -name '*.msi' | /usr/bin/python3 -c "if 1:
-    import pefile, subprocess, sys
-    for f in sys.stdin.read().splitlines():
-      verify = subprocess.run(['osslsigncode', 'verify', '-CAfile', 'ca.pem', '-in', f], capture_output=True)
-      print(f if b'verification: ok' in verify.stdout else 'unsigned ' + f)
-      if f.endswith('.msi') or 'PLUGINSDIR' in f: continue  # NSIS's plugins keep NSIS's version resource
-      pe = pefile.PE(f)
-      n, text = pe.VS_FIXEDFILEINFO[0], {k: w for t in pe.FileInfo[0][0].StringTable for k, w in t.entries.items()}
-      want = [int(p) for p in ('$v' + '.0.0.0').split('.')[:4]] * 2 + [b'mergebridge', b'mergebridge developers']
-      got = [x >> s & 65535 for x in [n.FileVersionMS, n.FileVersionLS, n.ProductVersionMS, n.ProductVersionLS]
-             for s in [16, 0]] + [text.get(k) for k in [b'ProductName', b'CompanyName', b'FileVersion']]
-      if got + [text.get(b'ProductVersion')] != want + [b'$v', b'$v']:
-        print('version ' + f)" >found
-  [ "$(grep -vc '^[uv]' found)" = 18 ]
-  ! grep '^[uv]' found
+  "$1/scripts/check-binaries" --ca ca.pem --version "$v" b/*.zip b/*.msi b/*-win32.exe >found
+  cat found >&2
+  [ "$(grep -c '^ok ' found)" = 16 ]
 }
-check
+check "$1"
 mkdir r && cp b/*-win32.* r && printf 'commit=%s\nmodified=no\nsource_date_epoch=%s\npackage_release=1\n' \
   "$(git -C "$1" rev-parse HEAD)" "$("$1/cmake/source-date-epoch.sh" "$1")" >r/SOURCE
 "$1/scripts/verify-release" --build b r
