@@ -8,7 +8,7 @@ namespace {
 
 enum class Option { StatusOnly, Directory, Ignored, Abort, Out, Base, Fname, Unknown };
 
-Option Classify(std::string_view arg) {
+Option ClassifyOption(std::string_view arg) {
   static const struct {
     const char* name;
     Option option;
@@ -50,7 +50,7 @@ struct Pending {
 };
 
 void ApplyOption(const std::string& arg, Pending& pending, MergeRequest& request) {
-  switch (Classify(arg)) {
+  switch (ClassifyOption(arg)) {
     case Option::StatusOnly:
       request.statusOnly = true;
       break;

@@ -14,6 +14,10 @@
 
 #ifdef _WIN32
 #include <windows.h>
+#include <sddl.h>
+
+#include "host/files.h"
+#include "host/utf16_win32.h"
 
 // Under Wine the messages are boxes nobody can read back: a recording double
 // stands in for the notifications.
@@ -143,7 +147,38 @@ TEST_F(Host, RegistryValues) {
 #endif
 }
 
-#ifndef _WIN32
+#ifdef _WIN32
+// The file's access list in SDDL, "" when it cannot be read.
+std::string AccessList(const std::string& path) {
+  char descriptor[4096];
+  DWORD size = sizeof descriptor;
+  wchar_t* text = nullptr;
+  if (!GetFileSecurityW(ToUtf16(path).c_str(), DACL_SECURITY_INFORMATION, descriptor, size,
+                        &size) ||
+      !ConvertSecurityDescriptorToStringSecurityDescriptorW(
+          descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text, nullptr))
+    return "";
+  const std::string list = ToUtf8(text);
+  LocalFree(text);
+  return list;
+}
+
+// A file replaced in one step keeps the access list it was given, not the folder's.
+TEST_F(Host, ReplacedFileKeepsItsAccessList) {
+  const std::string map = dir_ + "map", given = "D:P(A;;FA;;;WD)(A;;FR;;;BU)";
+  WriteFile(map, "old");
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(
+      ToUtf16(given).c_str(), SDDL_REVISION_1, &descriptor, nullptr));
+  ASSERT_TRUE(SetFileSecurityW(ToUtf16(map).c_str(), DACL_SECURITY_INFORMATION, descriptor));
+  LocalFree(descriptor);
+  const std::string before = AccessList(map);
+  ASSERT_NE(before.find("(A;;FR;;;BU)"), std::string::npos) << "no access list kept: " << before;
+  EXPECT_EQ(ReplaceFileAtomically(map, "new"), 0);
+  EXPECT_EQ(ReadFile(map), "new");
+  EXPECT_EQ(AccessList(map), before);
+}
+#else
 TEST_F(Host, TracesAndStartUp) {
   RegisterTool(Registration::Path, BuildFile("MB_TOOL"), dir_);
   const std::string tool = BuildFile("MB_TOOL"), gone = dir_ + "gone.c";
