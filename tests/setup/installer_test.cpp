@@ -73,143 +73,90 @@ class Installer : public ScratchTest {
   std::string mgrs_;
 };
 
-// Runs a command line as written, as deployment tools run an Add/Remove Programs entry's strings.
-long RunLine(std::string line) {
-  STARTUPINFOA startup = {};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION process = {};
-  if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                      &process))
-    return -1;
-  DWORD status = 0;
-  WaitForSingleObject(process.hProcess, INFINITE);
-  GetExitCodeProcess(process.hProcess, &status);
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
-  return status;
-}
-
-// A program run (none: the Add/Remove Programs entry's string args[0] with args[1] added), its
-// status and the state it leaves (the map is read-only in the steps that fail); then a merge
-// through the installed bridge (no value for this user: every case leaves none) and the text of the
-// log (msiexec) or the output.
+// One step: a program run, its status and the state it leaves (the map is read-only in the
+// steps that fail), then, with `merge`, a merge through the installed bridge (no value for this
+// user: every case leaves none).
 struct Step {
-  std::string program =
-      "";  // empty: the Add/Remove Programs entry's string in args[0], args[1] after it
+  std::string program = "msiexec.exe";  // empty: the Add/Remove Programs entry's string args[0]
+  Args args = {};                       // for the entry's string: args[1] goes after it
   long status = 0;
   std::string state = "";   // State() afterwards
-  bool merge = false;       // a merge through the bridge afterwards
   std::string logged = "";  // in the log (msiexec) or the output
-  Args args = {};
+  bool merge = false;
 };
 
 TEST_F(Installer, SilentInstallUpgradeMergeAndRemoval) {
   const std::string prog = dir_ + "prog\\", bridge = prog + "mergebridge.exe",
-                    msi = BuildFile("MB_MSI");
+                    msi = BuildFile("MB_MSI"), older = BuildFile("MB_MSI_OLDER");
   const std::string setup = prog + "mergebridge-setup.exe",
                     velmora = dir_ + "velmora.exe";  // not there yet
   const std::string removed = Map(kClearCaseTool) + "||",
                     installed = Map(bridge) + "|" + velmora + "|program";
-  const Args older = {"/i", BuildFile("MB_MSI_OLDER"), "CLEARCASE=1", "VELMORA=" + velmora,
-                      "INSTALLDIR=" + prog};
   const std::string kept = Map(kClearCaseTool) + "|" + velmora + "|program|0.0.1",
                     absent = "program " + velmora + " does not exist",
-                    unregistered = Map(kClearCaseTool) + "||program|0.0.1";
-  const Args copy = {"/c", "copy", tool_, velmora};
+                    unregistered = Map(kClearCaseTool) + "||program|0.0.1",
+                    denied = "cannot write " + mgrs_ + "map: Access denied",
+                    current = installed + "|" MB_VERSION, newest = installed + "|9.9.9";
+  const Args copy = {"/c", "copy", tool_, velmora}, nsis = {"/S"};
+  const std::string installer = BuildFile("MB_INSTALLER");
   const Step steps[] = {
       // Before Velmora: registered all the same; it arrives, and a merge starts it.
-      {.program = "msiexec.exe",
-       .status = 0,
+      {.args = {"/i", older, "CLEARCASE=0", "VELMORA=" + velmora, "INSTALLDIR=" + prog},
        .state = kept,
-       .logged = "warning: " + velmora,
-       .args = {"/i", BuildFile("MB_MSI_OLDER"), "CLEARCASE=0", "VELMORA=" + velmora,
-                "INSTALLDIR=" + prog}},
-      {.program = setup, .status = 1, .state = kept, .logged = absent, .args = {"status"}},
-      {.program = "cmd.exe", .status = 0, .state = kept, .merge = true, .args = copy},
+       .logged = "warning: " + velmora},
+      {.program = setup, .args = {"status"}, .status = 1, .state = kept, .logged = absent},
+      {.program = "cmd.exe", .args = copy, .state = kept, .merge = true},
       // Then a repair runs no step, an upgrade fails:
-      {.program = setup, .status = 0, .state = unregistered, .args = {"unregister", "--all-users"}},
-      {.program = "msiexec.exe",
-       .status = 0,
-       .state = unregistered,
-       .args = {"/i", BuildFile("MB_MSI_OLDER"), "REINSTALL=ALL"}},
+      {.program = setup, .args = {"unregister", "--all-users"}, .state = unregistered},
+      {.args = {"/i", older, "REINSTALL=ALL"}, .state = unregistered},
       // Windows Installer rolls the older one's removal back too (kept); Wine's is an msiexec of
       // its own.
-      {.program = "msiexec.exe",
-       .status = 1603,
-       .state = removed,
-       .logged = "cannot write " + mgrs_ + "map: Access denied",
-       .args = {"/i", msi, "CLEARCASE=1"}},
+      {.args = {"/i", msi, "CLEARCASE=1"}, .status = 1603, .state = removed, .logged = denied},
       // CLEARCASE not given: 1, cleartool.exe being on PATH. A relative VELMORA: refused before
       // anything is done.
-      {.program = "msiexec.exe",
+      {.args = {"/i", older, "VELMORA=" + velmora, "INSTALLDIR=" + prog},
+       .status = 1603,
+       .state = removed},
+      {.args = {"/i", msi, "CLEARCASE=0", "VELMORA=velmora.exe"},
        .status = 1603,
        .state = removed,
-       .args = {"/i", BuildFile("MB_MSI_OLDER"), "VELMORA=" + velmora, "INSTALLDIR=" + prog}},
-      {.program = "msiexec.exe",
-       .status = 1603,
-       .state = removed,
-       .logged = "VELMORA=velmora.exe is",
-       .args = {"/i", msi, "CLEARCASE=0", "VELMORA=velmora.exe"}},
-      {.program = "msiexec.exe", .status = 0, .state = installed + "|0.0.1", .args = older},
+       .logged = "VELMORA=velmora.exe is"},
+      {.args = {"/i", older, "CLEARCASE=1", "VELMORA=" + velmora, "INSTALLDIR=" + prog},
+       .state = installed + "|0.0.1"},
       // Told nothing (with a user interface): the older one's folder, ClearCase, Velmora; then the
       // same version.
-      {.program = "msiexec.exe",
-       .status = 0,
-       .state = installed + "|" MB_VERSION,
-       .args = {"/i", BuildFile("MB_MSI_SAME"), "/qr"}},
-      {.program = "msiexec.exe",
-       .status = 0,
-       .state = installed + "|" MB_VERSION,
-       .merge = true,
+      {.args = {"/i", BuildFile("MB_MSI_SAME"), "/qr"}, .state = current},
+      {.args = {"/i", msi},
+       .state = current,
        .logged = "Installed into " + mgrs_ + "map.",
-       .args = {"/i", msi}},
+       .merge = true},
       // Refused, the removal keeps everything; Wine's rollback drops the entry, though.
-      {.program = "msiexec.exe",
-       .status = 1603,
-       .state = installed,
-       .logged = "cannot write " + mgrs_ + "map: Access denied",
-       .args = {"/x", msi}},
-      {.program = "msiexec.exe", .status = 0, .state = removed, .args = {"/x", msi}},
+      {.args = {"/x", msi}, .status = 1603, .state = installed, .logged = denied},
+      {.args = {"/x", msi}, .state = removed},
       // The NSIS installer before Velmora too.
-      {.program = "cmd.exe", .status = 0, .state = removed, .args = {"/c", "del", velmora}},
-      {.program = BuildFile("MB_INSTALLER"),
+      {.program = "cmd.exe", .args = {"/c", "del", velmora}, .state = removed},
+      {.program = installer,
+       .args = {"/S", "/VELMORA=velmora.exe", "/D=" + dir_ + "prog"},
        .status = 3,
        .state = Map(kClearCaseTool) + "||program|" MB_VERSION,
-       .logged = "/VELMORA=velmora.exe is not the full path",
-       .args = {"/S", "/VELMORA=velmora.exe", "/D=" + dir_ + "prog"}},
-      {.program = BuildFile("MB_INSTALLER"),
-       .status = 0,
-       .state = installed + "|" MB_VERSION,
-       .logged = "no program at " + velmora,
-       .args = {"/S", "/VELMORA=" + velmora, "/D=" + dir_ + "prog"}},
-      {.program = setup,
-       .status = 1,
-       .state = installed + "|" MB_VERSION,
-       .logged = absent,
-       .args = {"status"}},
-      {.program = "cmd.exe",
-       .status = 0,
-       .state = installed + "|" MB_VERSION,
-       .merge = true,
-       .args = copy},
+       .logged = "/VELMORA=velmora.exe is not the full path"},
+      {.program = installer,
+       .args = {"/S", "/VELMORA=" + velmora, "/D=" + dir_ + "prog"},
+       .state = current,
+       .logged = "no program at " + velmora},
+      {.program = setup, .args = {"status"}, .status = 1, .state = current, .logged = absent},
+      {.program = "cmd.exe", .args = copy, .state = current, .merge = true},
       // Into the same folder; then a newer one, which an older one does not replace.
-      {.program = BuildFile("MB_INSTALLER"),
-       .status = 0,
-       .state = installed + "|" MB_VERSION,
-       .merge = true,
-       .args = {"/S"}},
-      {.program = BuildFile("MB_INSTALLER_NEWER"),
-       .status = 0,
-       .state = installed + "|9.9.9",
-       .args = {"/S"}},
-      {.program = BuildFile("MB_INSTALLER"),
+      {.program = installer, .args = nsis, .state = current, .merge = true},
+      {.program = BuildFile("MB_INSTALLER_NEWER"), .args = nsis, .state = newest},
+      {.program = installer,
+       .args = nsis,
        .status = 4,
-       .state = installed + "|9.9.9",
-       .logged = "mergebridge 9.9.9 is installed, newer",
-       .args = {"/S"}},
+       .state = newest,
+       .logged = "mergebridge 9.9.9 is installed, newer"},
       // The entry's strings as written: they return when the removal is over, saying how it went.
-      {.status = 3, .state = installed + "|9.9.9", .args = {"QuietUninstallString", ""}},
-      {.status = 0, .state = removed, .args = {"UninstallString", " /S"}},
+      {.program = "", .args = {"QuietUninstallString", ""}, .status = 3, .state = newest},
+      {.program = "", .args = {"UninstallString", " /S"}, .state = removed},
   };
   for (const Step& step : steps) {
     SCOPED_TRACE(step.program + " " + step.args.front() + " " + std::to_string(step.status));
@@ -221,7 +168,7 @@ TEST_F(Installer, SilentInstallUpgradeMergeAndRemoval) {
         step.program.empty()
             ? Registered(KEY_WOW64_32KEY, kUninstallKey + "mergebridge", args[0].c_str())
             : "";
-    const ProgramRun run = step.program.empty() ? ProgramRun{RunLine(entry + args[1]), "", ""}
+    const ProgramRun run = step.program.empty() ? RunCommandLine(entry + args[1], dir_)
                                                 : RunProgram(step.program, args, dir_);
     EXPECT_EQ(run.status, step.status);
     EXPECT_EQ(State(bridge), step.state);

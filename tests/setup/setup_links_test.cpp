@@ -45,6 +45,12 @@ class SetupOnLinks : public ScratchTest {
     SetProcessEnv("MERGEBRIDGE_STATE_DIR=" + dir_ + "state");  // never the machine's
   }
   ProgramRun Run(const Args& args) { return RunProgram(BuildFile("MB_SETUP"), args, dir_); }
+  // Run, expecting `status`.
+  ProgramRun Ran(const Args& args, long status) {
+    ProgramRun run = Run(args);
+    EXPECT_EQ(run.status, status) << run.out << run.err;
+    return run;
+  }
 };
 
 TEST_F(SetupOnLinks, InstallMergeUninstall) {
@@ -62,12 +68,10 @@ TEST_F(SetupOnLinks, InstallMergeUninstall) {
   SetProcessEnv("XDG_CONFIG_HOME=" + dir_ + "config");
   const std::string original = Snapshot(cc);
 
-  ProgramRun run = Run({"status"});
-  EXPECT_EQ(run.status, 1);
-  EXPECT_TRUE(
-      Holds(run.out, "will not start Velmora: no xcompare or xmerge method runs mergebridge"));
-  run = Run({"install", "--bridge", bridge, "--dry-run", "--managers", "binary_delta"});
-  EXPECT_EQ(run.status, 0);
+  EXPECT_TRUE(Holds(Ran({"status"}, 1).out,
+                    "will not start Velmora: no xcompare or xmerge method runs mergebridge"));
+  ProgramRun run =
+      Ran({"install", "--bridge", bridge, "--dry-run", "--managers", "binary_delta"}, 0);
   EXPECT_TRUE(Holds(run.out, "--- " + mgrs + "binary_delta\n"));
   EXPECT_TRUE(Holds(run.out, "+xcompare -> " + bridge));
   EXPECT_EQ(run.out.find("text_file_delta"), std::string::npos) << run.out;
@@ -99,22 +103,18 @@ TEST_F(SetupOnLinks, InstallMergeUninstall) {
   EXPECT_EQ(fs::read_symlink(mgrs + "binary_delta/xcompare"), "../../../bin/cleardiffmrg");
   // Installing again, where the installation cannot be remembered: a warning.
   SetProcessEnv("MERGEBRIDGE_STATE_DIR=" + dir_ + "none/state");
-  run = Run({"install", "--bridge", bridge});
-  EXPECT_EQ(run.status, 0);
-  EXPECT_TRUE(Holds(run.err, "warning: cannot remember " + cc + "lib/mgrs in"));
+  EXPECT_TRUE(Holds(Ran({"install", "--bridge", bridge}, 0).err,
+                    "warning: cannot remember " + cc + "lib/mgrs in"));
   SetProcessEnv("MERGEBRIDGE_STATE_DIR=" + dir_ + "state");
 
   // Registering: a non-program refused unless forced, and then status says so.
   WriteFile(dir_ + "base", "a\n");
   EXPECT_EQ(Run({"register", dir_ + "base"}).status, 1);
   EXPECT_EQ(Run({"register", "--force", dir_ + "base"}).status, 0);
-  run = Run({"status"});
-  EXPECT_EQ(run.status, 1);
-  EXPECT_TRUE(Holds(
-      run.out, "will not start Velmora: Velmora's program " + dir_ + "base cannot be started"));
+  EXPECT_TRUE(Holds(Ran({"status"}, 1).out, "will not start Velmora: Velmora's program " + dir_ +
+                                                "base cannot be started"));
   EXPECT_EQ(Run({"register", BuildFile("MB_TOOL")}).status, 0);
-  run = Run({"status"});
-  EXPECT_EQ(run.status, 0) << run.out;
+  Ran({"status"}, 0);
   SetProcessEnv("STANDIN_RECORD=" + dir_ + "record");
   run = RunProgram(mgrs + "text_file_delta/xmerge", {"-base", dir_ + "base", dir_ + "base"}, dir_);
   EXPECT_EQ(run.status, 0) << run.err;
@@ -132,9 +132,8 @@ TEST_F(SetupOnLinks, InstallMergeUninstall) {
   EXPECT_EQ(Snapshot(cc) + Snapshot(dir_ + "state"), remembered);
   fs::remove(mgrs + "whole_copy/xcompare");
   fs::create_symlink("/opt/other", mgrs + "whole_copy/xcompare");
-  run = Run({"uninstall"});
-  EXPECT_EQ(run.status, 0);
-  EXPECT_TRUE(Holds(run.out, "whole_copy xcompare: changed since install; left alone"));
+  EXPECT_TRUE(
+      Holds(Ran({"uninstall"}, 0).out, "whole_copy xcompare: changed since install; left alone"));
   fs::remove(mgrs + "whole_copy/xcompare");
   fs::create_symlink("../../../bin/cleardiffmrg", mgrs + "whole_copy/xcompare");
   EXPECT_EQ(Snapshot(cc), original);
@@ -162,8 +161,7 @@ TEST_F(SetupOnLinks, InstallMergeUninstall) {
   EXPECT_EQ(ReadFile(machine), header + "\"ExePath\"=\"" + BuildFile("MB_TOOL") + "\"\n");
   WriteFile(machine, ReadFile(machine) + others);
   for (int i = 0; i < 2; ++i) {
-    run = Run({"unregister", "--all-users"});
-    EXPECT_EQ(run.status, 0);
+    run = Ran({"unregister", "--all-users"}, 0);
     EXPECT_EQ(run.out.rfind(i == 0 ? "Unregistered" : "Nothing to remove", 0), 0u) << run.out;
     EXPECT_EQ(ReadFile(machine), header + others);
   }
@@ -172,9 +170,7 @@ TEST_F(SetupOnLinks, InstallMergeUninstall) {
 
   // Refused for want of rights, it says so and changes nothing.
   chmod(machine.c_str(), 0444);
-  run = Run({"register", "--all-users", "--force", "/opt/velmora"});
-  EXPECT_EQ(run.status, 1);
-  EXPECT_TRUE(Holds(run.err,
+  EXPECT_TRUE(Holds(Ran({"register", "--all-users", "--force", "/opt/velmora"}, 1).err,
                     "Permission denied (error 13); registering Velmora for all users of this "
                     "computer needs root. Nothing was changed."));
   EXPECT_EQ(ReadFile(machine), header + others);

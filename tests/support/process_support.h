@@ -27,6 +27,10 @@ struct ProgramRun {
 /// and a program still running after two minutes is killed (status 124).
 ProgramRun RunProgram(const std::string& program, const Args& args, const std::string& folder);
 
+/// Windows: runs `commandLine` as written (as deployment tools run an Add/Remove
+/// Programs entry's strings), as RunProgram runs its program.
+ProgramRun RunCommandLine(const std::string& commandLine, const std::string& folder);
+
 /// The build-tree file named by the environment variable, as this platform's
 /// programs spell it.
 std::string BuildFile(const char* variable);

@@ -57,28 +57,28 @@ std::string BuildFile(const char* variable) {
   return path != nullptr ? path : "";
 }
 
+// The line that Registration (NoValue to OtherPath) puts under the tool's key.
+std::string ValueLine(Registration registration, const std::string& exePath,
+                      const std::string& scratch) {
+  if (registration == Registration::NoValue) return "\"InstallDir\"=\"/opt\"";
+  return "\"ExePath\"=\"" +
+         (registration == Registration::EmptyValue  ? ""
+          : registration == Registration::OtherPath ? scratch + "other"
+                                                    : exePath) +
+         "\"";
+}
+
 void RegisterTool(Registrations registrations, const std::string& exePath,
                   const std::string& scratch) {
-  const std::string key = "REGEDIT4\n[HKEY_CURRENT_USER\\SOFTWARE\\Harnvik\\Velmora]\n";
   const std::string folder = scratch + ".config/mergebridge", file = folder + "/registry.reg";
+  const std::string user = "REGEDIT4\n[HKEY_CURRENT_USER\\SOFTWARE\\Harnvik\\Velmora]\n" +
+                           ValueLine(registrations.user, exePath, scratch) + "\n";
   std::filesystem::create_directories(folder);
   switch (registrations.user) {
     case Registration::NoStore:
       break;
     case Registration::NoKey:
       WriteFile(file, "REGEDIT4\n[HKEY_CURRENT_USER\\SOFTWARE\\Other]\n");
-      break;
-    case Registration::NoValue:
-      WriteFile(file, key + "\"InstallDir\"=\"/opt\"\n");
-      break;
-    case Registration::EmptyValue:
-      WriteFile(file, key + "\"ExePath\"=\"\"\n");
-      break;
-    case Registration::Path:
-      WriteFile(file, key + "\"ExePath\"=\"" + exePath + "\"\n");
-      break;
-    case Registration::OtherPath:
-      WriteFile(file, key + "\"ExePath\"=\"" + scratch + "other\"\n");
       break;
     case Registration::Fifo:
       mkfifo(file.c_str(), 0600);
@@ -88,21 +88,18 @@ void RegisterTool(Registrations registrations, const std::string& exePath,
       break;
     case Registration::FileForFolder:
       std::filesystem::remove(folder);
-      WriteFile(folder, key + "\"ExePath\"=\"" + exePath + "\"\n");
+      WriteFile(folder, user);
+      break;
+    default:
+      WriteFile(file, user);
   }
   SetProcessEnv("XDG_CONFIG_HOME=" + scratch + ".config");
   // The machine's key in an export's spelling, under the short root name.
-  const Registration machine = registrations.machine;
-  const std::string value = machine == Registration::NoValue ? "\"InstallDir\"=\"/opt\""
-                            : machine == Registration::EmptyValue
-                                ? "\"ExePath\"=\"\""
-                                : "\"ExePath\"=\"" + exePath + "\"";
-  if (machine != Registration::NoStore) {
+  if (registrations.machine != Registration::NoStore) {
     std::filesystem::create_directories(scratch + "xdg/mergebridge");
     WriteFile(scratch + "xdg/mergebridge/registry.reg",
-              "Windows Registry Editor Version 5.00\r\n\r\n"
-              "[HKLM\\SOFTWARE\\Harnvik\\Velmora]\r\n" +
-                  value + "\r\n");
+              "Windows Registry Editor Version 5.00\r\n\r\n[HKLM\\SOFTWARE\\Harnvik\\Velmora]\r\n" +
+                  ValueLine(registrations.machine, exePath, scratch) + "\r\n");
   }
   SetProcessEnv("XDG_CONFIG_DIRS=" + scratch + "etc-xdg:" + scratch + "xdg");
 }

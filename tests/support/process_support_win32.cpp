@@ -35,6 +35,10 @@ HANDLE InheritableFile(const std::string& path, DWORD access, DWORD disposition)
 ProgramRun RunProgram(const std::string& program, const Args& args, const std::string& folder) {
   std::string commandLine = QuoteArgument(program);
   for (const std::string& arg : args) commandLine.append(" ").append(QuoteArgument(arg));
+  return RunCommandLine(commandLine, folder);
+}
+
+ProgramRun RunCommandLine(const std::string& commandLine, const std::string& folder) {
   // Files rather than pipes: nothing has to be drained while the program runs.
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
