@@ -1,8 +1,6 @@
-// mergebridge as ClearCase's type manager runs it: the built program, the
-// user's and the machine's registry and the stand-in compare tool; checked is what ClearCase
-// reads back (the exit status and the output file) and what the user is shown:
-// on Linux the standard error (or the dialog programs planted on PATH), under
-// Wine every message box as Wine's relay trace reports the call.
+// mergebridge as ClearCase's type manager runs it, with the stand-in compare tool: what ClearCase
+// reads back (the exit status and the output file) and what the user is shown (Linux: stderr or the
+// dialog programs planted on PATH; Wine: each message box in the relay trace).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -36,13 +34,6 @@ const Args kAny = {"*"};
 const std::string kAbortNotice =
     "Automerge  did not work\nVelmora will now be run so that you can manually merge\n";
 
-std::string MissingOutput(const std::string& ofPhrase) {
-  return "Manual merge " + ofPhrase +
-         " either did not work or was cancelled\nClearCase may now "
-         "say operation successful, but the merge arrow will not be drawn\nYou will need to "
-         "undo the checkout";
-}
-
 // `text` split at its spaces.
 Args Words(const std::string& text) {
   std::istringstream in(text);
@@ -62,21 +53,30 @@ struct Row {
   std::optional<Args> toolArgs = std::nullopt;  // nullopt: the tool must not run; kAny: not checked
   const char* output = nullptr;                 // {out.c} afterwards; nullptr: absent
   std::string shown = "";                       // messages and stderr lines; "x*": begins with x
-  std::string out = "";                         // stdout; "*": not checked
+  std::optional<std::string> out = std::nullopt;    // stdout; nullopt: empty unless the tool runs
   Registrations registration = Registration::Path;  // the user's, the machine's (64-, 32-bit)
   std::string tool = "";                            // the registered tool; empty: the stand-in
-  // "copy-tool": the stand-in is copied to `tool`; "dangling-out": {out.c} is a
-  // link to nothing; "unicode" (Windows): the row's folder is named outside the
-  // ANSI code page and the bridge runs as on a system that ignores its
-  // manifest's UTF-8 code page; other words: Linux dialog programs in {bin}.
+  // "copy-tool": the stand-in copied to `tool`; "dangling-out": {out.c} links to nothing; "unicode"
+  // (Windows): the folder's name is outside the ANSI code page and the bridge's manifest sets no
+  // code page; other words: Linux dialog programs in {bin}.
   const char* setup = "";
   const char* registryFile = nullptr;  // Linux: these bytes as the registry file
 };
 
 // A run of kTwoWay in which the tool starts and saves the output.
-Row Saved(const char* name, Registrations registration, Args env = {}) {
+Row RunsAndSaves(const char* name, Registrations registration, Args env = {}) {
   return {
       .name = name, .env = env, .toolArgs = kAny, .output = kTheirs, .registration = registration};
+}
+
+// A run of kTwoWay refused before the tool starts: status 1, `shown` and nothing on stdout.
+Row Refused(const char* name, Registrations registration, std::string shown = "") {
+  return {.name = name, .status = 1, .shown = shown, .registration = registration};
+}
+
+// A run of kTwoWay whose tool cannot be started: status 1 and `out`, the start failure.
+Row NotStarted(const char* name, std::string tool, std::string out) {
+  return {.name = name, .status = 1, .out = out, .tool = tool};
 }
 
 std::string Expand(std::string text, const std::string& folder) {
@@ -94,8 +94,8 @@ bool Matches(const std::string& expected, const std::string& actual) {
 }
 
 #ifdef _WIN32
-// Under Wine the relay trace's "Call user32.MessageBoxA(owner,address "text",
-// address "caption",style)" (L"..." for MessageBoxW) stands for a box.
+// Under Wine the relay trace's "Call user32.MessageBoxA(owner,address "text", address
+// "caption",style)" (L"..." for MessageBoxW) stands for a box.
 std::string ShownUnderWine(const std::string& trace) {
   std::istringstream in(trace);
   std::string shown;
@@ -124,8 +124,8 @@ std::string ShownUnderWine(const std::string& trace) {
     }
     const unsigned long style = std::stoul(line.substr(line.find(',', at) + 1), nullptr, 16);
     EXPECT_EQ(strings[1], "mergebridge");
-    // Only the missing-output warning has the error icon; every other box is
-    // an OK box with the default (warning) icon.
+    // Only the missing-output warning has the error icon; every other box is an OK box with the
+    // default (warning) icon.
     EXPECT_EQ(style, strings[0].rfind("Manual merge", 0) == 0 ? 0x10u : 0x30u) << strings[0];
     shown += strings[0] + "\n";
   }
@@ -139,7 +139,6 @@ class ClearCaseRuns : public ScratchTest {
     SCOPED_TRACE(row.name);
     const std::string hello = folder + "dirA" + kSep + "hello.c", record = folder + "record.txt";
     fs::create_directories(Path(folder + "dirA"));
-    fs::create_directories(Path(folder + "dirB"));
     for (const char* name : {"base.c", "same.c", "dirA/hello.c"}) WriteFile(folder + name, kBase);
     WriteFile(folder + "ours.c", "ONE\ntwo\nthree\n");
     WriteFile(folder + "theirs.c", kTheirs);
@@ -200,8 +199,8 @@ class ClearCaseRuns : public ScratchTest {
         << run.err;
     ASSERT_EQ(fs::exists(Path(record)), row.toolArgs.has_value());
     if (row.toolArgs) {
-      // The stand-in records its argv a line each, or (Windows) its raw command
-      // line, read back by the tool's rules, and then its start-up record.
+      // The stand-in records its argv a line each, or (Windows) its raw command line, read back by
+      // the tool's rules, and then its start-up record.
       std::istringstream lines(ReadFile(record));
       Args received, expected = *row.toolArgs;
       for (std::string line; std::getline(lines, line);) received.push_back(line);
@@ -222,14 +221,15 @@ class ClearCaseRuns : public ScratchTest {
     EXPECT_EQ(fs::exists(Path(folder + "out.c")), row.output != nullptr);
     EXPECT_EQ(ReadFile(hello), kBase) << "an output folder was changed";
     // Under valgrind a failed exec is not reported back: the tool seems to end with 127.
-    if (std::getenv("MERGEBRIDGE_TEST_WRAPPER") && Matches("CMD Error*", row.out)) {
+    const std::string stdOut = row.out.value_or(row.toolArgs ? "*" : "");  // the stand-in prints
+    if (std::getenv("MERGEBRIDGE_TEST_WRAPPER") && Matches("CMD Error*", stdOut)) {
       return;
     }
     std::string out = run.out;  // Windows' console ends lines with CR LF
     out.erase(std::remove(out.begin(), out.end(), '\r'), out.end());
     shown.erase(std::remove(shown.begin(), shown.end(), '\r'), shown.end());
     EXPECT_TRUE(Matches(Expand(row.shown, folder), shown)) << "shown:\n" << shown;
-    EXPECT_TRUE(Matches(Expand(row.out, folder), out)) << "stdout:\n" << out;
+    EXPECT_TRUE(Matches(Expand(stdOut, folder), out)) << "stdout:\n" << out;
   }
 };
 
@@ -242,14 +242,12 @@ TEST_F(ClearCaseRuns, WhatClearCaseSees) {
       "/title2=src/hello.c@@/main/CHECKEDOUT");
   const char kMerged[] = "ONE\ntwo\nTHREE\n";
   const Args compare = Words("-fname a.c@@/main/2 -fname a.c@@/main/3 {ours.c} {theirs.c}");
-  const Args uniMerge = Words(
+  const std::string uniMerge =
       "-base {base.c} -out {out.c} -fname файл.c@@/main/1 -fname файл.c@@/main/2 {base.c} "
-      "{ours.c} {theirs.c}");
+      "{ours.c} {theirs.c}";
   const Args uniToolArgs = Words(
       "/savetarget={out.c} {base.c} {ours.c} {theirs.c} /title1=файл.c@@/main/1 "
       "/title2=файл.c@@/main/2");
-  Args uniAborted = uniMerge;
-  uniAborted.insert(uniAborted.begin(), "-abort");
   const std::string hugeTool = kSep + std::string(1 << 20, 'a') + ".exe";
   const std::string onPath = "PATH=" + fs::path(BuildFile("MB_TOOL")).parent_path().string() +
                              kPathSep + std::getenv("PATH");
@@ -299,10 +297,6 @@ TEST_F(ClearCaseRuns, WhatClearCaseSees) {
        .env = {"STANDIN_EXIT=0"},
        .toolArgs = Args{"/title1=@@/main/1"},
        .shown = MissingOutput("") + "\n"},
-      {.name = "output path is a folder: it exists, no warning",
-       .args = Words("-out {dirA} {ours.c}"),
-       .env = {"STANDIN_EXIT=0"},
-       .toolArgs = kAny},
       {.name = "a tool path with spaces and capitals",
        .args = compare,
        .toolArgs = kAny,
@@ -314,56 +308,38 @@ TEST_F(ClearCaseRuns, WhatClearCaseSees) {
        .toolArgs = kAny,
        .tool = "velmora-standin"},
 
-      // Every exit status, reached from outside.
-      // Where the tool is looked for: the user's registry, then the machine's.
-      Saved("registered for all users only", {NoStore, Path}),
-      Saved("the user's key without ExePath: the machine's", {NoValue, Path}),
-      Saved("registered for both: the user's wins", {Path, EmptyValue}),
-      {.name = "no key for the tool, the machine's without ExePath: the user's key named",
-       .status = 1,
-       .shown = noKey + "2, *",
-       .registration = {NoKey, NoValue}},
-      {.name = "key without ExePath", .status = 1, .shown = noValue + "*", .registration = NoValue},
-      {.name = "empty ExePath, even over the machine's: nothing shown",
-       .status = 1,
-       .registration = {EmptyValue, Path}},
-      {.name = "tool cannot be started",
-       .status = 1,
-       .out = notFound,
-       .tool = "{no-such-tool.exe}"},
-      {.name = "tool is not a program",
-       .status = 1,
-       .out = posix ? "CMD Error 13, Permission denied\n"
-                    : "CMD Error 193, Bad EXE format for %1.\n\n",
-       .tool = "{ours.c}"},
+      // Every exit status, reached from outside. Where the tool is looked for: the user's registry,
+      // then the machine's.
+      RunsAndSaves("registered for all users only", {NoStore, Path}),
+      RunsAndSaves("the user's key without ExePath: the machine's", {NoValue, Path}),
+      RunsAndSaves("registered for both: the user's wins", {Path, EmptyValue}),
+      Refused("no key, the machine's without ExePath: the user's key named", {NoKey, NoValue},
+              noKey + "2, *"),
+      Refused("key without ExePath", NoValue, noValue + "*"),
+      Refused("empty ExePath, even over the machine's: nothing shown", {EmptyValue, Path}),
+      NotStarted("tool cannot be started", "{no-such-tool.exe}", notFound),
+      NotStarted("tool is not a program", "{ours.c}",
+                 posix ? "CMD Error 13, Permission denied\n"
+                       : "CMD Error 193, Bad EXE format for %1.\n\n"),
 #ifdef _WIN32
       // 64-bit Windows: the machine's 64-bit registry view, then the 32-bit one.
-      Saved("registered for all users in the 32-bit view only", {NoStore, NoStore, Path}),
-      Saved("a tool in each view: the 64-bit one's", {NoStore, Path, OtherPath}),
-      // A Unicode ClearCase: files, display names, output and Velmora's folder
-      // outside the ANSI code page reach the tool, the file system and the user.
+      RunsAndSaves("registered for all users in the 32-bit view only", {NoStore, NoStore, Path}),
+      RunsAndSaves("a tool in each view: the 64-bit one's", {NoStore, Path, OtherPath}),
+      // A Unicode ClearCase: files, display names, output and Velmora's folder outside the ANSI
+      // code page reach the tool, the file system and the user.
       {.name = "names outside the code page: merge",
-       .args = uniMerge,
+       .args = Words(uniMerge),
        .toolArgs = uniToolArgs,
        .output = kMerged,
        .tool = "{Программы\\velmora.exe}",
        .setup = "unicode copy-tool"},
-      {.name = "names outside the code page: compare",
-       .args = Words("-fname Ελληνικά@@/1 -fname 日本語@@/2 {ours.c} {theirs.c}"),
-       .toolArgs = Words("{ours.c} {theirs.c} /title1=Ελληνικά@@/1 /title2=日本語@@/2"),
-       .setup = "unicode"},
-      {.name = "names outside the code page: output missing",
-       .args = uniMerge,
+      {.name = "names outside the code page: -abort, output missing",
+       .args = Words("-abort " + uniMerge),
        .env = {"STANDIN_SAVE=no"},
        .toolArgs = uniToolArgs,
-       .shown = MissingOutput(" of 'файл.c'") + "\n",
-       .setup = "unicode"},
-      {.name = "names outside the code page: -abort",
-       .args = uniAborted,
-       .toolArgs = uniToolArgs,
-       .output = kMerged,
-       .shown = "Automerge  of 'файл.c' did not work\nVelmora will now be run so that "
-                "you can manually merge\n\n",
+       .shown = "Automerge  of 'файл.c' did not work\nVelmora will now be run so that you can "
+                "manually merge\n\n" +
+                MissingOutput(" of 'файл.c'") + "\n",
        .setup = "unicode"},
       {.name = "names outside the code page on stdout: UTF-8 by the manifest",
        .args = {"-status_only", "-ж"},
@@ -374,10 +350,7 @@ TEST_F(ClearCaseRuns, WhatClearCaseSees) {
        .status = static_cast<long>(INT32_C(-1073741819)),
        .toolArgs = kAny},
 #else
-      {.name = "tool is a folder",
-       .status = 1,
-       .out = "CMD Error 21, Is a directory\n",
-       .tool = "{dirA}"},
+      NotStarted("tool is a folder", "{dirA}", "CMD Error 21, Is a directory\n"),
 #endif
       {.name = "tool ends with 3", .env = {"STANDIN_EXIT=3"}, .status = 1, .toolArgs = kAny},
       {.name = "unrecognised option",
@@ -402,10 +375,8 @@ TEST_F(ClearCaseRuns, WhatClearCaseSees) {
        .shown = badOption + "-x ' is not recognised\n(command line = 'a\"b -x ')\n"},
 
       // Bad input: a clear status and message, and nothing lost.
-      {.name = "a mebibyte of tool path",
-       .status = 1,
-       .out = posix ? "CMD Error 36, File name too long\n" : "CMD Error *",
-       .tool = hugeTool},
+      NotStarted("a mebibyte of tool path", hugeTool,
+                 posix ? "CMD Error 36, File name too long\n" : "CMD Error *"),
 #ifndef _WIN32
       {.name = "bytes above 127 reach the tool, the file system and the warning",
        .args = {"-out", "{" + high + "}", "-fname", title, "{ours.c}", "{theirs.c}"},
@@ -425,30 +396,23 @@ TEST_F(ClearCaseRuns, WhatClearCaseSees) {
                 "No such file or directory)\n",
        .registryFile = "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\SOFTWARE\\Harnvik\\Velmora]\r\n"
                        "\"ExePath\"=\"/op"},
-      {.name = "registry file is a FIFO: read as empty, no hang, not stepped over",
-       .status = 1,
-       .shown = regFile +
-                "1: the first line must be REGEDIT4 or Windows Registry Editor Version "
-                "5.00\n" +
-                noRegistry + "22, Invalid argument)\n",
-       .registration = {Fifo, Path}},
-      {.name = "registry file is an endless device: reported, not stepped over",
-       .status = 1,
-       .shown = noRegistry + "27, File too large)\n",
-       .registration = {Device, Path}},
-      {.name = "a file where the registry's folder should be",
-       .status = 1,
-       .shown = noKey + "20, Not a directory)\n",
-       .registration = FileForFolder},
-      Saved("empty XDG_CONFIG_HOME: $HOME/.config", Path, {"XDG_CONFIG_HOME=", "HOME={}"}),
-      Saved("no XDG_CONFIG_HOME: $HOME/.config", Path, {"XDG_CONFIG_HOME", "HOME={}"}),
+      Refused("registry file is a FIFO: read as empty, no hang, not stepped over", {Fifo, Path},
+              regFile +
+                  "1: the first line must be REGEDIT4 or Windows Registry Editor Version 5.00\n" +
+                  noRegistry + "22, Invalid argument)\n"),
+      Refused("registry file is an endless device: reported, not stepped over", {Device, Path},
+              noRegistry + "27, File too large)\n"),
+      Refused("a file where the registry's folder should be", FileForFolder,
+              noKey + "20, Not a directory)\n"),
+      RunsAndSaves("empty XDG_CONFIG_HOME: $HOME/.config", Path, {"XDG_CONFIG_HOME=", "HOME={}"}),
+      RunsAndSaves("no XDG_CONFIG_HOME: $HOME/.config", Path, {"XDG_CONFIG_HOME", "HOME={}"}),
       {.name = "neither XDG_CONFIG_HOME nor HOME",
        .env = {"XDG_CONFIG_HOME", "HOME"},
        .status = 1,
        .shown = noRegistry + "2, No such file or directory)\n"},
 
-      // With a desktop the messages go to a dialog program, zenity before
-      // kdialog; what it prints stays off stdout, which ClearCase reads.
+      // With a desktop the messages go to a dialog program, zenity before kdialog; what it prints
+      // stays off stdout, which ClearCase reads.
       {.name = "desktop: zenity's error dialog for the warning",
        .args = merge,
        .env = {"STANDIN_SAVE=no", "DISPLAY=:0", desktop},
@@ -462,6 +426,7 @@ TEST_F(ClearCaseRuns, WhatClearCaseSees) {
        .toolArgs = Args{"/qc"},
        .shown = "kdialog [--title] [mergebridge] [--sorry] [" + kAbortNotice +
                 "]\ndialog-stdout\n" + kAbortNotice + "\n",
+       .out = "",
        .setup = "xmessage kdialog"},
 #endif
   };

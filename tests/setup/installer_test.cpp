@@ -1,5 +1,5 @@
-// The Windows installers run silently on a made-up ClearCase installation
-// (cleartool.exe on PATH, a map of the usual shape), step by step.
+// The Windows installers run silently on a made-up ClearCase installation (cleartool.exe on PATH, a
+// map of the usual shape), step by step.
 #include <windows.h>
 
 #include <cstdlib>
@@ -50,9 +50,8 @@ class Installer : public ScratchTest {
                     0);
     ScratchTest::TearDown();
   }
-  // The map, the value for all users (where register writes it), whether the program is installed,
-  // and the versions of the Add/Remove Programs entries named mergebridge (where Windows keeps a
-  // 32-bit package's).
+  // The map, the value for all users, whether the program is installed, and the versions of the
+  // Add/Remove Programs entries named mergebridge (where Windows keeps a 32-bit package's).
   std::string State(const std::string& bridge) {
     std::string state = ReadFile(mgrs_ + "map") + "|" +
                         Registered(KEY_WOW64_64KEY, "Software\\Harnvik\\Velmora", "ExePath") +
@@ -73,9 +72,8 @@ class Installer : public ScratchTest {
   std::string mgrs_;
 };
 
-// One step: a program run, its status and the state it leaves (the map is read-only in the
-// steps that fail), then, with `merge`, a merge through the installed bridge (no value for this
-// user: every case leaves none).
+// A program run, its status and the state it leaves (the map is read-only where it fails), then
+// maybe a merge through the installed bridge (no value for this user: every case leaves none).
 struct Step {
   std::string program = "msiexec.exe";  // empty: the Add/Remove Programs entry's string args[0]
   Args args = {};                       // for the entry's string: args[1] goes after it
@@ -109,11 +107,9 @@ TEST_F(Installer, SilentInstallUpgradeMergeAndRemoval) {
       // Then a repair runs no step, an upgrade fails:
       {.program = setup, .args = {"unregister", "--all-users"}, .state = unregistered},
       {.args = {"/i", older, "REINSTALL=ALL"}, .state = unregistered},
-      // Windows Installer rolls the older one's removal back too (kept); Wine's is an msiexec of
-      // its own.
+      // Windows Installer rolls the older one's removal back too (kept); Wine's does not.
       {.args = {"/i", msi, "CLEARCASE=1"}, .status = 1603, .state = removed, .logged = denied},
-      // CLEARCASE not given: 1, cleartool.exe being on PATH. A relative VELMORA: refused before
-      // anything is done.
+      // CLEARCASE not given: 1, cleartool.exe being on PATH. A relative VELMORA: refused.
       {.args = {"/i", older, "VELMORA=" + velmora, "INSTALLDIR=" + prog},
        .status = 1603,
        .state = removed},
@@ -123,8 +119,7 @@ TEST_F(Installer, SilentInstallUpgradeMergeAndRemoval) {
        .logged = "VELMORA=velmora.exe is"},
       {.args = {"/i", older, "CLEARCASE=1", "VELMORA=" + velmora, "INSTALLDIR=" + prog},
        .state = installed + "|0.0.1"},
-      // Told nothing (with a user interface): the older one's folder, ClearCase, Velmora; then the
-      // same version.
+      // Told nothing (a user interface): the older one's folder, ClearCase, Velmora; then again.
       {.args = {"/i", BuildFile("MB_MSI_SAME"), "/qr"}, .state = current},
       {.args = {"/i", msi},
        .state = current,

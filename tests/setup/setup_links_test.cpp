@@ -1,9 +1,8 @@
-// mergebridge-setup on a made-up UNIX ClearCase tree: cleartool on PATH, type
-// managers whose methods are links or files. Install, a merge through the
-// installed link, register, status, and an uninstall that gives the tree back;
-// registering for this user and for all users, and unregistering; then every
-// system call of install, uninstall, register and unregister failed or killed
-// in turn, each followed by a rerun that must finish the job.
+// mergebridge-setup on a made-up UNIX ClearCase tree: cleartool on PATH, type managers whose
+// methods are links or files. Install, a merge through the installed link, register, status, and an
+// uninstall that gives the tree back; registering for this user and for all users, and
+// unregistering; then every system call of install, uninstall, register and unregister failed or
+// killed in turn, each followed by a rerun that must finish the job.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -84,8 +83,8 @@ TEST_F(SetupOnLinks, InstallMergeUninstall) {
       Holds(run.err, "another mergebridge-setup is changing " + cc + "lib/mgrs; run this again"));
   EXPECT_EQ(Snapshot(cc), original);
 
-  // Scratch files under this test's number: one written before it started
-  // (a killed run's, the number since reused) goes, a fresh one stays.
+  // Scratch files under this test's number: one written before it started (a killed run's, the
+  // number since reused) goes, a fresh one stays.
   const std::string reused = mgrs + "whole_copy/xmerge.mergebridge-new." + std::to_string(getpid());
   const std::string owned =
       mgrs + "text_file_delta/xcompare.mergebridge-new." + std::to_string(getpid());
@@ -121,8 +120,8 @@ TEST_F(SetupOnLinks, InstallMergeUninstall) {
   EXPECT_EQ(ReadFile(dir_ + "record").substr(ReadFile(dir_ + "record").rfind(dir_)),
             dir_ + "base\n");
 
-  // Another bridge, then someone repoints one method; uninstall leaves that
-  // one alone and restores the rest.
+  // Another bridge, then someone repoints one method; uninstall leaves that one alone and restores
+  // the rest.
   EXPECT_EQ(Run({"install", "--bridge", BuildFile("MB_TOOL")}).status, 0);
   // Removing the package of the bridge beside the setup program leaves it alone.
   const std::string remembered = Snapshot(cc) + Snapshot(dir_ + "state");
@@ -139,8 +138,8 @@ TEST_F(SetupOnLinks, InstallMergeUninstall) {
   EXPECT_EQ(Snapshot(cc), original);
   EXPECT_TRUE(fs::is_empty(dir_ + "state"));
 
-  // For all users: the file in the first folder of XDG_CONFIG_DIRS, made with
-  // folders every user can read; a merge takes the user's own while there is one.
+  // For all users: the file in the first folder of XDG_CONFIG_DIRS, made with folders every user
+  // can read; a merge takes the user's own while there is one.
   const std::string machine = dir_ + "etc/xdg/mergebridge/registry.reg";
   SetProcessEnv("XDG_CONFIG_DIRS=" + dir_ + "etc/xdg:" + dir_ + "xdg");
   const mode_t mask = umask(077);
@@ -176,9 +175,9 @@ TEST_F(SetupOnLinks, InstallMergeUninstall) {
   EXPECT_EQ(ReadFile(machine), header + others);
 }
 
-// What must hold after a run however it ended, in the tree the table makes:
-// each method runs what it ran or mergebridge, the site's script is in place
-// or kept, and the registry file holds its old bytes or its new ones.
+// What must hold after a run however it ended, in the tree the table makes: each method runs what
+// it ran or mergebridge, the site's script is in place or kept, and the registry file holds its old
+// bytes or its new ones.
 void CheckInvariants(const std::string& root, const std::string& bridge,
                      const std::string& registry, const std::string& registered) {
   const std::string mgr = root + "cc/lib/mgrs/text_file_delta/",
@@ -196,8 +195,7 @@ TEST_F(SetupOnLinks, EveryCallFailedOrKilled) {
   const std::string bridge = BuildFile("MB_BRIDGE");
   const std::string registry =
       "REGEDIT4\n[HKEY_CURRENT_USER\\SOFTWARE\\Harnvik\\Velmora]\n\"ExePath\"=\"/opt/v\"\n";
-  // Killed before each change of the files, and failed at every call that
-  // reads or changes them.
+  // Killed before each change of the files, and failed at every call that reads or changes them.
   const std::string changing = "fchmod,fsync,rename,symlink,link,unlink";
   const std::string all = "openat,newfstatat,getdents64,read,readlink,flock,write," + changing;
   const struct {
@@ -250,8 +248,8 @@ TEST_F(SetupOnLinks, EveryCallFailedOrKilled) {
     ASSERT_EQ(run.status, 0) << run.out << run.err;  // also when strace may not trace here
     const std::string done = Snapshot(clean);
     EXPECT_TRUE(row.command[0] != "uninstall" || done == Snapshot(dir_ + "made/")) << done;
-    // Calls from the program's first look at the tree on: those before only
-    // start the process (the loader, a sanitizer's run-time).
+    // Calls from the program's first look at the tree on: those before only start the process (the
+    // loader, a sanitizer's run-time).
     std::istringstream trace(ReadFile(dir_ + "trace"));
     std::map<std::string, int> before, counts;
     bool started = false;

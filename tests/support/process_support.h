@@ -1,6 +1,5 @@
-// What the process-level tests share: the build's programs, the compare tool's
-// entry in the current user's registry, and running a program the way
-// ClearCase runs its compare and merge tool.
+// What the process-level tests share: the build's programs, the compare tool's entry in the current
+// user's registry, and running a program the way ClearCase runs its compare and merge tool.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -21,22 +20,21 @@ struct ProgramRun {
   std::string out, err;
 };
 
-/// Runs `program` with `args`, this environment and an empty standard input, its
-/// output going to the files stdout and stderr in `folder`, and waits for it. On
-/// Linux the command prefix in MERGEBRIDGE_TEST_WRAPPER (valgrind) goes first,
-/// and a program still running after two minutes is killed (status 124).
+/// Runs `program` with `args`, this environment and an empty standard input, its output going to
+/// the files stdout and stderr in `folder`, and waits for it. On Linux the command prefix in
+/// MERGEBRIDGE_TEST_WRAPPER (valgrind) goes first, and a program still running after two minutes is
+/// killed (status 124).
 ProgramRun RunProgram(const std::string& program, const Args& args, const std::string& folder);
 
-/// Windows: runs `commandLine` as written (as deployment tools run an Add/Remove
-/// Programs entry's strings), as RunProgram runs its program.
+/// Windows: runs `commandLine` as written (as deployment tools run an Add/Remove Programs entry's
+/// strings), as RunProgram runs its program.
 ProgramRun RunCommandLine(const std::string& commandLine, const std::string& folder);
 
-/// The build-tree file named by the environment variable, as this platform's
-/// programs spell it.
+/// The build-tree file named by the environment variable, as this platform's programs spell it.
 std::string BuildFile(const char* variable);
 
-/// OtherPath: a program other than the tool, not there. From Fifo on, Linux only
-/// and for the user only: what stands where the registry file should be.
+/// OtherPath: a program other than the tool, not there. From Fifo on, Linux only and for the user
+/// only: what stands where the registry file should be.
 enum class Registration {
   NoStore,
   NoKey,
@@ -49,8 +47,8 @@ enum class Registration {
   FileForFolder
 };
 
-/// What the user's and the machine's registry (NoStore to OtherPath) say; on 64-bit
-/// Windows `machine` is the 64-bit registry view's and `machine32` the 32-bit one's.
+/// What the user's and the machine's registry (NoStore to OtherPath) say; on 64-bit Windows
+/// `machine` is the 64-bit registry view's and `machine32` the 32-bit one's.
 struct Registrations {
   Registrations(Registration user, Registration machine = Registration::NoStore,
                 Registration machine32 = Registration::NoStore)
@@ -58,16 +56,22 @@ struct Registrations {
   Registration user, machine, machine32;
 };
 
-/// Sets both registrations for this process and its children. On Linux the
-/// user's file goes under `scratch`.config/, the machine's under `scratch`xdg/,
-/// the second folder of XDG_CONFIG_DIRS (the first does not exist); under Wine
-/// the machine's is HKEY_LOCAL_MACHINE.
+/// Sets both registrations for this process and its children. On Linux the user's file goes under
+/// `scratch`.config/, the machine's under `scratch`xdg/, the second folder of XDG_CONFIG_DIRS (the
+/// first does not exist); under Wine the machine's is HKEY_LOCAL_MACHINE.
 void RegisterTool(Registrations registrations, const std::string& exePath,
                   const std::string& scratch);
 
-/// NAME=value in this process's environment, which children inherit; a bare
-/// NAME removes the variable.
+/// NAME=value in this process's environment, which children inherit; a bare NAME removes the
+/// variable.
 void SetProcessEnv(const std::string& entry);
+
+/// The warning after a merge that left no output; `ofPhrase` names the element: " of 'a.c'".
+inline std::string MissingOutput(const std::string& ofPhrase) {
+  return "Manual merge " + ofPhrase +
+         " either did not work or was cancelled\nClearCase may now say operation successful, but "
+         "the merge arrow will not be drawn\nYou will need to undo the checkout";
+}
 
 /// Paths are UTF-8 throughout, on Windows too (names outside the code page).
 inline std::filesystem::path Path(const std::string& utf8) {
@@ -84,9 +88,9 @@ inline void WriteFile(const std::string& path, const std::string& text) {
   std::ofstream(Path(path), std::ios::binary | std::ios::trunc) << text;
 }
 
-/// A fresh scratch folder dir_ (ending in the separator) and an environment
-/// without a display or STANDIN_* setting; afterwards the folder, the tool's
-/// registration, PATH and HOME go back to what they were.
+/// A fresh scratch folder dir_ (ending in the separator) and an environment without a display or
+/// STANDIN_* setting; afterwards the folder, the tool's registration, PATH and HOME go back to what
+/// they were.
 class ScratchTest : public ::testing::Test {
  protected:
   void SetUp() override {

@@ -1,5 +1,5 @@
-// Linux side of the process-level test support: posix_spawn with the output in
-// files, and the registry file under a private XDG_CONFIG_HOME.
+// Linux side of the process-level test support: posix_spawn with the output in files, and the
+// registry file under a private XDG_CONFIG_HOME.
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -12,8 +12,8 @@
 
 extern char** environ;
 
-// What runs the program under test (timeout, then the wrapper), found on the
-// PATH the tests start with: a row's PATH is for that program alone.
+// What runs the program under test (timeout, then the wrapper), found on the PATH the tests start
+// with: a row's PATH is for that program alone.
 const Args kPrefix = [] {
   Args prefix = {SearchProgramPath("timeout"), "-k", "10", "120"};
   const char* wrapper = std::getenv("MERGEBRIDGE_TEST_WRAPPER");
@@ -24,8 +24,8 @@ const Args kPrefix = [] {
 }();
 
 ProgramRun RunProgram(const std::string& program, const Args& args, const std::string& folder) {
-  // Killed after two minutes, so that a hanging program fails its case (and
-  // the scratch folder still goes) rather than the whole test.
+  // Killed after two minutes, so that a hanging program fails its case (and the scratch folder
+  // still goes) rather than the whole test.
   Args command = kPrefix;
   command.push_back(program);
   command.insert(command.end(), args.begin(), args.end());

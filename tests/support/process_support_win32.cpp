@@ -1,6 +1,6 @@
-// Windows side of the process-level test support: a Unicode program's
-// CreateProcessW with the output in files, and the real HKEY_CURRENT_USER and
-// HKEY_LOCAL_MACHINE of the Wine prefix. Text is UTF-8 here as in the programs.
+// Windows side of the process-level test support: a Unicode program's CreateProcessW with the
+// output in files, and the real HKEY_CURRENT_USER and HKEY_LOCAL_MACHINE of the Wine prefix. Text
+// is UTF-8 here as in the programs.
 #include <windows.h>
 
 #include "host/utf16_win32.h"
@@ -10,8 +10,8 @@ namespace {
 
 const char kToolKey[] = "Software\\Harnvik\\Velmora";
 
-// Quotes one argument so that the C runtime's argument parser gives it back
-// unchanged: backslashes count only in front of a double quote.
+// Quotes one argument so that the C runtime's argument parser gives it back unchanged: backslashes
+// count only in front of a double quote.
 std::string QuoteArgument(const std::string& arg) {
   if (!arg.empty() && arg.find_first_of(" \t\"") == std::string::npos) return arg;
   std::string quoted = "\"";
