@@ -53,9 +53,9 @@ struct Row {
   std::optional<Args> toolArgs = std::nullopt;  // nullopt: the tool must not run; kAny: not checked
   const char* output = nullptr;                 // {out.c} afterwards; nullptr: absent
   std::string shown = "";                       // messages and stderr lines; "x*": begins with x
-  std::optional<std::string> out = std::nullopt;    // stdout; nullopt: empty unless the tool runs
-  Registrations registration = Registration::Path;  // the user's, the machine's (64-, 32-bit)
-  std::string tool = "";                            // the registered tool; empty: the stand-in
+  std::optional<std::string> out = std::nullopt;      // stdout; nullopt: empty unless the tool runs
+  Registrations registration = {Registration::Path};  // the user's, the machine's (64-, 32-bit)
+  std::string tool = "";                              // the registered tool; empty: the stand-in
   // "copy-tool": the stand-in copied to `tool`; "dangling-out": {out.c} links to nothing; "unicode"
   // (Windows): the folder's name is outside the ANSI code page and the bridge's manifest sets no
   // code page; other words: Linux dialog programs in {bin}.
@@ -194,9 +194,7 @@ class ClearCaseRuns : public ScratchTest {
     std::string shown = run.err, path = tool;
 #endif
     EXPECT_EQ(static_cast<int32_t>(run.status), static_cast<int32_t>(row.status))
-        << "stdout:\n"
-        << run.out << "stderr:\n"
-        << run.err;
+        << "stdout:\n" + run.out + "stderr:\n" + run.err;
     ASSERT_EQ(fs::exists(Path(record)), row.toolArgs.has_value());
     if (row.toolArgs) {
       // The stand-in records its argv a line each, or (Windows) its raw command line, read back by
@@ -315,7 +313,7 @@ TEST_F(ClearCaseRuns, WhatClearCaseSees) {
       RunsAndSaves("registered for both: the user's wins", {Path, EmptyValue}),
       Refused("no key, the machine's without ExePath: the user's key named", {NoKey, NoValue},
               noKey + "2, *"),
-      Refused("key without ExePath", NoValue, noValue + "*"),
+      Refused("key without ExePath", {NoValue}, noValue + "*"),
       Refused("empty ExePath, even over the machine's: nothing shown", {EmptyValue, Path}),
       NotStarted("tool cannot be started", "{no-such-tool.exe}", notFound),
       NotStarted("tool is not a program", "{ours.c}",
@@ -402,10 +400,10 @@ TEST_F(ClearCaseRuns, WhatClearCaseSees) {
                   noRegistry + "22, Invalid argument)\n"),
       Refused("registry file is an endless device: reported, not stepped over", {Device, Path},
               noRegistry + "27, File too large)\n"),
-      Refused("a file where the registry's folder should be", FileForFolder,
+      Refused("a file where the registry's folder should be", {FileForFolder},
               noKey + "20, Not a directory)\n"),
-      RunsAndSaves("empty XDG_CONFIG_HOME: $HOME/.config", Path, {"XDG_CONFIG_HOME=", "HOME={}"}),
-      RunsAndSaves("no XDG_CONFIG_HOME: $HOME/.config", Path, {"XDG_CONFIG_HOME", "HOME={}"}),
+      RunsAndSaves("empty XDG_CONFIG_HOME: $HOME/.config", {Path}, {"XDG_CONFIG_HOME=", "HOME={}"}),
+      RunsAndSaves("no XDG_CONFIG_HOME: $HOME/.config", {Path}, {"XDG_CONFIG_HOME", "HOME={}"}),
       {.name = "neither XDG_CONFIG_HOME nor HOME",
        .env = {"XDG_CONFIG_HOME", "HOME"},
        .status = 1,

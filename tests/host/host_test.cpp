@@ -78,7 +78,7 @@ std::string Shown(Call call) {
 // SIGCHLD (the child would be reaped behind our back); each wait ends with the tool, and nothing
 // stays open.
 TEST_F(Host, LauncherResults) {
-  RegisterTool(Registration::Path, BuildFile("MB_TOOL"), dir_);
+  RegisterTool({Registration::Path}, BuildFile("MB_TOOL"), dir_);
   const char* const rows[][2] = {{"STANDIN_EXIT=3", "3"},
 #ifndef _WIN32
                                  {"STANDIN_SIGNAL=9", "137"},
@@ -119,7 +119,7 @@ TEST_F(Host, RegistryValues) {
   RegCloseKey(key);
   SetLastError(ERROR_INVALID_PARAMETER);
 #else
-  RegisterTool(Registration::Path, "", dir_);
+  RegisterTool({Registration::Path}, "", dir_);
   WriteFile(
       dir_ + ".config/mergebridge/registry.reg",
       "REGEDIT4\n[HKEY_CURRENT_USER\\Software\\"
@@ -179,7 +179,7 @@ TEST_F(Host, ReplacedFileKeepsItsAccessList) {
 }
 #else
 TEST_F(Host, TracesAndStartUp) {
-  RegisterTool(Registration::Path, BuildFile("MB_TOOL"), dir_);
+  RegisterTool({Registration::Path}, BuildFile("MB_TOOL"), dir_);
   const std::string tool = BuildFile("MB_TOOL"), gone = dir_ + "gone.c";
   const std::string running = "Running command = '" + tool + "  /savetarget=\"" + gone + "\"  ";
   const struct {

@@ -50,10 +50,7 @@ enum class Registration {
 /// What the user's and the machine's registry (NoStore to OtherPath) say; on 64-bit Windows
 /// `machine` is the 64-bit registry view's and `machine32` the 32-bit one's.
 struct Registrations {
-  Registrations(Registration user, Registration machine = Registration::NoStore,
-                Registration machine32 = Registration::NoStore)
-      : user(user), machine(machine), machine32(machine32) {}
-  Registration user, machine, machine32;
+  Registration user, machine = Registration::NoStore, machine32 = Registration::NoStore;
 };
 
 /// Sets both registrations for this process and its children. On Linux the user's file goes under
@@ -103,7 +100,7 @@ class ScratchTest : public ::testing::Test {
   }
   void TearDown() override {
     ClearSettings();
-    RegisterTool(Registration::NoStore, "", dir_);
+    RegisterTool({Registration::NoStore}, "", dir_);
     std::error_code ignored;  // Wine's own processes may hold a file a while: wine.stop ends them
     std::filesystem::remove_all(Path(dir_), ignored);
   }
