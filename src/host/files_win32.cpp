@@ -61,7 +61,8 @@ long TakeOverAccessList(const std::wstring& target, const std::wstring& replacem
   }
   const DWORD kept = attributes & (FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HIDDEN |
                                    FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
-  return ErrorUnless(SetFileAttributesW(replacement.c_str(), kept != 0 ? kept : FILE_ATTRIBUTE_NORMAL));
+  return ErrorUnless(
+      SetFileAttributesW(replacement.c_str(), kept != 0 ? kept : FILE_ATTRIBUTE_NORMAL));
 }
 
 }  // namespace
@@ -122,7 +123,7 @@ long ReplaceFileAtomically(const std::string& path, const std::string& bytes) {
   // right after leaves the new map, not an empty name.
   if (error == 0) {
     error = ErrorUnless(MoveFileExW(temporary.c_str(), target.c_str(),
-                               MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH));
+                                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH));
   }
   if (error != 0) DeleteFileW(temporary.c_str());
   return error;
@@ -141,7 +142,7 @@ long RemoveFileIfPresent(const std::string& path) {
 
 long MovePath(const std::string& from, const std::string& to) {
   return ErrorUnless(MoveFileExW(ToUtf16(from).c_str(), ToUtf16(to).c_str(),
-                            MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH));
+                                 MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH));
 }
 
 long ReplaceWithLink(const std::string&, const std::string&) {

@@ -65,9 +65,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, wchar_t*, int) {
   if (!CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                       &process)) {
     const DWORD error = GetLastError();
-    ReportFailure(L"mergebridge uninstall: cannot start " + steps + L" (error " + std::to_wstring(error) +
-            L"); nothing was removed.\r\n",
-        silent);
+    ReportFailure(L"mergebridge uninstall: cannot start " + steps + L" (error " +
+                      std::to_wstring(error) + L"); nothing was removed.\r\n",
+                  silent);
     return 2;
   }
   CloseHandle(process.hThread);
@@ -81,7 +81,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, wchar_t*, int) {
   // while it is this program's working folder.
   wchar_t temp[MAX_PATH + 1];
   const DWORD tempLength = GetTempPathW(MAX_PATH + 1, temp);
-  const std::wstring elsewhere = tempLength > 0 ? std::wstring(temp, tempLength) : ParentFolder(folder);
+  const std::wstring elsewhere =
+      tempLength > 0 ? std::wstring(temp, tempLength) : ParentFolder(folder);
   SetCurrentDirectoryW(elsewhere.c_str());
   DeleteFileW(steps.c_str());
   std::wstring moved;

@@ -47,8 +47,8 @@ bool SetRegFileValue(std::string_view fileBytes, RegFileRoot root, std::string_v
     fault = "the value holds a line break or a zero byte";
     return false;
   }
-  const std::string valueLine =
-      (valueName.empty() ? std::string("@") : QuotedRegText(valueName)) + "=" + QuotedRegText(value);
+  const std::string valueLine = (valueName.empty() ? std::string("@") : QuotedRegText(valueName)) +
+                                "=" + QuotedRegText(value);
   if (fileBytes.empty()) {
     newBytes =
         std::string(kHeaderVersion5) + "\n\n" + KeyHeader(root, keyPath) + "\n" + valueLine + "\n";

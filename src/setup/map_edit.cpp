@@ -174,12 +174,13 @@ MapEdit RemoveFromMap(std::string_view map, std::string_view recordText) {
   for (const RecordRow& row : record.rows) {
     const MapEntry* entry = FindEntry(entries, row.first, row.second);
     if (entry == nullptr) {
-      edit.notes.push_back(MethodLabel(row.first, row.second) + ": no longer in the map; left alone");
+      edit.notes.push_back(MethodLabel(row.first, row.second) +
+                           ": no longer in the map; left alone");
     } else if (entry->program == row.third) {
       // Put back already, by an uninstall that stopped before its record went.
     } else if (!EqualsIgnoreCaseAscii(entry->program, record.bridge)) {
-      edit.notes.push_back(MethodLabel(row.first, row.second) + ": changed since install (now runs " +
-                           entry->program + "); left alone");
+      edit.notes.push_back(MethodLabel(row.first, row.second) +
+                           ": changed since install (now runs " + entry->program + "); left alone");
     } else {
       replacements.push_back({entry->programBegin, entry->programEnd, row.third});
     }
