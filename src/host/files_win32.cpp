@@ -38,10 +38,11 @@ long WriteAndFlush(HANDLE file, const std::string& bytes) {
 
 // The file that replaces `target` takes over its access list, which ClearCase's
 // installer or the site gave it, and its attributes; a new file would get the
-// folder's inherited list instead. ReplaceFileW keeps them on Windows but has
-// no write-through, and not every implementation of it keeps the list, so the
-// list is copied onto the scratch file before the write-through move. A file
-// system without access lists (FAT) has none to keep.
+// folder's inherited list instead. ReplaceFileW would keep them, but it cannot
+// write through (REPLACEFILE_WRITE_THROUGH is not supported), so the list is
+// copied onto the scratch file before the write-through move. The owner stays
+// this account's: giving a file away takes a privilege. A file system without
+// access lists (FAT) has none to keep.
 long TakeOverAccessList(const std::wstring& target, const std::wstring& replacement,
                         DWORD attributes) {
   const SECURITY_INFORMATION part = DACL_SECURITY_INFORMATION;
