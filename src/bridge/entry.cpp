@@ -18,7 +18,7 @@ void ReportCommandLineError(const MergeRequest& request, const std::string& text
   }
 }
 
-int Translate(int argc, const char* const* argv, MergeRequest& request) {
+int TranslateAndReport(int argc, const char* const* argv, MergeRequest& request) {
   TranslateArguments(argc, argv, request);
   if (traceEnabled) {
     ShowMessage(Format("command line = '%s'", request.echoLine.c_str()), kStyleOk);
@@ -48,7 +48,7 @@ int RunEntry(int argc, const char* const* argv) {
     WriteConsoleLine(ConsoleStream::Err, "Fatal Error: MFC initialization failed");
     status = 1;
   } else {
-    status = Translate(argc, argv, request);
+    status = TranslateAndReport(argc, argv, request);
   }
   if (traceEnabled) {
     ShowMessage(Format("return code = '%ld'", static_cast<long>(status)), kStyleOk);

@@ -8,7 +8,7 @@ namespace {
 
 enum class Option { StatusOnly, Directory, Ignored, Abort, Out, Base, Fname, Unknown };
 
-Option Classify(std::string_view arg) {
+Option ClassifyOption(std::string_view arg) {
   static const struct {
     const char* name;
     Option option;
@@ -44,97 +44,79 @@ void DeriveTargetName(const std::string& arg, MergeRequest& request) {
   request.targetName = arg.substr(0, arg.find("@@"));
 }
 
-}  // namespace
+// The flags an option leaves for the next value, tested in this order.
+struct Pending {
+  bool out = false, base = false, fname = false;
+};
 
-void TranslateArguments(int argc, const char* const* argv, MergeRequest& request) {
-  bool outPending = false;
-  bool basePending = false;
-  bool fnamePending = false;
-
-  // Both strings grow by at most a few bytes per argument; sizing them once
-  // keeps a long command line from being copied again at every doubling.
-  size_t total = 0;
-  for (int i = 1; i < argc; ++i) {
-    if (argv[i] != nullptr) total += std::strlen(argv[i]) + 3;
+void ApplyOption(const std::string& arg, Pending& pending, MergeRequest& request) {
+  switch (ClassifyOption(arg)) {
+    case Option::StatusOnly:
+      request.statusOnly = true;
+      break;
+    case Option::Directory:
+    case Option::Ignored:
+      break;
+    case Option::Abort:
+      request.abortSeen = true;
+      break;
+    case Option::Out:
+      pending.out = true;
+      request.outGiven = true;
+      break;
+    case Option::Base:
+      pending.base = true;
+      break;
+    case Option::Fname:
+      pending.fname = true;
+      break;
+    case Option::Unknown:
+      request.badOption = true;
+      request.badOptions += arg;
+      request.badOptions += ' ';
+      break;
   }
-  request.echoLine.reserve(total);
-  request.toolArgs.reserve(total);
+}
 
-  for (int i = 1; i < argc; ++i) {
-    const char* raw = argv[i];
-    if (raw == nullptr || raw[0] == '\0') continue;
-    const std::string arg(raw);
-    request.echoLine += arg;
-    request.echoLine += ' ';
-
-    if (arg[0] == '-') {
-      switch (Classify(arg)) {
-        case Option::StatusOnly:
-          request.statusOnly = true;
-          break;
-        case Option::Directory:
-        case Option::Ignored:
-          break;
-        case Option::Abort:
-          request.abortSeen = true;
-          break;
-        case Option::Out:
-          outPending = true;
-          request.outGiven = true;
-          break;
-        case Option::Base:
-          basePending = true;
-          break;
-        case Option::Fname:
-          fnamePending = true;
-          break;
-        case Option::Unknown:
-          request.badOption = true;
-          request.badOptions += arg;
-          request.badOptions += ' ';
-          break;
-      }
-      continue;
-    }
-
-    // A double quote inside a value could close our quoting and smuggle switches
-    // into the tool's command line; such a command line is refused as a whole.
-    // The value still consumes whatever was pending, so the rest of the scan is
-    // unchanged, but it never reaches toolArgs.
-    const bool unsafe = arg.find('"') != std::string::npos;
-    if (unsafe) {
-      request.badValue = true;
-      request.badValues += arg;
-      request.badValues += ' ';
-    }
-
-    request.toolArgs += ' ';
-    if (outPending) {
-      outPending = false;
-      request.outputPath = arg;
-    } else if (basePending) {
-      basePending = false;
-      fnamePending = false;
-    } else if (fnamePending) {
-      fnamePending = false;
-      if (request.titleCount > 1) {
-        request.titles[0] = request.titles[1];
-        request.titleCount = 1;
-      }
-      request.titles[request.titleCount++] = arg;
-      DeriveTargetName(arg, request);
-    } else {
-      if (!unsafe) {
-        request.toolArgs += '"';
-        request.toolArgs += arg;
-        request.toolArgs += '"';
-      }
-      DeriveTargetName(arg, request);
-    }
+void TakeValue(const std::string& arg, Pending& pending, MergeRequest& request) {
+  // A double quote inside a value could close our quoting and smuggle switches
+  // into the tool's command line; such a command line is refused as a whole.
+  // The value still consumes whatever was pending, so the rest of the scan is
+  // unchanged, but it never reaches toolArgs.
+  const bool unsafe = arg.find('"') != std::string::npos;
+  if (unsafe) {
+    request.badValue = true;
+    request.badValues += arg;
+    request.badValues += ' ';
   }
 
-  if (request.badOption || request.badValue) return;
+  request.toolArgs += ' ';
+  if (pending.out) {
+    pending.out = false;
+    request.outputPath = arg;
+  } else if (pending.base) {
+    pending.base = false;
+    pending.fname = false;
+  } else if (pending.fname) {
+    pending.fname = false;
+    if (request.titleCount > 1) {
+      request.titles[0] = request.titles[1];
+      request.titleCount = 1;
+    }
+    request.titles[request.titleCount++] = arg;
+    DeriveTargetName(arg, request);
+  } else {
+    if (!unsafe) {
+      request.toolArgs += '"';
+      request.toolArgs += arg;
+      request.toolArgs += '"';
+    }
+    DeriveTargetName(arg, request);
+  }
+}
 
+// The save target and the titles around the scanned argument string.
+void FinishToolArgs(MergeRequest& request) {
   if (request.titleCount == 0 && !request.targetName.empty()) {
     request.toolArgs.insert(0, Format(" /title1=\"%s\" ", request.targetName.c_str()));
   }
@@ -149,4 +131,32 @@ void TranslateArguments(int argc, const char* const* argv, MergeRequest& request
   if (!request.outputPath.empty()) {
     request.toolArgs.insert(0, Format(" /savetarget=\"%s\" ", request.outputPath.c_str()));
   }
+}
+
+}  // namespace
+
+void TranslateArguments(int argc, const char* const* argv, MergeRequest& request) {
+  // Both strings grow by at most a few bytes per argument; sizing them once
+  // keeps a long command line from being copied again at every doubling.
+  size_t total = 0;
+  for (int i = 1; i < argc; ++i) {
+    if (argv[i] != nullptr) total += std::strlen(argv[i]) + 3;
+  }
+  request.echoLine.reserve(total);
+  request.toolArgs.reserve(total);
+
+  Pending pending;
+  for (int i = 1; i < argc; ++i) {
+    const char* raw = argv[i];
+    if (raw == nullptr || raw[0] == '\0') continue;
+    const std::string arg(raw);
+    request.echoLine += arg;
+    request.echoLine += ' ';
+    if (arg[0] == '-') {
+      ApplyOption(arg, pending, request);
+    } else {
+      TakeValue(arg, pending, request);
+    }
+  }
+  if (!request.badOption && !request.badValue) FinishToolArgs(request);
 }

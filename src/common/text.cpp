@@ -3,10 +3,6 @@
 #include <cstdarg>
 #include <cstdio>
 
-// Process-wide trace switch (declared in host/notify.h). Nothing in the program
-// turns it on; a debugging build or a test may.
-bool traceEnabled = false;
-
 std::string Format(const char* format, ...) {
   va_list args;
   va_start(args, format);
@@ -42,4 +38,8 @@ bool EqualsIgnoreCaseAscii(std::string_view a, std::string_view b) {
     if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
   }
   return true;
+}
+
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t';
 }

@@ -19,3 +19,7 @@ void LowerCaseAscii(std::string& text);
 /// True when `a` and `b` are the same but for the letter case of ASCII letters
 /// (every other byte compares as it is).
 bool EqualsIgnoreCaseAscii(std::string_view a, std::string_view b);
+
+/// True for the two blanks that separate words in the files we read: a space
+/// and a tab.
+bool IsBlank(char c);

@@ -26,7 +26,7 @@ std::string TemporaryBeside(const std::string& path) {
   return path + kScratchMark + std::to_string(getpid());
 }
 
-long Renamed(const std::string& from, const std::string& to) {
+long RenameAndFlush(const std::string& from, const std::string& to) {
   return rename(from.c_str(), to.c_str()) == 0 ? FlushFolderOf(to) : errno;
 }
 
@@ -67,9 +67,9 @@ long ReadWholeFile(const std::string& path, std::string& bytes) {
   const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return errno;
   long error = 0;
-  char chunk[64 * 1024];
+  std::vector<char> chunk(64 * 1024);
   for (;;) {
-    const ssize_t got = read(fd, chunk, sizeof chunk);
+    const ssize_t got = read(fd, chunk.data(), chunk.size());
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) error = errno;
     if (got <= 0) break;
@@ -77,7 +77,7 @@ long ReadWholeFile(const std::string& path, std::string& bytes) {
       error = EFBIG;
       break;
     }
-    bytes.append(chunk, static_cast<size_t>(got));
+    bytes.append(chunk.data(), static_cast<size_t>(got));
   }
   close(fd);
   return error;
@@ -100,7 +100,7 @@ long ReplaceFileAtomically(const std::string& path, const std::string& bytes) {
   if (error == 0 && fchmod(fd, mode) != 0) error = errno;
   if (error == 0 && fsync(fd) != 0) error = errno;
   if (close(fd) != 0 && error == 0) error = errno;
-  if (error == 0) error = Renamed(temporary, path);
+  if (error == 0) error = RenameAndFlush(temporary, path);
   if (error != 0) unlink(temporary.c_str());
   return error;
 }
@@ -120,14 +120,14 @@ long RemoveFileIfPresent(const std::string& path) {
 }
 
 long MovePath(const std::string& from, const std::string& to) {
-  return Renamed(from, to);
+  return RenameAndFlush(from, to);
 }
 
 long ReplaceWithLink(const std::string& path, const std::string& target) {
   const std::string temporary = TemporaryBeside(path);
   unlink(temporary.c_str());
   if (symlink(target.c_str(), temporary.c_str()) != 0) return errno;
-  const long error = Renamed(temporary, path);
+  const long error = RenameAndFlush(temporary, path);
   if (error != 0) unlink(temporary.c_str());
   return error;
 }

@@ -21,8 +21,49 @@ std::wstring TemporaryBeside(const std::string& path) {
   return ToUtf16(path + kScratchMark + std::to_string(GetCurrentProcessId()));
 }
 
-long Result(BOOL succeeded) {
+long ErrorUnless(BOOL succeeded) {
   return succeeded ? 0 : static_cast<long>(GetLastError());
+}
+
+long WriteAndFlush(HANDLE file, const std::string& bytes) {
+  long error = 0;
+  for (size_t done = 0; done < bytes.size() && error == 0;) {
+    const DWORD part = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1u << 20));
+    DWORD wrote = 0;
+    error = ErrorUnless(WriteFile(file, bytes.data() + done, part, &wrote, nullptr));
+    done += wrote;
+  }
+  return error == 0 ? ErrorUnless(FlushFileBuffers(file)) : error;
+}
+
+// The file that replaces `target` takes over its access list, which ClearCase's
+// installer or the site gave it, and its attributes; a new file would get the
+// folder's inherited list instead. ReplaceFileW would keep them, but it cannot
+// write through (REPLACEFILE_WRITE_THROUGH is not supported), so the list is
+// copied onto the scratch file before the write-through move. The owner stays
+// this account's: giving a file away takes a privilege. A file system without
+// access lists (FAT) has none to keep.
+long TakeOverAccessList(const std::wstring& target, const std::wstring& replacement,
+                        DWORD attributes) {
+  const SECURITY_INFORMATION part = DACL_SECURITY_INFORMATION;
+  DWORD size = 0;
+  if (!GetFileSecurityW(target.c_str(), part, nullptr, 0, &size) &&
+      GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
+    const DWORD error = GetLastError();
+    if (error != ERROR_NOT_SUPPORTED && error != ERROR_INVALID_FUNCTION) return error;
+    size = 0;
+  }
+  if (size > 0) {
+    std::vector<char> descriptor(size);
+    if (!GetFileSecurityW(target.c_str(), part, descriptor.data(), size, &size) ||
+        !SetFileSecurityW(replacement.c_str(), part, descriptor.data())) {
+      return static_cast<long>(GetLastError());
+    }
+  }
+  const DWORD kept = attributes & (FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HIDDEN |
+                                   FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
+  return ErrorUnless(
+      SetFileAttributesW(replacement.c_str(), kept != 0 ? kept : FILE_ATTRIBUTE_NORMAL));
 }
 
 }  // namespace
@@ -43,10 +84,10 @@ long ReadWholeFile(const std::string& path, std::string& bytes) {
                             nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return static_cast<long>(GetLastError());
   long error = 0;
-  char chunk[64 * 1024];
+  std::vector<char> chunk(64 * 1024);
   for (;;) {
     DWORD got = 0;
-    if (!ReadFile(file, chunk, sizeof chunk, &got, nullptr)) {
+    if (!ReadFile(file, chunk.data(), static_cast<DWORD>(chunk.size()), &got, nullptr)) {
       error = static_cast<long>(GetLastError());
       break;
     }
@@ -55,7 +96,7 @@ long ReadWholeFile(const std::string& path, std::string& bytes) {
       error = ERROR_FILE_TOO_LARGE;
       break;
     }
-    bytes.append(chunk, got);
+    bytes.append(chunk.data(), got);
   }
   CloseHandle(file);
   return error;
@@ -74,20 +115,16 @@ long ReplaceFileAtomically(const std::string& path, const std::string& bytes) {
   HANDLE file = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return static_cast<long>(GetLastError());
-  long error = 0;
-  for (size_t done = 0; done < bytes.size() && error == 0;) {
-    const DWORD part = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1u << 20));
-    DWORD wrote = 0;
-    error = Result(WriteFile(file, bytes.data() + done, part, &wrote, nullptr));
-    done += wrote;
-  }
-  if (error == 0) error = Result(FlushFileBuffers(file));
+  long error = WriteAndFlush(file, bytes);
   CloseHandle(file);
+  if (error == 0 && attributes != INVALID_FILE_ATTRIBUTES) {
+    error = TakeOverAccessList(target, temporary, attributes);
+  }
   // Write-through: the move is on disk when the call returns, so a power cut
   // right after leaves the new map, not an empty name.
   if (error == 0) {
-    error = Result(MoveFileExW(temporary.c_str(), target.c_str(),
-                               MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH));
+    error = ErrorUnless(MoveFileExW(temporary.c_str(), target.c_str(),
+                                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH));
   }
   if (error != 0) DeleteFileW(temporary.c_str());
   return error;
@@ -105,8 +142,8 @@ long RemoveFileIfPresent(const std::string& path) {
 }
 
 long MovePath(const std::string& from, const std::string& to) {
-  return Result(MoveFileExW(ToUtf16(from).c_str(), ToUtf16(to).c_str(),
-                            MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH));
+  return ErrorUnless(MoveFileExW(ToUtf16(from).c_str(), ToUtf16(to).c_str(),
+                                 MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH));
 }
 
 long ReplaceWithLink(const std::string&, const std::string&) {
@@ -114,7 +151,7 @@ long ReplaceWithLink(const std::string&, const std::string&) {
 }
 
 long KeepCopy(const std::string& path, const std::string& copyPath) {
-  return Result(CopyFileW(ToUtf16(path).c_str(), ToUtf16(copyPath).c_str(), TRUE));
+  return ErrorUnless(CopyFileW(ToUtf16(path).c_str(), ToUtf16(copyPath).c_str(), TRUE));
 }
 
 long MakeFolder(const std::string& path, bool, bool* made) {
@@ -190,27 +227,23 @@ std::string SetupStateFolder() {
 }
 
 std::string OwnProgramPath() {
-  // Long paths: grow the buffer until the name fits.
-  std::wstring buffer(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD length = GetModuleFileNameW(nullptr, &buffer[0], static_cast<DWORD>(buffer.size()));
-    if (length == 0) return std::string();
-    if (length < buffer.size()) return ToUtf8(buffer.substr(0, length));
-    buffer.resize(buffer.size() * 2);
-  }
+  return ToUtf8(OwnModuleFileName());
 }
 
 std::string SearchProgramPath(const std::string& name) {
-  wchar_t buffer[32768];
-  const DWORD length = SearchPathW(nullptr, ToUtf16(name).c_str(), L".exe", 32768, buffer, nullptr);
-  return length > 0 && length < 32768 ? ToUtf8(std::wstring(buffer, length)) : std::string();
+  const std::wstring wide = ToUtf16(name);
+  return ToUtf8(GrowingWideText([&](wchar_t* buffer, unsigned long size) {
+    return SearchPathW(nullptr, wide.c_str(), L".exe", size, buffer, nullptr);
+  }));
 }
 
 std::string AbsolutePath(const std::string& path) {
   if (path.empty()) return path;
-  wchar_t buffer[32768];
-  const DWORD length = GetFullPathNameW(ToUtf16(path).c_str(), 32768, buffer, nullptr);
-  return length > 0 && length < 32768 ? ToUtf8(std::wstring(buffer, length)) : path;
+  const std::wstring wide = ToUtf16(path);
+  const std::wstring full = GrowingWideText([&](wchar_t* buffer, unsigned long size) {
+    return GetFullPathNameW(wide.c_str(), size, buffer, nullptr);
+  });
+  return full.empty() ? path : ToUtf8(full);
 }
 
 bool IsStartableProgram(const std::string& path) {

@@ -17,6 +17,10 @@ namespace {
 constexpr DWORD kPollMillis = 500;
 constexpr size_t kMaxCommandLineChars = 32767;
 
+// The start-up settings and the wait, defined after the launch itself.
+STARTUPINFOW MinimisedStartup(wchar_t* title);
+long WaitForExitCode(const PROCESS_INFORMATION& process);
+
 }  // namespace
 
 long LaunchCompareTool(std::string argumentString, bool statusOnly) {
@@ -25,29 +29,18 @@ long LaunchCompareTool(std::string argumentString, bool statusOnly) {
   // that matters here.
   FindVelmora(exePath);
   if (exePath.empty()) return 1;
+  // Windows names ignore letter case, so the same file starts either way; the
+  // tool has always been handed its path in lower case, and still is.
   LowerCaseAscii(exePath);
   const std::string commandLine = BuildToolCommandLine(exePath, argumentString, statusOnly);
   if (traceEnabled) {
     ShowMessage(Format("Running command = '%s'", commandLine.c_str()), kStyleOk);
   }
 
-  // The tool starts minimised; if it is a console program its window gets an
-  // 80 x 500 buffer with black text on white.
   wchar_t title[] = L"Velmora";
-  STARTUPINFOW startup;
-  ZeroMemory(&startup, sizeof startup);
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESHOWWINDOW | STARTF_USECOUNTCHARS | STARTF_USEFILLATTRIBUTE;
-  startup.wShowWindow = SW_MINIMIZE;
-  startup.lpTitle = title;
-  startup.dwXCountChars = 80;
-  startup.dwYCountChars = 500;
-  startup.dwFillAttribute =
-      BACKGROUND_BLUE | BACKGROUND_GREEN | BACKGROUND_RED | BACKGROUND_INTENSITY;
-
+  STARTUPINFOW startup = MinimisedStartup(title);
   PROCESS_INFORMATION process;
   ZeroMemory(&process, sizeof process);
-
   // CreateProcessW may write into the command line it is given. Windows takes
   // at most 32,767 characters, terminator included; Wine's wide call takes
   // more, so the limit is kept here and both say the same.
@@ -59,7 +52,30 @@ long LaunchCompareTool(std::string argumentString, bool statusOnly) {
                       &process)) {
     return ReportCommandError(static_cast<long>(GetLastError()));
   }
+  return WaitForExitCode(process);
+}
 
+namespace {
+
+// The tool starts minimised; if it is a console program its window gets an
+// 80 x 500 buffer with black text on white. `title` must outlive the start.
+STARTUPINFOW MinimisedStartup(wchar_t* title) {
+  STARTUPINFOW startup;
+  ZeroMemory(&startup, sizeof startup);
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESHOWWINDOW | STARTF_USECOUNTCHARS | STARTF_USEFILLATTRIBUTE;
+  startup.wShowWindow = SW_MINIMIZE;
+  startup.lpTitle = title;
+  startup.dwXCountChars = 80;
+  startup.dwYCountChars = 500;
+  startup.dwFillAttribute =
+      BACKGROUND_BLUE | BACKGROUND_GREEN | BACKGROUND_RED | BACKGROUND_INTENSITY;
+  return startup;
+}
+
+// Waits for the started tool to end, closes its handles and returns its exit
+// code.
+long WaitForExitCode(const PROCESS_INFORMATION& process) {
   // The wait is woken by the child's end; the 500 ms period only bounds each
   // call. Any other result than a timeout ends the wait and the exit code is
   // read all the same.
@@ -79,3 +95,5 @@ long LaunchCompareTool(std::string argumentString, bool statusOnly) {
   CloseHandle(process.hProcess);
   return result;
 }
+
+}  // namespace

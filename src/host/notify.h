@@ -29,3 +29,7 @@ void WriteUtf8Line(ConsoleStream stream, const std::string& text);
 /// The system's message text for an error number (GetLastError() values on
 /// Windows, errno values elsewhere), used as it comes.
 std::string SystemErrorText(long errorNumber);
+
+/// SystemErrorText without its final line break and full stop, to go inside a
+/// sentence of ours.
+std::string SystemErrorTextInSentence(long errorNumber);

@@ -10,18 +10,8 @@ namespace {
 
 // The caption an unnamed application gets by default: the program's file name
 // without its folder and extension.
-std::wstring Caption() {
-  // A long-path-aware program can live in a folder longer than MAX_PATH; the
-  // name is cut short when the buffer was too small, so it grows until it fits.
-  std::wstring path(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD length = GetModuleFileNameW(nullptr, &path[0], static_cast<DWORD>(path.size()));
-    if (length < path.size() || path.size() >= 32768) {
-      path.resize(length);
-      break;
-    }
-    path.resize(path.size() * 2);
-  }
+std::wstring MessageBoxCaption() {
+  std::wstring path = OwnModuleFileName();
   const size_t slash = path.find_last_of(L"\\/");
   if (slash != std::wstring::npos) path.erase(0, slash + 1);
   const size_t dot = path.rfind(L'.');
@@ -65,7 +55,7 @@ void ShowMessage(const std::string& text, unsigned style) {
   // framework's message box would give it.
   const UINT flags = style == kStyleOk ? (MB_OK | MB_ICONEXCLAMATION) : style;
   if (MessageBoxWFunction messageBox = MessageBoxFunction()) {
-    messageBox(nullptr, ToUtf16(text).c_str(), Caption().c_str(), flags);
+    messageBox(nullptr, ToUtf16(text).c_str(), MessageBoxCaption().c_str(), flags);
   } else {
     WriteConsoleLine(ConsoleStream::Err, text);
   }

@@ -4,20 +4,63 @@
 
 #include <errno.h>
 #include <fcntl.h>
-#include <signal.h>
+#include <pthread.h>
 #include <sys/file.h>
-#include <sys/time.h>
-#include <time.h>
 #include <unistd.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
 
 namespace {
 
-void Wake(int) {}
+// flock has no time limit, and only a signal cuts a blocking flock short; a
+// timer's signal would reach the whole process, whose other users (and the
+// mask it hands its children) are not ours to change. So a helper thread makes
+// the blocking call and the run waits for it on a condition variable with the
+// deadline: woken the moment the other run ends, never polling. When the time
+// is up the helper stays blocked; it uses only the descriptor, which is then
+// never closed, and ends with the process.
+struct LockWait {
+  int fd = -1;
+  std::mutex mutex;
+  std::condition_variable finished;
+  bool done = false;
+  long error = 0;
+};
 
-long Millis() {
-  timespec now;
-  clock_gettime(CLOCK_MONOTONIC, &now);
-  return static_cast<long>(now.tv_sec * 1000 + now.tv_nsec / 1000000);
+void* BlockOnLock(void* handedOver) {
+  const std::unique_ptr<std::shared_ptr<LockWait>> owner(
+      static_cast<std::shared_ptr<LockWait>*>(handedOver));
+  LockWait& wait = **owner;
+  long error;
+  do {
+    error = flock(wait.fd, LOCK_EX) == 0 ? 0 : errno;
+  } while (error == EINTR);
+  const std::lock_guard<std::mutex> hold(wait.mutex);
+  wait.done = true;
+  wait.error = error;
+  wait.finished.notify_one();
+  return nullptr;
+}
+
+// 0 once the lock is ours, kLockBusy when `waitMillis` went by first, or the
+// error number.
+long WaitForLock(int fd, long waitMillis) {
+  auto wait = std::make_shared<LockWait>();
+  wait->fd = fd;
+  auto* handedOver = new std::shared_ptr<LockWait>(wait);
+  pthread_t helper;
+  if (const int error = pthread_create(&helper, nullptr, BlockOnLock, handedOver)) {
+    delete handedOver;
+    return error;
+  }
+  pthread_detach(helper);
+  std::unique_lock<std::mutex> hold(wait->mutex);
+  const bool done = wait->finished.wait_for(hold, std::chrono::milliseconds(waitMillis),
+                                            [&] { return wait->done; });
+  return done ? wait->error : kLockBusy;
 }
 
 }  // namespace
@@ -35,32 +78,8 @@ long LockManagers(const std::string& managers, long waitMillis) {
     close(fd);
     return kLockUnavailable;
   }
-  if (error == EWOULDBLOCK) {
-    // The blocking flock returns the moment the other run ends; a timer's
-    // signal, caught without SA_RESTART, interrupts it so that the deadline
-    // is checked. It repeats, in case it fires before flock starts waiting.
-    struct sigaction wake = {}, old;
-    wake.sa_handler = Wake;
-    sigemptyset(&wake.sa_mask);
-    sigaction(SIGALRM, &wake, &old);
-    // A blocked SIGALRM, inherited from whoever started the run, would
-    // leave the wait without its deadline.
-    sigset_t alarm, oldMask;
-    sigemptyset(&alarm);
-    sigaddset(&alarm, SIGALRM);
-    sigprocmask(SIG_UNBLOCK, &alarm, &oldMask);
-    itimerval timer = {{0, 100000}, {0, 100000}};
-    setitimer(ITIMER_REAL, &timer, nullptr);
-    const long deadline = Millis() + waitMillis;
-    do {
-      error = flock(fd, LOCK_EX) == 0 ? 0 : errno;
-    } while (error == EINTR && Millis() < deadline);
-    timer = {};
-    setitimer(ITIMER_REAL, &timer, nullptr);
-    sigaction(SIGALRM, &old, nullptr);
-    sigprocmask(SIG_SETMASK, &oldMask, nullptr);
-    if (error == EINTR) error = kLockBusy;
-  }
-  if (error != 0) close(fd);
+  if (error == EWOULDBLOCK) error = WaitForLock(fd, waitMillis);
+  // A helper still waiting holds the descriptor.
+  if (error != 0 && error != kLockBusy) close(fd);
   return error;
 }

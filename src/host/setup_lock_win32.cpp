@@ -38,51 +38,16 @@ std::wstring UserSid() {
   return sid;
 }
 
-}  // namespace
-
-long LockManagers(const std::string& managers, long waitMillis) {
-  // Protected (P): nothing inherited from the folder, where readers may be
-  // let in. FA: all access, for SYSTEM, the Administrators and this account.
-  const std::wstring sddl = L"D:P(A;;FA;;;SY)(A;;FA;;;BA)(A;;FA;;;" + UserSid() + L")";
-  SECURITY_ATTRIBUTES security = {sizeof security, nullptr, FALSE};
-  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(
-          sddl.c_str(), SDDL_REVISION_1, &security.lpSecurityDescriptor, nullptr)) {
-    return static_cast<long>(GetLastError());
-  }
-  // The system's own status tells a file that waits to be deleted from one
-  // this account may not open; both are "access denied".
-  using LastStatus = LONG(WINAPI*)();
-  const auto lastStatus = reinterpret_cast<LastStatus>(reinterpret_cast<void*>(
-      GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "RtlGetLastNtStatus")));
-  // Never closed: the lock lasts as long as the handle, that is the run.
-  // Every run opens the file the same way, so that it goes with the last.
-  const std::wstring path = ToUtf16(managers + "\\mergebridge-setup.lock");
-  const HANDLE file = CreateFileW(
-      path.c_str(), GENERIC_READ | GENERIC_WRITE,
-      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &security, OPEN_ALWAYS,
-      FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OVERLAPPED, nullptr);
-  DWORD error = GetLastError();
-  const LONG status = lastStatus != nullptr ? lastStatus() : 0;
-  LocalFree(security.lpSecurityDescriptor);
-  if (file == INVALID_HANDLE_VALUE) {
-    // The last run has just closed it and the file waits to be deleted: that
-    // run was busy a moment ago.
-    const LONG kDeletePending = static_cast<LONG>(0xC0000056);
-    if (error == ERROR_ACCESS_DENIED && status == kDeletePending) return kLockBusy;
-    // Who may not make a file in the folder cannot change the map in it
-    // either: the run goes on to say so in its own words (run as administrator).
-    if (error == ERROR_ACCESS_DENIED &&
-        GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES &&
-        GetLastError() == ERROR_FILE_NOT_FOUND) {
-      return 0;
-    }
-    return static_cast<long>(error);
-  }
+// Takes the lock on the open lock file, waiting at most `waitMillis` for the
+// run that holds it: 0, kLockBusy, kLockUnavailable or the error number. The
+// file stays open unless the answer is an error.
+long LockOpenFile(HANDLE file, long waitMillis) {
   // The request waits in the system and its event wakes this thread the
   // moment the holder's handle closes. Kept for good: the system may still
   // write into it after a wait that timed out.
   OVERLAPPED* const request = new OVERLAPPED();
   request->hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  DWORD error;
   if (request->hEvent == nullptr)
     error = GetLastError();
   else if (LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, request))
@@ -108,5 +73,45 @@ long LockManagers(const std::string& managers, long waitMillis) {
   CloseHandle(file);
   // A file system that cannot lock (some network shares).
   if (error == ERROR_NOT_SUPPORTED || error == ERROR_INVALID_FUNCTION) return kLockUnavailable;
+  return static_cast<long>(error);
+}
+
+}  // namespace
+
+long LockManagers(const std::string& managers, long waitMillis) {
+  // Protected (P): nothing inherited from the folder, where readers may be
+  // let in. FA: all access, for SYSTEM, the Administrators and this account.
+  const std::wstring sddl = L"D:P(A;;FA;;;SY)(A;;FA;;;BA)(A;;FA;;;" + UserSid() + L")";
+  SECURITY_ATTRIBUTES security = {sizeof security, nullptr, FALSE};
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(
+          sddl.c_str(), SDDL_REVISION_1, &security.lpSecurityDescriptor, nullptr)) {
+    return static_cast<long>(GetLastError());
+  }
+  // The system's own status tells a file that waits to be deleted from one
+  // this account may not open; both are "access denied".
+  using LastStatus = LONG(WINAPI*)();
+  const auto lastStatus = reinterpret_cast<LastStatus>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "RtlGetLastNtStatus")));
+  // Never closed: the lock lasts as long as the handle, that is the run.
+  // Every run opens the file the same way, so that it goes with the last.
+  const std::wstring path = ToUtf16(managers + "\\mergebridge-setup.lock");
+  const HANDLE file = CreateFileW(
+      path.c_str(), GENERIC_READ | GENERIC_WRITE,
+      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &security, OPEN_ALWAYS,
+      FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OVERLAPPED, nullptr);
+  const DWORD error = GetLastError();
+  const LONG status = lastStatus != nullptr ? lastStatus() : 0;
+  LocalFree(security.lpSecurityDescriptor);
+  if (file != INVALID_HANDLE_VALUE) return LockOpenFile(file, waitMillis);
+  // The last run has just closed it and the file waits to be deleted: that
+  // run was busy a moment ago.
+  const LONG kDeletePending = static_cast<LONG>(0xC0000056);
+  if (error == ERROR_ACCESS_DENIED && status == kDeletePending) return kLockBusy;
+  // Who may not make a file in the folder cannot change the map in it
+  // either: the run goes on to say so in its own words (run as administrator).
+  if (error == ERROR_ACCESS_DENIED && GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES &&
+      GetLastError() == ERROR_FILE_NOT_FOUND) {
+    return 0;
+  }
   return static_cast<long>(error);
 }

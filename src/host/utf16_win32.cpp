@@ -20,3 +20,11 @@ std::string ToUtf8(const std::wstring& text) {
   WideCharToMultiByte(CP_UTF8, 0, text.data(), size, &out[0], length, nullptr, nullptr);
   return out;
 }
+
+std::wstring OwnModuleFileName() {
+  // A long-path-aware program can live in a folder longer than MAX_PATH; the
+  // name is cut short, not refused, when the buffer is too small.
+  return GrowingWideText([](wchar_t* buffer, unsigned long size) {
+    return GetModuleFileNameW(nullptr, buffer, size);
+  });
+}

@@ -22,7 +22,7 @@ namespace {
 
 const wchar_t kSteps[] = L"uninstall-steps.exe";  // NSIS's uninstaller, beside this program
 
-std::wstring Folder(const std::wstring& path) {
+std::wstring ParentFolder(const std::wstring& path) {
   return path.substr(0, path.find_last_of(L'\\'));
 }
 
@@ -38,7 +38,7 @@ bool MoveOut(const std::wstring& self, const std::wstring& folder, std::wstring&
 }
 
 // On standard error where the caller gave one, and in a message box unless silent.
-void Say(const std::wstring& text, bool silent) {
+void ReportFailure(const std::wstring& text, bool silent) {
   const std::string bytes = ToUtf8(text);
   DWORD written = 0;
   WriteFile(GetStdHandle(STD_ERROR_HANDLE), bytes.data(), static_cast<DWORD>(bytes.size()),
@@ -49,9 +49,8 @@ void Say(const std::wstring& text, bool silent) {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, wchar_t*, int) {
-  wchar_t buffer[32768];
-  const DWORD length = GetModuleFileNameW(nullptr, buffer, 32768);
-  const std::wstring self(buffer, length), folder = Folder(self), steps = folder + L"\\" + kSteps;
+  const std::wstring self = OwnModuleFileName(), folder = ParentFolder(self),
+                     steps = folder + L"\\" + kSteps;
   int count = 0;
   wchar_t** args = CommandLineToArgvW(GetCommandLineW(), &count);
   bool silent = false;
@@ -66,9 +65,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, wchar_t*, int) {
   if (!CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                       &process)) {
     const DWORD error = GetLastError();
-    Say(L"mergebridge uninstall: cannot start " + steps + L" (error " + std::to_wstring(error) +
-            L"); nothing was removed.\r\n",
-        silent);
+    ReportFailure(L"mergebridge uninstall: cannot start " + steps + L" (error " +
+                      std::to_wstring(error) + L"); nothing was removed.\r\n",
+                  silent);
     return 2;
   }
   CloseHandle(process.hThread);
@@ -82,11 +81,12 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, wchar_t*, int) {
   // while it is this program's working folder.
   wchar_t temp[MAX_PATH + 1];
   const DWORD tempLength = GetTempPathW(MAX_PATH + 1, temp);
-  const std::wstring elsewhere = tempLength > 0 ? std::wstring(temp, tempLength) : Folder(folder);
+  const std::wstring elsewhere =
+      tempLength > 0 ? std::wstring(temp, tempLength) : ParentFolder(folder);
   SetCurrentDirectoryW(elsewhere.c_str());
   DeleteFileW(steps.c_str());
   std::wstring moved;
-  if (!MoveOut(self, elsewhere, moved) && !MoveOut(self, Folder(folder), moved)) moved = self;
+  if (!MoveOut(self, elsewhere, moved) && !MoveOut(self, ParentFolder(folder), moved)) moved = self;
   MoveFileExW(moved.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
   if (!RemoveDirectoryW(folder.c_str()))
     MoveFileExW(folder.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);

@@ -14,10 +14,6 @@ constexpr std::string_view kHeaderVersion4 = "REGEDIT4";
 constexpr unsigned long kTypeString = 1, kTypeExpandString = 2, kTypeBinary = 3,
                         kTypeMultiString = 7;
 
-bool IsBlank(char c) {
-  return c == ' ' || c == '\t';
-}
-
 std::string_view TrimLeft(std::string_view text) {
   while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
   return text;
@@ -240,7 +236,52 @@ const char* ReadKeyLine(std::string_view line, RegFileRoot wanted, KeyLine& key)
   return nullptr;
 }
 
-RegFileLookup Fault(long line, const char* reason) {
+// What a scan knows so far of the key and the value it looks for.
+struct ScanState {
+  bool keyExists = false;
+  bool valueExists = false;
+  std::string value;
+  bool seenKey = false;
+  bool inTargetKey = false;  // the values that follow are the key's
+};
+
+// A [key] or [-key] line, applied to what the scan knows; nullptr, or the
+// reason why the import skips the line.
+const char* FollowKeyLine(std::string_view line, RegFileRoot root, std::string_view keyPath,
+                          ScanState& state) {
+  KeyLine key;
+  state.seenKey = true;
+  state.inTargetKey = false;
+  if (const char* fault = ReadKeyLine(line, root, key)) return fault;
+  if (!key.inRoot) return nullptr;
+  if (key.remove) {
+    // Deleting a key takes its values and every key below it along; the
+    // values that follow a deletion line belong to no key.
+    if (IsSameOrBelow(keyPath, key.path)) {
+      state.keyExists = false;
+      state.valueExists = false;
+      state.value.clear();
+    }
+  } else {
+    // Importing a key creates its missing parents as well.
+    if (IsSameOrBelow(key.path, keyPath)) state.keyExists = true;
+    state.inTargetKey = EqualsIgnoreCaseAscii(key.path, keyPath);
+  }
+  return nullptr;
+}
+
+void FinishLookup(ScanState& state, RegFileLookup& result) {
+  if (!state.keyExists) {
+    result.status = RegFileStatus::NoKey;
+  } else if (!state.valueExists) {
+    result.status = RegFileStatus::NoValue;
+  } else {
+    result.status = RegFileStatus::Found;
+    result.data.swap(state.value);
+  }
+}
+
+RegFileLookup ParseFault(long line, const char* reason) {
   RegFileLookup result;
   result.status = RegFileStatus::ParseError;
   result.line = line;
@@ -253,24 +294,23 @@ RegFileLookup Fault(long line, const char* reason) {
 // The registry editor exports UTF-16LE with a byte-order mark; UTF-8 is
 // accepted with or without one, so that a file can be written by hand.
 bool DecodeRegFile(std::string_view fileBytes, DecodedRegFile& decoded, RegFileLookup& fault) {
-  decoded.text = fileBytes;
   if (fileBytes.substr(0, 2) == "\xFF\xFE") {
     decoded.utf16 = true;
-    AppendUtf16LeAsUtf8(fileBytes.substr(2), decoded.converted);
-    decoded.text = decoded.converted;
+    AppendUtf16LeAsUtf8(fileBytes.substr(2), decoded.text);
     if (fileBytes.size() % 2 != 0) {
       long lastLine = 1;
       for (char c : decoded.text) lastLine += c == '\n';
-      fault = Fault(lastLine, "the file ends in the middle of a UTF-16 character");
+      fault = ParseFault(lastLine, "the file ends in the middle of a UTF-16 character");
       return false;
     }
   } else if (fileBytes.substr(0, 2) == "\xFE\xFF") {
-    fault = Fault(1, "UTF-16 big-endian is not supported; use UTF-16LE or UTF-8");
+    fault = ParseFault(1, "UTF-16 big-endian is not supported; use UTF-16LE or UTF-8");
     return false;
   } else if (fileBytes.substr(0, 3) == "\xEF\xBB\xBF") {
     decoded.utf8Bom = true;
-    decoded.text.remove_prefix(3);
+    fileBytes.remove_prefix(3);
   }
+  if (!decoded.utf16) decoded.text.assign(fileBytes);
   return true;
 }
 
@@ -281,51 +321,28 @@ RegFileLookup ScanRegFile(std::string_view text, RegFileRoot root, std::string_v
   std::string_view line;
   if (NextLine(lines, line)) line = TrimRight(line);
   if (line != kHeaderVersion4 && line != kHeaderVersion5) {
-    return Fault(1, "the first line must be REGEDIT4 or Windows Registry Editor Version 5.00");
+    return ParseFault(1, "the first line must be REGEDIT4 or Windows Registry Editor Version 5.00");
   }
   const bool version5 = line == kHeaderVersion5;
 
   RegFileLookup result;
   auto skip = [&](const char* reason) { result.skipped.push_back({lines.number, reason}); };
-  bool keyExists = keyPath.empty();  // the root itself always exists
-  bool valueExists = false;
-  std::string value;
-  bool seenKey = false;
-  bool inTargetKey = false;
+  ScanState state;
+  state.keyExists = keyPath.empty();  // the root itself always exists
   while (NextLine(lines, line)) {
     const size_t lineBegin = static_cast<size_t>(line.data() - text.data());
     line = TrimRight(TrimLeft(line));
     if (line.empty() || line.front() == ';' || line.front() == '#') continue;
     if (line.front() == '[') {
-      KeyLine key;
-      seenKey = true;
-      inTargetKey = false;
       // The values after a key line the import cannot read go nowhere.
-      if (const char* fault = ReadKeyLine(line, root, key)) {
-        skip(fault);
-        continue;
-      }
-      if (!key.inRoot) continue;
-      if (key.remove) {
-        // Deleting a key takes its values and every key below it along; the
-        // values that follow a deletion line belong to no key.
-        if (IsSameOrBelow(keyPath, key.path)) {
-          keyExists = false;
-          valueExists = false;
-          value.clear();
-        }
-      } else {
-        // Importing a key creates its missing parents as well.
-        if (IsSameOrBelow(key.path, keyPath)) keyExists = true;
-        inTargetKey = EqualsIgnoreCaseAscii(key.path, keyPath);
-      }
+      if (const char* fault = FollowKeyLine(line, root, keyPath, state)) skip(fault);
       continue;
     }
     if (line.front() != '@' && line.front() != '"') {
       skip("expected a [key] line, a \"name\"=value line or a ; comment");
       continue;
     }
-    if (!seenKey) {
+    if (!state.seenKey) {
       skip("a value line before the first [key] line");
       continue;
     }
@@ -334,21 +351,13 @@ RegFileLookup ScanRegFile(std::string_view text, RegFileRoot root, std::string_v
       skip(fault);  // on a continuation line, that line
       continue;
     }
-    if (inTargetKey && EqualsIgnoreCaseAscii(parsed.name, valueName)) {
-      valueExists = !parsed.remove;
-      value.swap(parsed.data);
+    if (state.inTargetKey && EqualsIgnoreCaseAscii(parsed.name, valueName)) {
+      state.valueExists = !parsed.remove;
+      state.value.swap(parsed.data);
       spans.push_back({lineBegin, std::min(text.size(), lines.next)});
     }
   }
-
-  if (!keyExists) {
-    result.status = RegFileStatus::NoKey;
-  } else if (!valueExists) {
-    result.status = RegFileStatus::NoValue;
-  } else {
-    result.status = RegFileStatus::Found;
-    result.data.swap(value);
-  }
+  FinishLookup(state, result);
   return result;
 }
 

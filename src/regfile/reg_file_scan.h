@@ -24,10 +24,10 @@ struct ValueSpan {
   size_t begin = 0, end = 0;
 };
 
-/// The decoded text of a registry file: UTF-8, without a byte-order mark.
+/// The decoded text of a registry file: UTF-8, without a byte-order mark. It
+/// owns its text (no view into itself), so a copy or a move stays whole.
 struct DecodedRegFile {
-  std::string converted;
-  std::string_view text;
+  std::string text;
   bool utf16 = false, utf8Bom = false;
 };
 

@@ -5,7 +5,7 @@
 
 namespace {
 
-std::string Quoted(std::string_view text) {
+std::string QuotedRegText(std::string_view text) {
   std::string out = "\"";
   for (char c : text) {
     if (c == '\\' || c == '"') out += '\\';
@@ -15,7 +15,7 @@ std::string Quoted(std::string_view text) {
 }
 
 // The text again in the encoding it was decoded from.
-std::string Encode(const DecodedRegFile& decoded, const std::string& text) {
+std::string EncodeAsDecoded(const DecodedRegFile& decoded, const std::string& text) {
   if (decoded.utf16) return "\xFF\xFE" + Utf8AsUtf16Le(text);
   return (decoded.utf8Bom ? "\xEF\xBB\xBF" : "") + text;
 }
@@ -47,8 +47,8 @@ bool SetRegFileValue(std::string_view fileBytes, RegFileRoot root, std::string_v
     fault = "the value holds a line break or a zero byte";
     return false;
   }
-  const std::string valueLine =
-      (valueName.empty() ? std::string("@") : Quoted(valueName)) + "=" + Quoted(value);
+  const std::string valueLine = (valueName.empty() ? std::string("@") : QuotedRegText(valueName)) +
+                                "=" + QuotedRegText(value);
   if (fileBytes.empty()) {
     newBytes =
         std::string(kHeaderVersion5) + "\n\n" + KeyHeader(root, keyPath) + "\n" + valueLine + "\n";
@@ -58,7 +58,7 @@ bool SetRegFileValue(std::string_view fileBytes, RegFileRoot root, std::string_v
   RegFileLookup lookup;
   std::vector<ValueSpan> spans;
   if (!ScanFile(fileBytes, root, keyPath, valueName, decoded, lookup, spans, fault)) return false;
-  std::string text(decoded.text);
+  std::string& text = decoded.text;
   if (lookup.status == RegFileStatus::Found) {
     // The line that gave the value, without its line end.
     ValueSpan span = spans.back();
@@ -72,7 +72,7 @@ bool SetRegFileValue(std::string_view fileBytes, RegFileRoot root, std::string_v
     if (!text.empty() && text.back() != '\n') text += lineEnd;
     text += lineEnd + KeyHeader(root, keyPath) + lineEnd + valueLine + lineEnd;
   }
-  newBytes = Encode(decoded, text);
+  newBytes = EncodeAsDecoded(decoded, text);
   return true;
 }
 
@@ -95,6 +95,6 @@ bool RemoveRegFileValue(std::string_view fileBytes, RegFileRoot root, std::strin
     kept = span.end;
   }
   text.append(decoded.text.substr(kept));
-  newBytes = Encode(decoded, text);
+  newBytes = EncodeAsDecoded(decoded, text);
   return true;
 }

@@ -20,7 +20,7 @@ RecordRow* FindRow(SetupRecord& record, const std::string& method) {
   return nullptr;
 }
 
-LinkPlan Refuse(const std::string& manager, const std::string& fault) {
+LinkPlan RefusedPlan(const std::string& manager, const std::string& fault) {
   LinkPlan plan;
   plan.ok = false;
   plan.notes.push_back(manager + ": the record of an earlier install cannot be read: " + fault);
@@ -37,7 +37,7 @@ LinkPlan PlanLinkInstall(const std::string& manager, const std::vector<MethodSta
                          std::string_view recordText, const std::string& bridge) {
   SetupRecord record;
   std::string fault;
-  if (!ParseSetupRecord(recordText, record, fault)) return Refuse(manager, fault);
+  if (!ParseSetupRecord(recordText, record, fault)) return RefusedPlan(manager, fault);
   LinkPlan plan;
   for (const MethodState& state : methods) {
     const std::string name = manager + " " + state.method;
@@ -91,7 +91,7 @@ LinkPlan PlanLinkRemoval(const std::string& manager, const std::vector<MethodSta
                          std::string_view recordText) {
   SetupRecord record;
   std::string fault;
-  if (!ParseSetupRecord(recordText, record, fault)) return Refuse(manager, fault);
+  if (!ParseSetupRecord(recordText, record, fault)) return RefusedPlan(manager, fault);
   LinkPlan plan;
   for (const RecordRow& row : record.rows) {
     const std::string name = manager + " " + row.first;

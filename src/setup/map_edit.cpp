@@ -8,10 +8,6 @@
 
 namespace {
 
-bool IsBlank(char c) {
-  return c == ' ' || c == '\t';
-}
-
 struct Replacement {
   size_t begin, end;
   std::string text;
@@ -19,7 +15,7 @@ struct Replacement {
 
 // Applies non-overlapping replacements in one pass, so that a large map stays
 // linear however many lines change.
-std::string Apply(std::string_view map, std::vector<Replacement> edits) {
+std::string ApplyReplacements(std::string_view map, std::vector<Replacement> edits) {
   std::sort(edits.begin(), edits.end(),
             [](const Replacement& a, const Replacement& b) { return a.begin < b.begin; });
   std::string out;
@@ -55,11 +51,11 @@ RecordRow* FindRow(SetupRecord& record, std::string_view manager, std::string_vi
   return nullptr;
 }
 
-std::string Name(std::string_view manager, std::string_view method) {
+std::string MethodLabel(std::string_view manager, std::string_view method) {
   return std::string(manager) + " " + std::string(method);
 }
 
-MapEdit Refuse(std::string_view map, const std::string& fault) {
+MapEdit RefusedEdit(std::string_view map, const std::string& fault) {
   MapEdit edit;
   edit.ok = false;
   edit.map = std::string(map);
@@ -113,7 +109,7 @@ MapEdit InstallIntoMap(std::string_view map, std::string_view recordText,
                        const std::vector<std::string>& managers, const std::string& bridge) {
   SetupRecord record;
   std::string fault;
-  if (!ParseSetupRecord(recordText, record, fault)) return Refuse(map, fault);
+  if (!ParseSetupRecord(recordText, record, fault)) return RefusedEdit(map, fault);
   const std::vector<MapEntry> entries = ReadMapEntries(map);
   const std::string earlier = record.bridge;
   auto ours = [&](const std::string& program) {
@@ -136,7 +132,7 @@ MapEdit InstallIntoMap(std::string_view map, std::string_view recordText,
     for (const std::string& method : BridgedMethods()) {
       const MapEntry* entry = FindEntry(entries, manager, method);
       if (entry == nullptr) {
-        edit.notes.push_back(Name(manager, method) + ": not in the map; left alone");
+        edit.notes.push_back(MethodLabel(manager, method) + ": not in the map; left alone");
         continue;
       }
       RecordRow* row = FindRow(record, manager, method);
@@ -162,7 +158,7 @@ MapEdit InstallIntoMap(std::string_view map, std::string_view recordText,
                   [](const Replacement& a, const Replacement& b) { return a.begin == b.begin; }),
       replacements.end());
   record.bridge = bridge;
-  edit.map = Apply(map, std::move(replacements));
+  edit.map = ApplyReplacements(map, std::move(replacements));
   edit.record = FormatSetupRecord(record);
   return edit;
 }
@@ -170,23 +166,24 @@ MapEdit InstallIntoMap(std::string_view map, std::string_view recordText,
 MapEdit RemoveFromMap(std::string_view map, std::string_view recordText) {
   SetupRecord record;
   std::string fault;
-  if (!ParseSetupRecord(recordText, record, fault)) return Refuse(map, fault);
+  if (!ParseSetupRecord(recordText, record, fault)) return RefusedEdit(map, fault);
   const std::vector<MapEntry> entries = ReadMapEntries(map);
   MapEdit edit;
   std::vector<Replacement> replacements;
   for (const RecordRow& row : record.rows) {
     const MapEntry* entry = FindEntry(entries, row.first, row.second);
     if (entry == nullptr) {
-      edit.notes.push_back(Name(row.first, row.second) + ": no longer in the map; left alone");
+      edit.notes.push_back(MethodLabel(row.first, row.second) +
+                           ": no longer in the map; left alone");
     } else if (entry->program == row.third) {
       // Put back already, by an uninstall that stopped before its record went.
     } else if (!EqualsIgnoreCaseAscii(entry->program, record.bridge)) {
-      edit.notes.push_back(Name(row.first, row.second) + ": changed since install (now runs " +
-                           entry->program + "); left alone");
+      edit.notes.push_back(MethodLabel(row.first, row.second) +
+                           ": changed since install (now runs " + entry->program + "); left alone");
     } else {
       replacements.push_back({entry->programBegin, entry->programEnd, row.third});
     }
   }
-  edit.map = Apply(map, std::move(replacements));
+  edit.map = ApplyReplacements(map, std::move(replacements));
   return edit;
 }

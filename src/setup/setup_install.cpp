@@ -16,7 +16,7 @@ namespace {
 const long kLockWaitMillis = 2000;  // far longer than a run takes
 
 // True when the file at `path` holds `bytes`; for no bytes, when it is absent.
-bool Holds(const std::string& path, const std::string& bytes) {
+bool FileHoldsBytes(const std::string& path, const std::string& bytes) {
   std::string now, ignored;
   if (bytes.empty()) return GetPathKind(path, ignored) == PathKind::Missing;
   return ReadWholeFile(path, now) == 0 && now == bytes;
@@ -25,10 +25,10 @@ bool Holds(const std::string& path, const std::string& bytes) {
 std::string WriteFailure(const std::string& path, long error, bool landed) {
   std::string text = "cannot write " + path + ": " + ErrorText(error);
   if (IsAccessDenied(error)) text += "; " + RightsHint();
-  return text + Aftermath(landed);
+  return text + FailureEnding(landed);
 }
 
-std::string Listing(const std::vector<MethodState>& states) {
+std::string MethodListing(const std::vector<MethodState>& states) {
   std::string text;
   for (const MethodState& state : states)
     text += state.method + " -> " + DescribeMethod(state) + "\n";
@@ -40,7 +40,7 @@ bool ReadOptional(const std::string& path, std::string& bytes) {
   const long error = ReadWholeFile(path, bytes);
   std::string ignored;
   if (error == 0 || GetPathKind(path, ignored) == PathKind::Missing) return true;
-  Complain("cannot read " + path + ": " + ErrorText(error));
+  PrintError("cannot read " + path + ": " + ErrorText(error));
   return false;
 }
 
@@ -52,17 +52,17 @@ long StoreRecord(const std::string& path, const std::string& text) {
 }
 
 // Removes what an interrupted run left in `folder`; false after a complaint.
-bool Sweep(const std::string& folder) {
+bool RemoveLeftovers(const std::string& folder) {
   const long error = SweepScratchFiles(folder);
   if (error != 0) {
-    Complain("cannot clear the leftovers of an earlier run in " + folder + ": " + ErrorText(error) +
-             ".");
+    PrintError("cannot clear the leftovers of an earlier run in " + folder + ": " +
+               ErrorText(error) + ".");
   }
   return error == 0;
 }
 
-void SayNotes(const std::vector<std::string>& notes) {
-  for (const std::string& note : notes) Say("  " + note);
+void PrintNotes(const std::vector<std::string>& notes) {
+  for (const std::string& note : notes) PrintLine("  " + note);
 }
 
 // Writes the map's edit and its record. Returns 0, or 1 after a complaint.
@@ -74,23 +74,23 @@ int WriteMapAndRecord(const std::string& mapPath, const std::string& recordPath,
   const bool recordFirst = !edit.record.empty();
   if (recordFirst && edit.record != record) {
     if (const long error = StoreRecord(recordPath, edit.record)) {
-      Complain(WriteFailure(recordPath, error, Holds(recordPath, edit.record)));
+      PrintError(WriteFailure(recordPath, error, FileHoldsBytes(recordPath, edit.record)));
       return 1;
     }
   }
   if (edit.map != map) {
     if (const long error = ReplaceFileAtomically(mapPath, edit.map)) {
       // A map that changed all the same keeps the record of what it ran.
-      const bool landed = Holds(mapPath, edit.map);
+      const bool landed = FileHoldsBytes(mapPath, edit.map);
       if (recordFirst && !landed) StoreRecord(recordPath, record);
-      Complain(WriteFailure(mapPath, error, landed));
+      PrintError(WriteFailure(mapPath, error, landed));
       return 1;
     }
     NoteChange();
   }
   if (!recordFirst && edit.record != record) {
     if (const long error = StoreRecord(recordPath, edit.record)) {
-      Complain("cannot remove " + recordPath + ": " + ErrorText(error) + ".");
+      PrintError("cannot remove " + recordPath + ": " + ErrorText(error) + ".");
       return 1;
     }
   }
@@ -98,78 +98,79 @@ int WriteMapAndRecord(const std::string& mapPath, const std::string& recordPath,
 }
 
 // The lines whose program changed, old and new.
-void SayMapChanges(const std::string& map, const std::string& newMap) {
+void PrintMapChanges(const std::string& map, const std::string& newMap) {
   const std::vector<MapEntry> before = ReadMapEntries(map), after = ReadMapEntries(newMap);
   for (size_t i = 0; i < before.size() && i < after.size(); ++i) {
     if (before[i].program != after[i].program) {
-      Say("  " + after[i].manager + " " + after[i].method + ": " + before[i].program + " -> " +
-          after[i].program);
+      PrintLine("  " + after[i].manager + " " + after[i].method + ": " + before[i].program +
+                " -> " + after[i].program);
     }
   }
 }
 
 // Install or uninstall through the map. `install` false: uninstall.
 int EditMap(const SetupOptions& options, const std::string& managers, bool install) {
-  const std::string mapPath = Join(managers, "map"), recordPath = Join(managers, kMapRecord);
+  const std::string mapPath = PathInFolder(managers, "map"),
+                    recordPath = PathInFolder(managers, kMapRecord);
   std::string map, record;
-  if (!options.dryRun && !Sweep(managers)) return 1;
+  if (!options.dryRun && !RemoveLeftovers(managers)) return 1;
   if (const long error = ReadWholeFile(mapPath, map)) {
-    Complain("cannot read the type-manager map " + mapPath + ": " + ErrorText(error));
+    PrintError("cannot read the type-manager map " + mapPath + ": " + ErrorText(error));
     return 1;
   }
   if (!ReadOptional(recordPath, record)) return 1;
   if (!install && record.empty()) {
-    Say("Nothing to undo: no record of an install in " + recordPath + ".");
+    PrintLine("Nothing to undo: no record of an install in " + recordPath + ".");
     return 0;
   }
   const std::string bridge = BridgePath(options);
   MapEdit edit =
       install ? InstallIntoMap(map, record, options.managers, bridge) : RemoveFromMap(map, record);
   if (!edit.ok) {
-    Complain(recordPath + ": " + edit.notes.front() + ". Nothing was changed.");
+    PrintError(recordPath + ": " + edit.notes.front() + ". Nothing was changed.");
     return 1;
   }
-  SayNotes(edit.notes);
+  PrintNotes(edit.notes);
   if (install) {
     bool any = false;
     for (const MapEntry& entry : ReadMapEntries(edit.map)) any = any || entry.program == bridge;
     if (!any) {
-      Complain("none of the chosen type managers has an xcompare or xmerge line in " + mapPath +
-               ". Nothing was changed.");
+      PrintError("none of the chosen type managers has an xcompare or xmerge line in " + mapPath +
+                 ". Nothing was changed.");
       return 1;
     }
   }
   if (options.dryRun) {
     std::string diff = UnifiedDiff(map, edit.map, mapPath);
-    Say(diff.empty() ? "No change to " + mapPath + "." : diff.substr(0, diff.size() - 1));
-    Say("(dry run: nothing was changed)");
+    PrintLine(diff.empty() ? "No change to " + mapPath + "." : diff.substr(0, diff.size() - 1));
+    PrintLine("(dry run: nothing was changed)");
     return 0;
   }
   if (edit.map == map && edit.record == record) {
-    Say("Nothing to change in " + mapPath + ".");
+    PrintLine("Nothing to change in " + mapPath + ".");
     return 0;
   }
   if (WriteMapAndRecord(mapPath, recordPath, map, record, edit) != 0) return 1;
-  SayMapChanges(map, edit.map);
-  Say((install ? "Installed into " : "Uninstalled from ") + mapPath + ".");
+  PrintMapChanges(map, edit.map);
+  PrintLine((install ? "Installed into " : "Uninstalled from ") + mapPath + ".");
   return 0;
 }
 
 long CarryOut(const std::string& folder, const LinkAction& action, const std::string& bridge) {
-  const std::string path = Join(folder, action.method);
+  const std::string path = PathInFolder(folder, action.method);
   switch (action.step) {
     case LinkStep::LinkToBridge:
       return ReplaceWithLink(path, bridge);
     case LinkStep::BackUpThenLink: {
-      if (const long error = KeepCopy(path, Join(folder, action.value))) return error;
+      if (const long error = KeepCopy(path, PathInFolder(folder, action.value))) return error;
       return ReplaceWithLink(path, bridge);
     }
     case LinkStep::RestoreLink:
       return ReplaceWithLink(path, action.value);
     case LinkStep::RestoreBackup:
-      return MovePath(Join(folder, action.value), path);
+      return MovePath(PathInFolder(folder, action.value), path);
     case LinkStep::DropCopy:
-      return RemoveFileIfPresent(Join(folder, action.value));
+      return RemoveFileIfPresent(PathInFolder(folder, action.value));
   }
   return 0;
 }
@@ -181,33 +182,35 @@ bool RecordedNames(const SetupOptions& options, const std::string& managers,
                    std::vector<std::string>& names) {
   std::vector<std::string> listed;
   if (const long error = ListFolder(managers, listed)) {
-    Complain("cannot list " + managers + ": " + ErrorText(error) + ". Nothing was changed.");
+    PrintError("cannot list " + managers + ": " + ErrorText(error) + ". Nothing was changed.");
     return false;
   }
   names.clear();
   for (const std::string& name : listed) {
     std::string ignored;
-    const PathKind kind = GetPathKind(Join(Join(managers, name), kLinkRecord), ignored);
+    const PathKind kind =
+        GetPathKind(PathInFolder(PathInFolder(managers, name), kLinkRecord), ignored);
     if (kind == PathKind::Unreadable) {
-      Complain("cannot look at " + Join(Join(managers, name), kLinkRecord) +
-               ". Nothing was changed.");
+      PrintError("cannot look at " + PathInFolder(PathInFolder(managers, name), kLinkRecord) +
+                 ". Nothing was changed.");
       return false;
     }
     if (kind == PathKind::File) {
       names.push_back(name);
-    } else if (!options.dryRun && GetPathKind(Join(managers, name), ignored) == PathKind::Folder &&
-               !Sweep(Join(managers, name))) {
+    } else if (!options.dryRun &&
+               GetPathKind(PathInFolder(managers, name), ignored) == PathKind::Folder &&
+               !RemoveLeftovers(PathInFolder(managers, name))) {
       return false;
     }
   }
   if (names.empty())
-    Say("Nothing to undo: no manager in " + managers + " has a record of an install.");
+    PrintLine("Nothing to undo: no manager in " + managers + " has a record of an install.");
   return true;
 }
 
 // --dry-run: the plan as a diff of the folder's methods.
-void SayPlannedLinks(const std::string& folder, const std::vector<MethodState>& states,
-                     const LinkPlan& plan, const std::string& bridge) {
+void PrintPlannedLinks(const std::string& folder, const std::vector<MethodState>& states,
+                       const LinkPlan& plan, const std::string& bridge) {
   std::vector<MethodState> planned = states;
   for (const LinkAction& action : plan.actions) {
     for (MethodState& state : planned) {
@@ -218,8 +221,8 @@ void SayPlannedLinks(const std::string& folder, const std::vector<MethodState>& 
       state.target = toBridge ? bridge : action.value;
     }
   }
-  const std::string diff = UnifiedDiff(Listing(states), Listing(planned), folder);
-  if (!diff.empty()) Say(diff.substr(0, diff.size() - 1));
+  const std::string diff = UnifiedDiff(MethodListing(states), MethodListing(planned), folder);
+  if (!diff.empty()) PrintLine(diff.substr(0, diff.size() - 1));
 }
 
 // What one manager's change came to: done, failed there (the others go on),
@@ -230,30 +233,30 @@ enum class Outcome { Done, Failed, Stop };
 // install, after the last of an uninstall (removed).
 Outcome CarryOutPlan(const std::string& name, const std::string& folder, const std::string& record,
                      const LinkPlan& plan, bool install, const std::string& bridge, bool& changed) {
-  const std::string recordPath = Join(folder, kLinkRecord);
+  const std::string recordPath = PathInFolder(folder, kLinkRecord);
   if (install && plan.record != record) {
     if (const long error = StoreRecord(recordPath, plan.record)) {
-      Complain(WriteFailure(recordPath, error, Holds(recordPath, plan.record)));
+      PrintError(WriteFailure(recordPath, error, FileHoldsBytes(recordPath, plan.record)));
       return Outcome::Stop;
     }
   }
   for (const LinkAction& action : plan.actions) {
     if (const long error = CarryOut(folder, action, bridge)) {
-      Complain("cannot change " + Join(folder, action.method) + ": " + ErrorText(error) +
-               (IsAccessDenied(error) ? "; " + RightsHint() : std::string()) + ".");
+      PrintError("cannot change " + PathInFolder(folder, action.method) + ": " + ErrorText(error) +
+                 (IsAccessDenied(error) ? "; " + RightsHint() : std::string()) + ".");
       return Outcome::Stop;
     }
     NoteChange();
     changed = true;
-    Say("  " + name + " " + action.method + ": now " +
-        (action.step == LinkStep::RestoreBackup || action.step == LinkStep::DropCopy
-             ? "the kept original"
-         : action.step == LinkStep::RestoreLink ? "-> " + action.value
-                                                : "-> " + bridge));
+    PrintLine("  " + name + " " + action.method + ": now " +
+              (action.step == LinkStep::RestoreBackup || action.step == LinkStep::DropCopy
+                   ? "the kept original"
+               : action.step == LinkStep::RestoreLink ? "-> " + action.value
+                                                      : "-> " + bridge));
   }
   if (!install) {
     if (const long error = RemoveFileIfPresent(recordPath)) {
-      Complain("cannot remove " + recordPath + ": " + ErrorText(error) + ".");
+      PrintError("cannot remove " + recordPath + ": " + ErrorText(error) + ".");
       return Outcome::Failed;
     }
   }
@@ -264,40 +267,40 @@ Outcome CarryOutPlan(const std::string& name, const std::string& folder, const s
 // there runs the bridge, or will; `changed`: a method was changed.
 Outcome EditManager(const SetupOptions& options, const std::string& managers,
                     const std::string& name, bool install, bool& linked, bool& changed) {
-  const std::string bridge = BridgePath(options), folder = Join(managers, name);
-  const std::string recordPath = Join(folder, kLinkRecord);
+  const std::string bridge = BridgePath(options), folder = PathInFolder(managers, name);
+  const std::string recordPath = PathInFolder(folder, kLinkRecord);
   std::string ignored, record;
   const PathKind kind = GetPathKind(folder, ignored);
   if (kind == PathKind::Unreadable) {
-    Complain("cannot look at " + folder + ". Nothing was changed there.");
+    PrintError("cannot look at " + folder + ". Nothing was changed there.");
     return Outcome::Stop;
   }
   if (kind != PathKind::Folder) {
-    Say("  " + name + ": no such type manager in " + managers + "; left alone");
+    PrintLine("  " + name + ": no such type manager in " + managers + "; left alone");
     return Outcome::Done;
   }
-  if (!options.dryRun && !Sweep(folder)) return Outcome::Stop;
+  if (!options.dryRun && !RemoveLeftovers(folder)) return Outcome::Stop;
   if (!ReadOptional(recordPath, record)) return Outcome::Stop;
   const std::vector<MethodState> states = ReadMethods(folder);
   for (const MethodState& state : states) {
     if (state.kind != MethodKind::Unknown) continue;
-    Complain("cannot look at " + Join(folder, state.method) +
-             " or its kept copy. Nothing was changed there.");
+    PrintError("cannot look at " + PathInFolder(folder, state.method) +
+               " or its kept copy. Nothing was changed there.");
     return Outcome::Stop;
   }
   const LinkPlan plan = install ? PlanLinkInstall(name, states, record, bridge)
                                 : PlanLinkRemoval(name, states, record);
   if (!plan.ok) {
-    Complain(recordPath + ": " + plan.notes.front() + ". Nothing was changed there.");
+    PrintError(recordPath + ": " + plan.notes.front() + ". Nothing was changed there.");
     return Outcome::Failed;
   }
-  SayNotes(plan.notes);
+  PrintNotes(plan.notes);
   for (const MethodState& state : states) {
     linked = linked || (state.kind == MethodKind::Link && state.target == bridge);
   }
   linked = linked || !plan.actions.empty();
   if (options.dryRun) {
-    SayPlannedLinks(folder, states, plan, bridge);
+    PrintPlannedLinks(folder, states, plan, bridge);
     return Outcome::Done;
   }
   if (plan.actions.empty() && plan.record == record) return Outcome::Done;
@@ -316,43 +319,43 @@ int EditLinks(const SetupOptions& options, const std::string& managers, bool ins
     if (outcome == Outcome::Failed) status = 1;
   }
   if (install && !linked && status == 0) {
-    Complain("none of the chosen type managers has an xcompare or xmerge method in " + managers +
-             ". Nothing was changed.");
+    PrintError("none of the chosen type managers has an xcompare or xmerge method in " + managers +
+               ". Nothing was changed.");
     return 1;
   }
   if (options.dryRun) {
-    Say("(dry run: nothing was changed)");
+    PrintLine("(dry run: nothing was changed)");
   } else if (status == 0) {
-    Say(changed ? (install ? "Installed into " : "Uninstalled from ") + managers + "."
-                : "Nothing to change in " + managers + ".");
+    PrintLine(changed ? (install ? "Installed into " : "Uninstalled from ") + managers + "."
+                      : "Nothing to change in " + managers + ".");
   }
   return status;
 }
 
 // Install or uninstall (`install` false) under the installation's lock.
-int Change(const SetupOptions& options, bool install) {
+int ChangeUnderLock(const SetupOptions& options, bool install) {
   std::string reason;
   const std::string managers = FindManagers(options, reason);
   if (managers.empty()) {
-    Complain(reason + ".");
+    PrintError(reason + ".");
     return 1;
   }
   if (install && !IsStartableProgram(BridgePath(options))) {
-    Complain("mergebridge not found at " + BridgePath(options) + " (give --bridge PATH).");
+    PrintError("mergebridge not found at " + BridgePath(options) + " (give --bridge PATH).");
     return 1;
   }
   if (!options.dryRun) {
     const long error = LockManagers(managers, kLockWaitMillis);
     if (error == kLockUnavailable) {
-      Complain("warning: " + managers +
-               " cannot be locked on its file system; going on "
-               "without keeping other runs of mergebridge-setup out.");
+      PrintError("warning: " + managers +
+                 " cannot be locked on its file system; going on "
+                 "without keeping other runs of mergebridge-setup out.");
     } else if (error != 0) {
-      Complain(error == kLockBusy
-                   ? "another mergebridge-setup is changing " + managers +
-                         "; run this again when it has finished. Nothing was changed."
-                   : "cannot lock " + managers + ": " + ErrorText(error) +
-                         ". Nothing was changed.");
+      PrintError(error == kLockBusy
+                     ? "another mergebridge-setup is changing " + managers +
+                           "; run this again when it has finished. Nothing was changed."
+                     : "cannot lock " + managers + ": " + ErrorText(error) +
+                           ". Nothing was changed.");
       return 1;
     }
   }
@@ -366,9 +369,9 @@ int Change(const SetupOptions& options, bool install) {
 }  // namespace
 
 int Install(const SetupOptions& options) {
-  return Change(options, true);
+  return ChangeUnderLock(options, true);
 }
 
 int Uninstall(const SetupOptions& options) {
-  return Change(options, false);
+  return ChangeUnderLock(options, false);
 }

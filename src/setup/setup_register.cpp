@@ -18,12 +18,12 @@ RegistryScope ScopeOf(const SetupOptions& options) {
 // `landed`: the registration reads as the command meant it all the same.
 std::string RegistrationFailure(const std::string& verb, const std::string& doing,
                                 RegistryScope scope, long error, bool landed) {
-  std::string text =
-      "cannot " + verb + " " + Where(scope, RegistryPlace(scope)) + ": " + ErrorText(error);
+  std::string text = "cannot " + verb + " " + DescribeValuePlace(scope, RegistryPlace(scope)) +
+                     ": " + ErrorText(error);
   if (!IsAccountScope(scope) && IsAccessDenied(error)) {
-    text += "; " + doing + " Velmora " + Whom(scope) + " needs " + MachineRegistryOwner();
+    text += "; " + doing + " Velmora " + DescribeScope(scope) + " needs " + MachineRegistryOwner();
   }
-  return text + Aftermath(landed);
+  return text + FailureEnding(landed);
 }
 
 // Keeps other setup runs from changing the value until this one ends. False
@@ -31,11 +31,11 @@ std::string RegistrationFailure(const std::string& verb, const std::string& doin
 bool LockValue(RegistryScope scope) {
   const long error = LockRegistry(scope, kLockWaitMillis);
   if (error == 0) return true;
-  const std::string where = Where(scope, RegistryPlace(scope));
-  Complain(error == kLockBusy
-               ? "another mergebridge-setup is changing " + where +
-                     "; run this again when it has finished. Nothing was changed."
-               : "cannot lock " + where + ": " + ErrorText(error) + ". Nothing was changed.");
+  const std::string where = DescribeValuePlace(scope, RegistryPlace(scope));
+  PrintError(error == kLockBusy
+                 ? "another mergebridge-setup is changing " + where +
+                       "; run this again when it has finished. Nothing was changed."
+                 : "cannot lock " + where + ": " + ErrorText(error) + ". Nothing was changed.");
   return false;
 }
 
@@ -48,14 +48,15 @@ bool HoldsExpected(const SetupOptions& options, RegistryScope scope, int& status
   std::string now, place;
   const long error = ReadRegistryString(scope, VelmoraKeyOf(scope), kVelmoraValue, now, place);
   if (error == 0 && now == *options.ifValue) return true;
-  const std::string where = Where(scope, place);
+  const std::string where = DescribeValuePlace(scope, place);
   if (IsAbsentFromRegistry(error)) {
-    Say("Left " + where + " as it is: it holds nothing (no value), not " + *options.ifValue + ".");
+    PrintLine("Left " + where + " as it is: it holds nothing (no value), not " + *options.ifValue +
+              ".");
   } else if (error != 0) {
-    Complain("cannot read " + where + ": " + ErrorText(error) + ". Nothing was changed.");
+    PrintError("cannot read " + where + ": " + ErrorText(error) + ". Nothing was changed.");
     status = 1;
   } else {
-    Say("Left " + where + " as it is: it holds " + now + ", which someone else wrote.");
+    PrintLine("Left " + where + " as it is: it holds " + now + ", which someone else wrote.");
   }
   return false;
 }
@@ -67,8 +68,8 @@ void WarnOfPolicy(RegistryScope scope) {
     if (scope == RegistryScope::Machine && IsAccountScope(policy.scope)) continue;
     std::string value, place;
     if (ReadRegistryString(policy.scope, policy.key, kVelmoraValue, value, place) != 0) continue;
-    Complain("warning: the policy " + Where(policy.scope, place) + " (" + value +
-             ") wins over this registration.");
+    PrintError("warning: the policy " + DescribeValuePlace(policy.scope, place) + " (" + value +
+               ") wins over this registration.");
     return;
   }
 }
@@ -79,9 +80,9 @@ int Register(const SetupOptions& options) {
   const std::string path = AbsolutePath(options.velmora);
   const bool startable = IsStartableProgram(path);
   if (!startable && !options.force) {
-    Complain(path +
-             " is not a program that can be started; nothing was registered "
-             "(--force registers it all the same).");
+    PrintError(path +
+               " is not a program that can be started; nothing was registered "
+               "(--force registers it all the same).");
     return 1;
   }
   const RegistryScope scope = ScopeOf(options);
@@ -95,17 +96,17 @@ int Register(const SetupOptions& options) {
     if (const long error = WriteRegistryString(scope, key, kVelmoraValue, path)) {
       const bool landed =
           ReadRegistryString(scope, key, kVelmoraValue, now, place) == 0 && now == path;
-      Complain(RegistrationFailure("write", "registering", scope, error, landed));
+      PrintError(RegistrationFailure("write", "registering", scope, error, landed));
       return 1;
     }
     NoteChange();
   }
-  Say("Registered Velmora " + Whom(scope) + ": " + path);
+  PrintLine("Registered Velmora " + DescribeScope(scope) + ": " + path);
   if (scope != RegistryScope::MachinePolicy) WarnOfPolicy(scope);
   // Forced, as the installers do where Velmora is to be installed later.
   if (!startable) {
-    Complain("warning: " + path +
-             " is not a program that can be started yet; a merge starts it once it is.");
+    PrintError("warning: " + path +
+               " is not a program that can be started yet; a merge starts it once it is.");
   }
   return 0;
 }
@@ -121,24 +122,24 @@ int Unregister(const SetupOptions& options) {
     std::string now, place;
     const bool landed =
         IsAbsentFromRegistry(ReadRegistryString(scope, key, kVelmoraValue, now, place));
-    Complain(RegistrationFailure("remove", "unregistering", scope, error, landed));
+    PrintError(RegistrationFailure("remove", "unregistering", scope, error, landed));
     return 1;
   }
   if (removed) NoteChange();
-  const std::string where = Where(scope, RegistryPlace(scope));
-  Say(removed ? "Unregistered Velmora " + Whom(scope) + ": removed " + where + "."
-              : "Nothing to remove: Velmora was not registered " + Whom(scope) + " (no " + where +
-                    ").");
+  const std::string where = DescribeValuePlace(scope, RegistryPlace(scope));
+  PrintLine(removed ? "Unregistered Velmora " + DescribeScope(scope) + ": removed " + where + "."
+                    : "Nothing to remove: Velmora was not registered " + DescribeScope(scope) +
+                          " (no " + where + ").");
   // The machine's registration that serves now: for all users, one in a place
   // register does not write (another configuration folder, Windows' 32-bit
   // view).
   std::string velmora, place;
   if (scope != RegistryScope::MachinePolicy &&
       ReadRegistryString(RegistryScope::Machine, kVelmoraKey, kVelmoraValue, velmora, place) == 0) {
-    Say((options.allUsers ? "Velmora is still registered "
-                          : "A merge of this user now takes the registration ") +
-        Whom(RegistryScope::Machine) + " (" + Where(RegistryScope::Machine, place) +
-        "): " + velmora);
+    PrintLine((options.allUsers ? "Velmora is still registered "
+                                : "A merge of this user now takes the registration ") +
+              DescribeScope(RegistryScope::Machine) + " (" +
+              DescribeValuePlace(RegistryScope::Machine, place) + "): " + velmora);
   }
   return 0;
 }

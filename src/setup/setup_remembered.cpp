@@ -19,7 +19,7 @@ const char kHeader[] = "mergebridge-setup installation 1\n";
 // An absolute path without doubled separators or "." steps, so that one
 // installation given as /opt/cc/ and as /opt/cc has one record (Windows:
 // either separator, written as '\\'; a share's name keeps its two).
-std::string Tidy(const std::string& path) {
+std::string NormalizedPath(const std::string& path) {
   const char separator = PathSeparator();
   const std::string separators = separator == '/' ? "/" : "/\\";
   const bool share = separator != '/' && path.size() > 1 &&
@@ -41,7 +41,7 @@ std::string Tidy(const std::string& path) {
 // The record's file: the folder's path as one name, its separators, ':' and
 // "%" escaped.
 std::string RecordPath(const std::string& state, const std::string& managers) {
-  std::string name, tidy = Tidy(managers);
+  std::string name, tidy = NormalizedPath(managers);
   if (ManagersUseMap()) LowerCaseAscii(tidy);  // Windows: C:\CC and c:\cc are one folder
   for (const char c : tidy) {
     name += c == '/'    ? "%2F"
@@ -50,7 +50,7 @@ std::string RecordPath(const std::string& state, const std::string& managers) {
             : c == ':'  ? "%3A"
                         : std::string(1, c);
   }
-  return Join(state, name);
+  return PathInFolder(state, name);
 }
 
 // True when a type manager of the installation keeps a record of an install
@@ -58,11 +58,12 @@ std::string RecordPath(const std::string& state, const std::string& managers) {
 bool KeepsRecord(const std::string& managers) {
   std::string ignored;
   if (ManagersUseMap())
-    return GetPathKind(Join(managers, kMapRecord), ignored) != PathKind::Missing;
+    return GetPathKind(PathInFolder(managers, kMapRecord), ignored) != PathKind::Missing;
   std::vector<std::string> names;
   if (ListFolder(managers, names) != 0) return true;
   for (const std::string& name : names) {
-    if (GetPathKind(Join(Join(managers, name), kLinkRecord), ignored) != PathKind::Missing)
+    if (GetPathKind(PathInFolder(PathInFolder(managers, name), kLinkRecord), ignored) !=
+        PathKind::Missing)
       return true;
   }
   return false;
@@ -71,8 +72,8 @@ bool KeepsRecord(const std::string& managers) {
 // Looks through the installation's type managers. `running`: the first method
 // that is a link to `bridge`, or one that cannot be looked at (its uninstall
 // will say why); `recorded`: a manager keeps a record of an install (or may).
-long Look(const std::string& managers, const std::string& bridge, std::string& running,
-          bool& recorded) {
+long SurveyManagers(const std::string& managers, const std::string& bridge, std::string& running,
+                    bool& recorded) {
   running.clear();
   recorded = false;
   std::vector<std::string> names;
@@ -101,27 +102,27 @@ bool ReadRemembered(const std::string& state, std::map<std::string, std::string>
   std::string ignored;
   const long listError = ListFolder(state, names);
   if (listError != 0 && GetPathKind(state, ignored) != PathKind::Missing) {
-    Complain("cannot list " + state + ": " + ErrorText(listError) + ". Nothing was changed.");
+    PrintError("cannot list " + state + ": " + ErrorText(listError) + ". Nothing was changed.");
     return false;
   }
   for (const std::string& name : names) {
-    const std::string path = Join(state, name);
+    const std::string path = PathInFolder(state, name);
     std::string text;
     if (name.find(kScratchMark) != std::string::npos) continue;  // an interrupted write's
     if (const long error = ReadWholeFile(path, text)) {
-      Complain("cannot read " + path + ": " + ErrorText(error) + ". Nothing was changed.");
+      PrintError("cannot read " + path + ": " + ErrorText(error) + ". Nothing was changed.");
       return false;
     }
     const size_t header = sizeof kHeader - 1;
     if (text.size() <= header + 1 || text.compare(0, header, kHeader) != 0 || text.back() != '\n') {
-      Complain("warning: " + path + " is not a record of mergebridge-setup; left alone.");
+      PrintError("warning: " + path + " is not a record of mergebridge-setup; left alone.");
       continue;
     }
     installations[text.substr(header, text.size() - header - 1)] = path;
   }
   const std::string cleartool = SearchProgramPath("cleartool");
   if (!cleartool.empty())
-    installations.emplace(Tidy(FolderOf(FolderOf(cleartool)) + "/lib/mgrs"), "");
+    installations.emplace(NormalizedPath(FolderOf(FolderOf(cleartool)) + "/lib/mgrs"), "");
   return true;
 }
 
@@ -129,10 +130,10 @@ bool ReadRemembered(const std::string& state, std::map<std::string, std::string>
 void WarnIfRunning(const std::string& managers, const std::string& bridge) {
   std::string running;
   bool recorded = false;
-  if (Look(managers, bridge, running, recorded) == 0 && !running.empty()) {
-    Complain("warning: " + running + " still runs " + bridge +
-             " (a type manager of your own?); "
-             "ClearCase cannot run it once the package is removed.");
+  if (SurveyManagers(managers, bridge, running, recorded) == 0 && !running.empty()) {
+    PrintError("warning: " + running + " still runs " + bridge +
+               " (a type manager of your own?); "
+               "ClearCase cannot run it once the package is removed.");
   }
 }
 
@@ -141,18 +142,19 @@ void WarnIfRunning(const std::string& managers, const std::string& bridge) {
 void RememberInstallation(const std::string& managers) {
   const std::string state = SetupStateFolder();
   if (state.empty()) return;
-  const std::string path = RecordPath(state, managers), text = kHeader + Tidy(managers) + "\n";
+  const std::string path = RecordPath(state, managers),
+                    text = kHeader + NormalizedPath(managers) + "\n";
   std::string now;
   if (ReadWholeFile(path, now) == 0 && now == text) return;
   long error = MakeFolder(state);
   if (error == 0) error = ReplaceFileAtomically(path, text);
   if (error != 0) {
-    Complain("warning: cannot remember " + managers + " in " + state + ": " + ErrorText(error) +
-             (ManagersUseMap() ? "; status will not notice when ClearCase puts its own methods "
-                                 "back. Going on."
-                               : "; removing the mergebridge package will not take mergebridge "
-                                 "out of it, so run mergebridge-setup uninstall before that. "
-                                 "Going on."));
+    PrintError("warning: cannot remember " + managers + " in " + state + ": " + ErrorText(error) +
+               (ManagersUseMap() ? "; status will not notice when ClearCase puts its own methods "
+                                   "back. Going on."
+                                 : "; removing the mergebridge package will not take mergebridge "
+                                   "out of it, so run mergebridge-setup uninstall before that. "
+                                   "Going on."));
   } else {
     NoteChange();
   }
@@ -169,7 +171,7 @@ std::vector<std::string> RecordedManagers(const std::string& managers) {
   if (ManagersUseMap()) {
     std::string text, fault;
     SetupRecord record;
-    if (ReadWholeFile(Join(managers, kMapRecord), text) == 0 &&
+    if (ReadWholeFile(PathInFolder(managers, kMapRecord), text) == 0 &&
         ParseSetupRecord(text, record, fault)) {
       for (const RecordRow& row : record.rows) {
         if (std::find(names.begin(), names.end(), row.first) == names.end())
@@ -182,7 +184,8 @@ std::vector<std::string> RecordedManagers(const std::string& managers) {
   ListFolder(managers, listed);
   for (const std::string& name : listed) {
     std::string ignored;
-    if (GetPathKind(Join(Join(managers, name), kLinkRecord), ignored) == PathKind::File)
+    if (GetPathKind(PathInFolder(PathInFolder(managers, name), kLinkRecord), ignored) ==
+        PathKind::File)
       names.push_back(name);
   }
   return names;
@@ -192,7 +195,8 @@ void ForgetIfUninstalled(const std::string& managers) {
   const std::string state = SetupStateFolder();
   if (state.empty() || KeepsRecord(managers)) return;
   if (const long error = RemoveFileIfPresent(RecordPath(state, managers))) {
-    Complain("warning: cannot forget " + managers + " in " + state + ": " + ErrorText(error) + ".");
+    PrintError("warning: cannot forget " + managers + " in " + state + ": " + ErrorText(error) +
+               ".");
   }
 }
 
@@ -200,7 +204,7 @@ int UninstallRemembered(const SetupOptions& options, const std::string& bridge,
                         const std::function<int(const SetupOptions&)>& uninstall) {
   const std::string state = SetupStateFolder();
   if (ManagersUseMap()) {
-    Complain(
+    PrintError(
         "--remembered is not needed here: removing mergebridge with its installer takes it "
         "out of ClearCase.");
     return 1;
@@ -215,8 +219,8 @@ int UninstallRemembered(const SetupOptions& options, const std::string& bridge,
     std::string running;
     bool recorded = false;
     const bool gone = GetPathKind(managers, ignored) == PathKind::Missing;
-    if (const long error = gone ? 0 : Look(managers, bridge, running, recorded)) {
-      Complain("cannot look at " + managers + ": " + ErrorText(error) + ".");
+    if (const long error = gone ? 0 : SurveyManagers(managers, bridge, running, recorded)) {
+      PrintError("cannot look at " + managers + ": " + ErrorText(error) + ".");
       status = 1;
       continue;
     }
@@ -224,10 +228,10 @@ int UninstallRemembered(const SetupOptions& options, const std::string& bridge,
     // runs the bridge all the same was linked by hand.
     if (running.empty() || !recorded) {
       if (recorded) {
-        Say(managers + ": no method runs " + bridge + "; left alone.");
+        PrintLine(managers + ": no method runs " + bridge + "; left alone.");
       } else if (!record.empty() && !options.dryRun && RemoveFileIfPresent(record) == 0) {
-        Say(managers + ": " + (gone ? "no longer there" : "mergebridge no longer installed") +
-            "; forgotten.");
+        PrintLine(managers + ": " + (gone ? "no longer there" : "mergebridge no longer installed") +
+                  "; forgotten.");
       }
       if (!gone) WarnIfRunning(managers, bridge);
       continue;
@@ -237,7 +241,7 @@ int UninstallRemembered(const SetupOptions& options, const std::string& bridge,
     one.remembered = false;
     one.bridge.clear();
     one.clearcase = FolderOf(FolderOf(managers));
-    Say("ClearCase in " + one.clearcase + ":");
+    PrintLine("ClearCase in " + one.clearcase + ":");
     if (uninstall(one) != 0) {
       status = 1;
     } else if (!options.dryRun) {
@@ -245,11 +249,11 @@ int UninstallRemembered(const SetupOptions& options, const std::string& bridge,
     }
   }
   if (!any) {
-    Say("Nothing to undo: no ClearCase installation known here has an install that runs " + bridge +
-        ".");
+    PrintLine("Nothing to undo: no ClearCase installation known here has an install that runs " +
+              bridge + ".");
   }
   if (status != 0) {
-    Complain(
+    PrintError(
         "mergebridge is still in ClearCase where said above; put that right and run this again.");
   }
   return status;

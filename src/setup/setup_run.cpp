@@ -13,7 +13,7 @@ namespace {
 int RunCommand(const SetupOptions& options) {
   switch (options.command) {
     case SetupCommand::Help:
-      Say(SetupUsage());
+      PrintLine(SetupUsage());
       return 0;
     case SetupCommand::Status:
       return Status(options);
@@ -36,18 +36,18 @@ int RunSetup(const std::vector<std::string>& args) {
   SetupOptions options;
   const std::string fault = ParseSetupOptions(args, options);
   if (!fault.empty()) {
-    Complain(fault + ".");
+    PrintError(fault + ".");
     WriteConsoleLine(ConsoleStream::Err, SetupUsage());
     return 1;
   }
   // status prints its own object; the others' is what they said and did.
-  Report().json = options.json;
+  RunReport().json = options.json;
   const int status = RunCommand(options);
   if (options.json && options.command != SetupCommand::Status) {
     WriteUtf8Line(ConsoleStream::Out, JsonObject({{"ok", JsonBool(status == 0)},
-                                                  {"changed", JsonBool(Report().changed)},
-                                                  {"messages", JsonStrings(Report().lines)},
-                                                  {"errors", JsonStrings(Report().errors)}}));
+                                                  {"changed", JsonBool(RunReport().changed)},
+                                                  {"messages", JsonStrings(RunReport().lines)},
+                                                  {"errors", JsonStrings(RunReport().errors)}}));
   }
   return status;
 }

@@ -20,21 +20,21 @@ struct SetupReport {
   bool changed = false;                    // something was changed
   std::vector<std::string> lines, errors;  // errors: the lines also written to stderr
 };
-SetupReport& Report();
+SetupReport& RunReport();
 /// Notes that the command changed something.
 void NoteChange();
 
 /// Writes a line to stdout (with --json: into the report).
-void Say(const std::string& text);
+void PrintLine(const std::string& text);
 /// Writes a line to stderr, after the program's name (with --json: into the
 /// report as well).
-void Complain(const std::string& text);
-std::string Join(const std::string& folder, const std::string& name);
+void PrintError(const std::string& text);
+std::string PathInFolder(const std::string& folder, const std::string& name);
 /// The system's text for `error`, without its final line break or full stop,
 /// and the number.
 std::string ErrorText(long error);
 /// How a failure's report ends; `landed`: the change is in place all the same.
-std::string Aftermath(bool landed);
+std::string FailureEnding(bool landed);
 
 /// lib/mgrs of the ClearCase installation, or empty with the reason in `reason`.
 std::string FindManagers(const SetupOptions& options, std::string& reason);
@@ -47,6 +47,6 @@ std::vector<MethodState> ReadMethods(const std::string& folder);
 
 /// "for this user", "for all users of this computer", "by this computer's
 /// policy" or "by this user's policy".
-std::string Whom(RegistryScope scope);
+std::string DescribeScope(RegistryScope scope);
 /// The value's full name and the place it is in, in words.
-std::string Where(RegistryScope scope, const std::string& place);
+std::string DescribeValuePlace(RegistryScope scope, const std::string& place);

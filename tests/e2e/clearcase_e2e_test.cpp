@@ -1,15 +1,15 @@
-// mergebridge as ClearCase's type manager runs it: the built program, the
-// user's and the machine's registry and the stand-in compare tool; checked is what ClearCase
-// reads back (the exit status and the output file) and what the user is shown:
-// on Linux the standard error (or the dialog programs planted on PATH), under
-// Wine every message box as Wine's relay trace reports the call.
+// mergebridge as ClearCase's type manager runs it, with the stand-in compare tool: what ClearCase
+// reads back (the exit status and the output file) and what the user is shown (Linux: stderr or the
+// dialog programs planted on PATH; Wine: each message box in the relay trace).
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cstdint>
+#include <iterator>
 #include <optional>
 
+#include "common/text.h"
 #include "common/tool_command.h"
 #include "process_support.h"
 #ifdef _WIN32
@@ -34,32 +34,50 @@ const Args kAny = {"*"};
 const std::string kAbortNotice =
     "Automerge  did not work\nVelmora will now be run so that you can manually merge\n";
 
-std::string MissingOutput(const std::string& ofPhrase) {
-  return "Manual merge " + ofPhrase +
-         " either did not work or was cancelled\nClearCase may now "
-         "say operation successful, but the merge arrow will not be drawn\nYou will need to "
-         "undo the checkout";
+// `text` split at its spaces.
+Args Words(const std::string& text) {
+  std::istringstream in(text);
+  return Args(std::istream_iterator<std::string>(in), {});
 }
+
+// Two files compared and the result saved, as most rows run it.
+const char kTwoWay[] =
+    "-out {out.c} -fname src/hello.c@@/main/2 -fname "
+    "src/hello.c@@/main/CHECKEDOUT {ours.c} {theirs.c}";
 
 struct Row {
   const char* name = "";
-  Args args = {};                               // "{x}" stands for x in the row's folder
+  Args args = Words(kTwoWay);                   // "{x}" stands for x in the row's folder
   Args env = {};                                // settings for this run: STANDIN_*, PATH, HOME, ...
   long status = 0;                              // as ClearCase reads it
   std::optional<Args> toolArgs = std::nullopt;  // nullopt: the tool must not run; kAny: not checked
   const char* output = nullptr;                 // {out.c} afterwards; nullptr: absent
   std::string shown = "";                       // messages and stderr lines; "x*": begins with x
-  const char* out = nullptr;                    // stdout; nullptr: not checked
-  Registrations registration =
-      Registration::Path;  // the user's, the machine's (64-bit, 32-bit view)
-  std::string tool = "";   // the registered tool; empty: the stand-in
-  // "copy-tool": the stand-in is copied to `tool`; "dangling-out": {out.c} is a
-  // link to nothing; "unicode" (Windows): the row's folder is named outside the
-  // ANSI code page and the bridge runs as on a system that ignores its
-  // manifest's UTF-8 code page; other words: Linux dialog programs in {bin}.
+  std::optional<std::string> out = std::nullopt;      // stdout; nullopt: empty unless the tool runs
+  Registrations registration = {Registration::Path};  // the user's, the machine's (64-, 32-bit)
+  std::string tool = "";                              // the registered tool; empty: the stand-in
+  // "copy-tool": the stand-in copied to `tool`; "dangling-out": {out.c} links to nothing; "unicode"
+  // (Windows): the folder's name is outside the ANSI code page and the bridge's manifest sets no
+  // code page; other words: Linux dialog programs in {bin}.
   const char* setup = "";
   const char* registryFile = nullptr;  // Linux: these bytes as the registry file
 };
+
+// A run of kTwoWay in which the tool starts and saves the output.
+Row RunsAndSaves(const char* name, Registrations registration, Args env = {}) {
+  return {
+      .name = name, .env = env, .toolArgs = kAny, .output = kTheirs, .registration = registration};
+}
+
+// A run of kTwoWay refused before the tool starts: status 1, `shown` and nothing on stdout.
+Row Refused(const char* name, Registrations registration, std::string shown = "") {
+  return {.name = name, .status = 1, .shown = shown, .registration = registration};
+}
+
+// A run of kTwoWay whose tool cannot be started: status 1 and `out`, the start failure.
+Row NotStarted(const char* name, std::string tool, std::string out) {
+  return {.name = name, .status = 1, .out = out, .tool = tool};
+}
 
 std::string Expand(std::string text, const std::string& folder) {
   for (size_t open; (open = text.find('{')) != std::string::npos;) {
@@ -76,8 +94,8 @@ bool Matches(const std::string& expected, const std::string& actual) {
 }
 
 #ifdef _WIN32
-// Under Wine the relay trace's "Call user32.MessageBoxA(owner,address "text",
-// address "caption",style)" (L"..." for MessageBoxW) stands for a box.
+// Under Wine the relay trace's "Call user32.MessageBoxA(owner,address "text", address
+// "caption",style)" (L"..." for MessageBoxW) stands for a box.
 std::string ShownUnderWine(const std::string& trace) {
   std::istringstream in(trace);
   std::string shown;
@@ -106,8 +124,8 @@ std::string ShownUnderWine(const std::string& trace) {
     }
     const unsigned long style = std::stoul(line.substr(line.find(',', at) + 1), nullptr, 16);
     EXPECT_EQ(strings[1], "mergebridge");
-    // Only the missing-output warning has the error icon; every other box is
-    // an OK box with the default (warning) icon.
+    // Only the missing-output warning has the error icon; every other box is an OK box with the
+    // default (warning) icon.
     EXPECT_EQ(style, strings[0].rfind("Manual merge", 0) == 0 ? 0x10u : 0x30u) << strings[0];
     shown += strings[0] + "\n";
   }
@@ -121,7 +139,6 @@ class ClearCaseRuns : public ScratchTest {
     SCOPED_TRACE(row.name);
     const std::string hello = folder + "dirA" + kSep + "hello.c", record = folder + "record.txt";
     fs::create_directories(Path(folder + "dirA"));
-    fs::create_directories(Path(folder + "dirB"));
     for (const char* name : {"base.c", "same.c", "dirA/hello.c"}) WriteFile(folder + name, kBase);
     WriteFile(folder + "ours.c", "ONE\ntwo\nthree\n");
     WriteFile(folder + "theirs.c", kTheirs);
@@ -171,21 +188,17 @@ class ClearCaseRuns : public ScratchTest {
     SetProcessEnv("WINEDEBUG=-all");
     std::string shown = ShownUnderWine(ReadFile(BuildFile("MB_RELAY")).substr(traced)) + run.err;
     std::string path = tool;
-    std::transform(path.begin(), path.end(), path.begin(), [](char c) {
-      return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-    });
+    LowerCaseAscii(path);
 #else
     const ProgramRun run = RunProgram(BuildFile("MB_BRIDGE"), args, folder);
     std::string shown = run.err, path = tool;
 #endif
     EXPECT_EQ(static_cast<int32_t>(run.status), static_cast<int32_t>(row.status))
-        << "stdout:\n"
-        << run.out << "stderr:\n"
-        << run.err;
+        << "stdout:\n" + run.out + "stderr:\n" + run.err;
     ASSERT_EQ(fs::exists(Path(record)), row.toolArgs.has_value());
     if (row.toolArgs) {
-      // The stand-in records its argv a line each, or (Windows) its raw command
-      // line, read back by the tool's rules, and then its start-up record.
+      // The stand-in records its argv a line each, or (Windows) its raw command line, read back by
+      // the tool's rules, and then its start-up record.
       std::istringstream lines(ReadFile(record));
       Args received, expected = *row.toolArgs;
       for (std::string line; std::getline(lines, line);) received.push_back(line);
@@ -206,61 +219,52 @@ class ClearCaseRuns : public ScratchTest {
     EXPECT_EQ(fs::exists(Path(folder + "out.c")), row.output != nullptr);
     EXPECT_EQ(ReadFile(hello), kBase) << "an output folder was changed";
     // Under valgrind a failed exec is not reported back: the tool seems to end with 127.
-    if (std::getenv("MERGEBRIDGE_TEST_WRAPPER") && Matches("CMD Error*", row.out ? row.out : "")) {
+    const std::string stdOut = row.out.value_or(row.toolArgs ? "*" : "");  // the stand-in prints
+    if (std::getenv("MERGEBRIDGE_TEST_WRAPPER") && Matches("CMD Error*", stdOut)) {
       return;
     }
     std::string out = run.out;  // Windows' console ends lines with CR LF
     out.erase(std::remove(out.begin(), out.end(), '\r'), out.end());
     shown.erase(std::remove(shown.begin(), shown.end(), '\r'), shown.end());
     EXPECT_TRUE(Matches(Expand(row.shown, folder), shown)) << "shown:\n" << shown;
-    EXPECT_TRUE(row.out == nullptr || Matches(Expand(row.out, folder), out)) << "stdout:\n" << out;
+    EXPECT_TRUE(Matches(Expand(stdOut, folder), out)) << "stdout:\n" << out;
   }
 };
 
 TEST_F(ClearCaseRuns, WhatClearCaseSees) {
-  const Args merge = {"-base",     "{base.c}",
-                      "-out",      "{out.c}",
-                      "-fname",    "src/hello.c@@/main/1",
-                      "-fname",    "src/hello.c@@/main/3",
-                      "-fname",    "src/hello.c@@/main/CHECKEDOUT",
-                      "{base.c}",  "{ours.c}",
-                      "{theirs.c}"};
-  const Args mergeToolArgs = {"/savetarget={out.c}",
-                              "{base.c}",
-                              "{ours.c}",
-                              "{theirs.c}",
-                              "/title1=src/hello.c@@/main/3",
-                              "/title2=src/hello.c@@/main/CHECKEDOUT"};
+  const Args merge = Words(
+      "-base {base.c} -out {out.c} -fname src/hello.c@@/main/1 -fname src/hello.c@@/main/3 "
+      "-fname src/hello.c@@/main/CHECKEDOUT {base.c} {ours.c} {theirs.c}");
+  const Args mergeToolArgs = Words(
+      "/savetarget={out.c} {base.c} {ours.c} {theirs.c} /title1=src/hello.c@@/main/3 "
+      "/title2=src/hello.c@@/main/CHECKEDOUT");
   const char kMerged[] = "ONE\ntwo\nTHREE\n";
-  const Args twoWay = {"-out",     "{out.c}",
-                       "-fname",   "src/hello.c@@/main/2",
-                       "-fname",   "src/hello.c@@/main/CHECKEDOUT",
-                       "{ours.c}", "{theirs.c}"};
-  const Args compare = {"-fname",       "a.c@@/main/2", "-fname",
-                        "a.c@@/main/3", "{ours.c}",     "{theirs.c}"};
-  const Args uniMerge = {"-base",    "{base.c}",        "-out",      "{out.c}",
-                         "-fname",   "файл.c@@/main/1", "-fname",    "файл.c@@/main/2",
-                         "{base.c}", "{ours.c}",        "{theirs.c}"};
-  const Args uniToolArgs = {
-      "/savetarget={out.c}",    "{base.c}", "{ours.c}", "{theirs.c}", "/title1=файл.c@@/main/1",
-      "/title2=файл.c@@/main/2"};
-  Args uniAborted = uniMerge;
-  uniAborted.insert(uniAborted.begin(), "-abort");
+  const Args compare = Words("-fname a.c@@/main/2 -fname a.c@@/main/3 {ours.c} {theirs.c}");
+  const std::string uniMerge =
+      "-base {base.c} -out {out.c} -fname файл.c@@/main/1 -fname файл.c@@/main/2 {base.c} "
+      "{ours.c} {theirs.c}";
+  const Args uniToolArgs = Words(
+      "/savetarget={out.c} {base.c} {ours.c} {theirs.c} /title1=файл.c@@/main/1 "
+      "/title2=файл.c@@/main/2");
   const std::string hugeTool = kSep + std::string(1 << 20, 'a') + ".exe";
   const std::string onPath = "PATH=" + fs::path(BuildFile("MB_TOOL")).parent_path().string() +
                              kPathSep + std::getenv("PATH");
   const std::string cancelled = MissingOutput(" of 'src/hello.c'");
+  const bool posix = kSep[0] == '/';
   const std::string notFound =
-      std::string("CMD Error 2, ") +
-      (kSep[0] == '/' ? "No such file or directory\n" : "File not found.*");
+      std::string("CMD Error 2, ") + (posix ? "No such file or directory\n" : "File not found.*");
+  const std::string badOption = "Command Line error.\nOption '";
   const std::string noKey =
-      "REG Get - Failed to open key 'SOFTWARE\\Harnvik\\Velmora' in the "
-      "registry\n (Error ";
+      "REG Get - Failed to open key 'SOFTWARE\\Harnvik\\Velmora' in the registry\n (Error ";
+  const std::string noValue =
+      "REG Get - Failed to get string value from 'SOFTWARE\\Harnvik\\Velmora\\ExePath' in the "
+      "registry\n (Error 2, ";
 #ifndef _WIN32
   std::string high;
   for (int c = 0x80; c <= 0xff; ++c) high += static_cast<char>(c);
   const std::string title = "\xe9l\xe9ment\xff@@/main/\xc3\xa9";
   const std::string noRegistry = "REG Get - Failed to connect to registry\n (Error ";
+  const std::string regFile = "{.config/mergebridge/registry.reg}:";
   const std::string desktop = "PATH={bin}";  // no real dialog program is ever reached
 #endif
 
@@ -269,7 +273,7 @@ TEST_F(ClearCaseRuns, WhatClearCaseSees) {
       // The type manager's operations, the tool behaving as a user would have it.
       {.name = "two-way compare",
        .args = compare,
-       .toolArgs = Args{"{ours.c}", "{theirs.c}", "/title1=a.c@@/main/2", "/title2=a.c@@/main/3"}},
+       .toolArgs = Words("{ours.c} {theirs.c} /title1=a.c@@/main/2 /title2=a.c@@/main/3")},
       {.name = "three-way merge", .args = merge, .toolArgs = mergeToolArgs, .output = kMerged},
       {.name = "three-way merge cancelled: warned, still 0",
        .args = merge,
@@ -277,8 +281,8 @@ TEST_F(ClearCaseRuns, WhatClearCaseSees) {
        .toolArgs = mergeToolArgs,
        .shown = cancelled + "\n"},
       {.name = "status-only compare, equal",
-       .args = {"-status_only", "-fname", "a@@/1", "{base.c}", "{same.c}"},
-       .toolArgs = Args{"/qc", "{base.c}", "{same.c}", "/title1=a@@/1"},
+       .args = Words("-status_only -fname a@@/1 {base.c} {same.c}"),
+       .toolArgs = Words("/qc {base.c} {same.c} /title1=a@@/1"),
        .out = "velmora-standin: files are identical\n"},
       {.name = "-abort with no element name; an empty DISPLAY is no desktop",
        .args = {"-abort"},
@@ -287,14 +291,10 @@ TEST_F(ClearCaseRuns, WhatClearCaseSees) {
        .shown = kAbortNotice + "\n",
        .setup = "zenity"},
       {.name = "-out without a value: the empty path is missing",
-       .args = {"-fname", "@@/main/1", "-out"},
+       .args = Words("-fname @@/main/1 -out"),
        .env = {"STANDIN_EXIT=0"},
        .toolArgs = Args{"/title1=@@/main/1"},
        .shown = MissingOutput("") + "\n"},
-      {.name = "output path is a folder: it exists, no warning",
-       .args = {"-out", "{dirA}", "{ours.c}"},
-       .env = {"STANDIN_EXIT=0"},
-       .toolArgs = kAny},
       {.name = "a tool path with spaces and capitals",
        .args = compare,
        .toolArgs = kAny,
@@ -306,175 +306,87 @@ TEST_F(ClearCaseRuns, WhatClearCaseSees) {
        .toolArgs = kAny,
        .tool = "velmora-standin"},
 
-      // Every exit status, reached from outside.
-      // Where the tool is looked for: the user's registry, then the machine's.
-      {.name = "registered for all users only",
-       .args = twoWay,
-       .toolArgs = kAny,
-       .output = kTheirs,
-       .registration = {NoStore, Path}},
-      {.name = "the user's key without ExePath: the machine's",
-       .args = twoWay,
-       .toolArgs = kAny,
-       .output = kTheirs,
-       .registration = {NoValue, Path}},
-      {.name = "registered for both: the user's wins",
-       .args = twoWay,
-       .toolArgs = kAny,
-       .output = kTheirs,
-       .registration = {Path, EmptyValue}},
-      // The policy over both, the computer's first; an absent value passes the search on, an
-      // empty one stops it.
-      {.name = "the computer's policy wins over the user's and the machine's",
-       .args = twoWay,
-       .toolArgs = kAny,
-       .output = kTheirs,
-       .registration = {OtherPath, OtherPath, NoStore, Path}},
-      {.name = "a policy key without ExePath: the user's",
-       .args = twoWay,
-       .toolArgs = kAny,
-       .output = kTheirs,
-       .registration = {Path, OtherPath, NoStore, NoValue}},
-      {.name = "an empty policy: nothing shown, nothing started",
-       .args = twoWay,
-       .status = 1,
-       .out = "",
-       .registration = {Path, Path, NoStore, EmptyValue}},
+      // Every exit status, reached from outside. Where the tool is looked for: the user's registry,
+      // then the machine's.
+      RunsAndSaves("registered for all users only", {NoStore, Path}),
+      RunsAndSaves("the user's key without ExePath: the machine's", {NoValue, Path}),
+      RunsAndSaves("registered for both: the user's wins", {Path, EmptyValue}),
+      // The policy over both, the computer's first; an absent value passes the search on, an empty
+      // one stops it.
+      RunsAndSaves("the computer's policy wins over the user's and the machine's",
+                   {OtherPath, OtherPath, NoStore, Path}),
+      RunsAndSaves("a policy key without ExePath: the user's", {Path, OtherPath, NoStore, NoValue}),
+      Refused("an empty policy: nothing shown, nothing started", {Path, Path, NoStore, EmptyValue}),
 #ifdef _WIN32
-      {.name = "the user's policy wins over the user's and the machine's",
-       .args = twoWay,
-       .toolArgs = kAny,
-       .output = kTheirs,
-       .registration = {OtherPath, OtherPath, NoStore, NoStore, Path}},
-      {.name = "the computer's policy wins over the user's policy",
-       .args = twoWay,
-       .toolArgs = kAny,
-       .output = kTheirs,
-       .registration = {OtherPath, NoStore, NoStore, Path, OtherPath}},
+      RunsAndSaves("the user's policy wins over the user's and the machine's",
+                   {OtherPath, OtherPath, NoStore, NoStore, Path}),
+      RunsAndSaves("the computer's policy wins over the user's policy",
+                   {OtherPath, NoStore, NoStore, Path, OtherPath}),
 #endif
-      {.name = "no key for the tool, the machine's without ExePath: the user's key named",
-       .args = twoWay,
-       .status = 1,
-       .shown = noKey + "2, *",
-       .out = "",
-       .registration = {NoKey, NoValue}},
-      {.name = "key without ExePath",
-       .args = twoWay,
-       .status = 1,
-       .shown = "REG Get - Failed to get string "
-                "value from 'SOFTWARE\\Harnvik\\Velmora\\ExePath' in the registry\n (Error 2, *",
-       .out = "",
-       .registration = NoValue},
-      {.name = "empty ExePath, even over the machine's: nothing shown",
-       .args = twoWay,
-       .status = 1,
-       .out = "",
-       .registration = {EmptyValue, Path}},
-      {.name = "tool cannot be started",
-       .args = twoWay,
-       .status = 1,
-       .out = notFound.c_str(),
-       .tool = "{no-such-tool.exe}"},
-      {.name = "tool is not a program",
-       .args = twoWay,
-       .status = 1,
-       .out = kSep[0] == '/' ? "CMD Error 13, Permission denied\n"
-                             : "CMD Error 193, Bad EXE format for %1.\n\n",
-       .tool = "{ours.c}"},
+      Refused("no key, the machine's without ExePath: the user's key named", {NoKey, NoValue},
+              noKey + "2, *"),
+      Refused("key without ExePath", {NoValue}, noValue + "*"),
+      Refused("empty ExePath, even over the machine's: nothing shown", {EmptyValue, Path}),
+      NotStarted("tool cannot be started", "{no-such-tool.exe}", notFound),
+      NotStarted("tool is not a program", "{ours.c}",
+                 posix ? "CMD Error 13, Permission denied\n"
+                       : "CMD Error 193, Bad EXE format for %1.\n\n"),
 #ifdef _WIN32
       // 64-bit Windows: the machine's 64-bit registry view, then the 32-bit one.
-      {.name = "registered for all users in the 32-bit view only",
-       .args = twoWay,
-       .toolArgs = kAny,
-       .output = kTheirs,
-       .registration = {NoStore, NoStore, Path}},
-      {.name = "a tool in each view: the 64-bit one's",
-       .args = twoWay,
-       .toolArgs = kAny,
-       .output = kTheirs,
-       .registration = {NoStore, Path, OtherPath}},
-      // A Unicode ClearCase: files, display names, output and Velmora's folder
-      // outside the ANSI code page reach the tool, the file system and the user.
+      RunsAndSaves("registered for all users in the 32-bit view only", {NoStore, NoStore, Path}),
+      RunsAndSaves("a tool in each view: the 64-bit one's", {NoStore, Path, OtherPath}),
+      // A Unicode ClearCase: files, display names, output and Velmora's folder outside the ANSI
+      // code page reach the tool, the file system and the user.
       {.name = "names outside the code page: merge",
-       .args = uniMerge,
+       .args = Words(uniMerge),
        .toolArgs = uniToolArgs,
        .output = kMerged,
        .tool = "{Программы\\velmora.exe}",
        .setup = "unicode copy-tool"},
-      {.name = "names outside the code page: compare",
-       .args = {"-fname", "Ελληνικά@@/1", "-fname", "日本語@@/2", "{ours.c}", "{theirs.c}"},
-       .toolArgs = Args{"{ours.c}", "{theirs.c}", "/title1=Ελληνικά@@/1", "/title2=日本語@@/2"},
-       .setup = "unicode"},
-      {.name = "names outside the code page: output missing",
-       .args = uniMerge,
+      {.name = "names outside the code page: -abort, output missing",
+       .args = Words("-abort " + uniMerge),
        .env = {"STANDIN_SAVE=no"},
        .toolArgs = uniToolArgs,
-       .shown = MissingOutput(" of 'файл.c'") + "\n",
-       .setup = "unicode"},
-      {.name = "names outside the code page: -abort",
-       .args = uniAborted,
-       .toolArgs = uniToolArgs,
-       .output = kMerged,
-       .shown = "Automerge  of 'файл.c' did not work\nVelmora will now be run so that "
-                "you can manually merge\n\n",
+       .shown = "Automerge  of 'файл.c' did not work\nVelmora will now be run so that you can "
+                "manually merge\n\n" +
+                MissingOutput(" of 'файл.c'") + "\n",
        .setup = "unicode"},
       {.name = "names outside the code page on stdout: UTF-8 by the manifest",
        .args = {"-status_only", "-ж"},
        .status = 1,
-       .out = "Command Line error.\nOption '-ж ' is not recognised\n(command line = "
-              "'-status_only -ж ')\n"},
+       .out = badOption + "-ж ' is not recognised\n(command line = '-status_only -ж ')\n"},
       {.name = "tool ends with 0xC0000005: passed on",
-       .args = twoWay,
        .env = {"STANDIN_EXIT=0xC0000005"},
        .status = static_cast<long>(INT32_C(-1073741819)),
        .toolArgs = kAny},
 #else
-      {.name = "tool is a folder",
-       .args = twoWay,
-       .status = 1,
-       .out = "CMD Error 21, Is a directory\n",
-       .tool = "{dirA}"},
+      NotStarted("tool is a folder", "{dirA}", "CMD Error 21, Is a directory\n"),
 #endif
-      {.name = "tool ends with 3",
-       .args = twoWay,
-       .env = {"STANDIN_EXIT=3"},
-       .status = 1,
-       .toolArgs = kAny},
+      {.name = "tool ends with 3", .env = {"STANDIN_EXIT=3"}, .status = 1, .toolArgs = kAny},
       {.name = "unrecognised option",
-       .args = {"-outfile", "{out.c}", "{ours.c}"},
+       .args = Words("-outfile {out.c} {ours.c}"),
        .status = 1,
-       .shown =
-           "Command Line error.\nOption '-outfile ' is not recognised\n(command line = '-outfile "
-           "{out.c} {ours.c} ')\n",
-       .out = ""},
+       .shown = badOption +
+                "-outfile ' is not recognised\n(command line = '-outfile {out.c} {ours.c} ')\n"},
       {.name = "unrecognised option in status-only mode: on stdout",
-       .args = {"-x", "-status_only", "{ours.c}"},
+       .args = Words("-x -status_only {ours.c}"),
        .status = 1,
-       .out = "Command Line error.\nOption '-x ' is not recognised\n"
-              "(command line = '-x -status_only {ours.c} ')\n"},
+       .out = badOption + "-x ' is not recognised\n(command line = '-x -status_only {ours.c} ')\n"},
       // The quote would end the file's quoting and hand the tool a save target.
       {.name = "value with a double quote: refused, the value named",
        .args = {"-out", "{out.c}", "{ours.c}\" /q=\""},
        .env = {"STANDIN_EXIT=0"},
        .status = 1,
-       .shown = "Command Line error.\n"
-                "Value '{ours.c}\" /q=\" ' contains a double quote and cannot be passed on "
-                "safely\n(command "
-                "line = '-out {out.c} {ours.c}\" /q=\" ')\n",
-       .out = ""},
+       .shown = "Command Line error.\nValue '{ours.c}\" /q=\" ' contains a double quote and cannot "
+                "be passed on safely\n(command line = '-out {out.c} {ours.c}\" /q=\" ')\n"},
       {.name = "a bad option and a double quote: the option is named",
        .args = {"a\"b", "-x"},
        .status = 1,
-       .shown =
-           "Command Line error.\nOption '-x ' is not recognised\n(command line = 'a\"b -x ')\n",
-       .out = ""},
+       .shown = badOption + "-x ' is not recognised\n(command line = 'a\"b -x ')\n"},
 
       // Bad input: a clear status and message, and nothing lost.
-      {.name = "a mebibyte of tool path",
-       .args = twoWay,
-       .status = 1,
-       .out = kSep[0] == '/' ? "CMD Error 36, File name too long\n" : "CMD Error *",
-       .tool = hugeTool},
+      NotStarted("a mebibyte of tool path", hugeTool,
+                 posix ? "CMD Error 36, File name too long\n" : "CMD Error *"),
 #ifndef _WIN32
       {.name = "bytes above 127 reach the tool, the file system and the warning",
        .args = {"-out", "{" + high + "}", "-fname", title, "{ours.c}", "{theirs.c}"},
@@ -482,7 +394,6 @@ TEST_F(ClearCaseRuns, WhatClearCaseSees) {
        .toolArgs = Args{"/savetarget={" + high + "}", "{ours.c}", "{theirs.c}", "/title1=" + title},
        .shown = MissingOutput(" of '\xe9l\xe9ment\xff'") + "\n"},
       {.name = "a dangling link at the output path: missing",
-       .args = twoWay,
        .env = {"STANDIN_EXIT=0"},
        .toolArgs = kAny,
        .shown = cancelled + "\n",
@@ -490,68 +401,38 @@ TEST_F(ClearCaseRuns, WhatClearCaseSees) {
 
       // Where the registry file is looked for, and what may stand in its place.
       {.name = "registry file cut short",
-       .args = twoWay,
        .status = 1,
-       .shown = "{.config/mergebridge/registry.reg}:4: quoted text without its closing '\"'\nREG "
-                "Get - Failed to "
-                "get string value from 'SOFTWARE\\Harnvik\\Velmora\\ExePath' in the registry\n "
-                "(Error 2, No such "
-                "file or directory)\n",
-       .out = "",
-       .registryFile = "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\SOFTWARE\\"
-                       "Harnvik\\Velmora]\r\n\"ExePath\"=\"/op"},
-      {.name = "registry file is a FIFO: read as empty, no hang, not stepped over",
-       .args = twoWay,
-       .status = 1,
-       .shown = "{.config/mergebridge/registry.reg}:1: the first line must be REGEDIT4 or "
-                "Windows Registry Editor Version 5.00\n" +
-                noRegistry + "22, Invalid argument)\n",
-       .out = "",
-       .registration = {Fifo, Path}},
-      {.name = "registry file is an endless device: reported, not stepped over",
-       .args = twoWay,
-       .status = 1,
-       .shown = noRegistry + "27, File too large)\n",
-       .out = "",
-       .registration = {Device, Path}},
-      {.name = "a policy file that cannot be read: reported, the user's not taken",
-       .args = twoWay,
-       .status = 1,
-       .shown = "REG Get - Failed to get string value from 'SOFTWARE\\Policies\\Harnvik\\Velmora\\"
-                "ExePath' in the registry\n (Error 27, File too large)\n",
-       .out = "",
-       .registration = {Path, NoStore, NoStore, Device}},
-      {.name = "a file where the registry's folder should be",
-       .args = twoWay,
-       .status = 1,
-       .shown = noKey + "20, Not a directory)\n",
-       .out = "",
-       .registration = FileForFolder},
-      {.name = "empty XDG_CONFIG_HOME: $HOME/.config",
-       .args = twoWay,
-       .env = {"XDG_CONFIG_HOME=", "HOME={}"},
-       .toolArgs = kAny,
-       .output = kTheirs},
-      {.name = "no XDG_CONFIG_HOME: $HOME/.config",
-       .args = twoWay,
-       .env = {"XDG_CONFIG_HOME", "HOME={}"},
-       .toolArgs = kAny,
-       .output = kTheirs},
+       .shown = regFile + "4: quoted text without its closing '\"'\n" + noValue +
+                "No such file or directory)\n",
+       .registryFile = "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\SOFTWARE\\Harnvik\\Velmora]\r\n"
+                       "\"ExePath\"=\"/op"},
+      Refused("registry file is a FIFO: read as empty, no hang, not stepped over", {Fifo, Path},
+              regFile +
+                  "1: the first line must be REGEDIT4 or Windows Registry Editor Version 5.00\n" +
+                  noRegistry + "22, Invalid argument)\n"),
+      Refused("registry file is an endless device: reported, not stepped over", {Device, Path},
+              noRegistry + "27, File too large)\n"),
+      Refused("a policy file that cannot be read: reported, the user's not taken",
+              {Path, NoStore, NoStore, Device},
+              "REG Get - Failed to get string value from 'SOFTWARE\\Policies\\Harnvik\\Velmora\\"
+              "ExePath' in the registry\n (Error 27, File too large)\n"),
+      Refused("a file where the registry's folder should be", {FileForFolder},
+              noKey + "20, Not a directory)\n"),
+      RunsAndSaves("empty XDG_CONFIG_HOME: $HOME/.config", {Path}, {"XDG_CONFIG_HOME=", "HOME={}"}),
+      RunsAndSaves("no XDG_CONFIG_HOME: $HOME/.config", {Path}, {"XDG_CONFIG_HOME", "HOME={}"}),
       {.name = "neither XDG_CONFIG_HOME nor HOME",
-       .args = twoWay,
        .env = {"XDG_CONFIG_HOME", "HOME"},
        .status = 1,
        .shown = noRegistry + "2, No such file or directory)\n"},
 
-      // With a desktop the messages go to a dialog program, zenity before
-      // kdialog; what it prints stays off stdout, which ClearCase reads.
+      // With a desktop the messages go to a dialog program, zenity before kdialog; what it prints
+      // stays off stdout, which ClearCase reads.
       {.name = "desktop: zenity's error dialog for the warning",
        .args = merge,
        .env = {"STANDIN_SAVE=no", "DISPLAY=:0", desktop},
        .toolArgs = mergeToolArgs,
-       .shown = "zenity [--error] [--no-markup] "
-                "[--title=mergebridge] [--text=" +
-                cancelled + "]\ndialog-stdout\n",
+       .shown = "zenity [--error] [--no-markup] [--title=mergebridge] [--text=" + cancelled +
+                "]\ndialog-stdout\n",
        .setup = "zenity kdialog"},
       {.name = "desktop, status only: kdialog's notice fails, so stderr too",
        .args = {"-status_only", "-abort"},

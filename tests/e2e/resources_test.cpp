@@ -1,5 +1,5 @@
-// What mergebridge.exe carries as a Windows program, read back as Explorer and
-// the loader read it: the version resource and the application manifest.
+// What mergebridge.exe carries as a Windows program, read back as Explorer and the loader read it:
+// the version resource and the application manifest.
 #include <gtest/gtest.h>
 
 #include <windows.h>

@@ -1,10 +1,9 @@
-// Fuzzes the Linux registry file reader with whole files. Besides the
-// sanitizers' findings (a view of libFuzzer's own buffer, so that reading one
-// byte past it is caught), checked: a value is never longer than the file (3/2
-// of it after a UTF-16LE byte-order mark, since a unit from U+0800 up takes 3
-// bytes in UTF-8), only a found value carries data, a parse error names a line
-// of the file and a reason, key and value names ignore letter case, and a
-// removed value is gone from a file that still reads as before.
+// Fuzzes the Linux registry file reader with whole files. Besides the sanitizers' findings (a view
+// of libFuzzer's own buffer, so that reading one byte past it is caught), checked: a value is never
+// longer than the file (3/2 of it after a UTF-16LE byte-order mark, since a unit from U+0800 up
+// takes 3 bytes in UTF-8), only a found value carries data, a parse error names a line of the file
+// and a reason, key and value names ignore letter case, and a removed value is gone from a file
+// that still reads as before.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>

@@ -1,10 +1,9 @@
-// Fuzzes the translation of ClearCase's argument vector; the input is the
-// arguments, separated by NUL bytes. Besides the sanitizers' findings, checked:
-// echoLine is every non-empty argument followed by a space, and the round trip:
-// an accepted command line, built and split again by the tool's rules, gives
-// back the path, "/qc" in status-only mode, and then only whole arguments of the
-// input, bare or after "/savetarget=", "/title1=" or "/title2=" (a title may be
-// an argument's part before "@@").
+// Fuzzes the translation of ClearCase's argument vector; the input is the arguments, separated by
+// NUL bytes. Besides the sanitizers' findings, checked: echoLine is every non-empty argument
+// followed by a space, and the round trip: an accepted command line, built and split again by the
+// tool's rules, gives back the path, "/qc" in status-only mode, and then only whole arguments of
+// the input, bare or after "/savetarget=", "/title1=" or "/title2=" (a title may be an argument's
+// part before "@@").
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>

@@ -1,5 +1,5 @@
-// The Windows installers run silently on a made-up ClearCase installation
-// (cleartool.exe on PATH, a map of the usual shape), step by step.
+// The Windows installers run silently on a made-up ClearCase installation (cleartool.exe on PATH, a
+// map of the usual shape), step by step.
 #include <windows.h>
 
 #include <cstdlib>
@@ -54,9 +54,8 @@ class Installer : public ScratchTest {
                     0);
     ScratchTest::TearDown();
   }
-  // The map, the value for all users (where register writes it), whether the program is installed,
-  // and the versions of the Add/Remove Programs entries named mergebridge (where Windows keeps a
-  // 32-bit package's).
+  // The map, the value for all users, whether the program is installed, and the versions of the
+  // Add/Remove Programs entries named mergebridge (where Windows keeps a 32-bit package's).
   std::string State(const std::string& bridge) {
     std::string state = ReadFile(mgrs_ + "map") + "|" +
                         Registered(KEY_WOW64_64KEY, "Software\\Harnvik\\Velmora", "ExePath") +
@@ -77,172 +76,116 @@ class Installer : public ScratchTest {
   std::string mgrs_;
 };
 
-// Runs a command line as written, as deployment tools run an Add/Remove Programs entry's strings.
-long RunLine(std::string line) {
-  STARTUPINFOA startup = {};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION process = {};
-  if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                      &process))
-    return -1;
-  DWORD status = 0;
-  WaitForSingleObject(process.hProcess, INFINITE);
-  GetExitCodeProcess(process.hProcess, &status);
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
-  return status;
-}
-
-// A program run (none: the Add/Remove Programs entry's string args[0] with args[1] added), its
-// status and the state it leaves (the map is read-only in the steps that fail); then a merge
-// through the installed bridge (no value for this user: every case leaves none) and the text of the
-// log (msiexec) or the output.
+// A program run, its status and the state it leaves (the map is read-only where it fails), then
+// maybe a merge through the installed bridge (no value for this user: every case leaves none).
 struct Step {
-  std::string program =
-      "";  // empty: the Add/Remove Programs entry's string in args[0], args[1] after it
+  std::string program = "msiexec.exe";  // empty: the Add/Remove Programs entry's string args[0]
+  Args args = {};                       // for the entry's string: args[1] goes after it
   long status = 0;
   std::string state = "";   // State() afterwards
-  bool merge = false;       // a merge through the bridge afterwards
   std::string logged = "";  // in the log (msiexec) or the output
-  Args args = {};
+  bool merge = false;
   bool locked = false;  // the map read-only, as it is in every step that fails
 };
 
 TEST_F(Installer, SilentInstallUpgradeMergeAndRemoval) {
   const std::string prog = dir_ + "prog\\", bridge = prog + "mergebridge.exe",
-                    msi = BuildFile("MB_MSI"), setup = BuildFile("MB_SETUP");
+                    msi = BuildFile("MB_MSI"), older = BuildFile("MB_MSI_OLDER"),
+                    setup = BuildFile("MB_SETUP"), installer = BuildFile("MB_INSTALLER");
   // Velmora's program (not there yet), and values an administrator sets.
   const std::string velmora = dir_ + "velmora.exe", other = dir_ + "other.exe",
                     third = dir_ + "third.exe";
   const std::string removed = Map(kClearCaseTool) + "|" + other + "|",
                     installed = Map(bridge) + "|" + velmora + "|program",
-                    absent = "program " + velmora + " does not exist";
+                    absent = "program " + velmora + " does not exist",
+                    denied = "cannot write " + mgrs_ + "map: Access denied",
+                    current = installed + "|" MB_VERSION, newest = installed + "|9.9.9";
   const std::string kept = Map(kClearCaseTool) + "|" + velmora + "|program|0.0.1",
-                    changed = Map(kClearCaseTool) + "|" + other + "|program|0.0.1";
-  const Args copy = {"/c", "copy", tool_, velmora},
-             repair = {"/i", msi, "REINSTALL=ALL", "REINSTALLMODE=omus"};
+                    undone = Map(kClearCaseTool) + "|" + velmora + "|program|" MB_VERSION;
+  const Args copy = {"/c", "copy", tool_, velmora}, nsis = {"/S"},
+             repair = {"/i", msi, "REINSTALL=ALL", "REINSTALLMODE=omus"},
+             placed = {"/S", "/VELMORA=" + velmora, "/D=" + dir_ + "prog"};
   const Step steps[] = {
       // Before Velmora and ClearCase's setup: registered all the same; it arrives, and a merge
       // starts it.
-      {.program = "msiexec.exe",
-       .status = 0,
+      {.args = {"/i", older, "CLEARCASE=0", "VELMORA=" + velmora, "INSTALLDIR=" + prog},
        .state = kept,
-       .logged = "warning: " + velmora,
-       .args = {"/i", BuildFile("MB_MSI_OLDER"), "CLEARCASE=0", "VELMORA=" + velmora,
-                "INSTALLDIR=" + prog}},
-      {.program = "cmd.exe", .status = 0, .state = kept, .merge = true, .args = copy},
+       .logged = "warning: " + velmora},
+      {.program = "cmd.exe", .args = copy, .state = kept, .merge = true},
       // An administrator changes the value: an upgrade leaves it, and sets ClearCase up (found on
       // PATH, the remembered 0 not given again); the removal leaves it too.
-      {.program = setup, .state = changed, .args = {"register", "--all-users", other, "--force"}},
-      {.program = "msiexec.exe",
-       .status = 0,
+      {.program = setup,
+       .args = {"register", "--all-users", other, "--force"},
+       .state = Map(kClearCaseTool) + "|" + other + "|program|0.0.1"},
+      {.args = {"/i", msi},
        .state = Map(bridge) + "|" + other + "|program|" MB_VERSION,
-       .logged = "Installed into " + mgrs_ + "map.",
-       .args = {"/i", msi}},
-      {.program = "msiexec.exe",
-       .status = 0,
-       .state = removed,
-       .logged = "as it is: it holds " + other,
-       .args = {"/x", msi}},
-      // A step fails after the value was written: the value there before is put back.
-      {.program = "msiexec.exe",
+       .logged = "Installed into " + mgrs_ + "map."},
+      {.args = {"/x", msi}, .state = removed, .logged = "as it is: it holds " + other},
+      // A step fails after the value was written: the value there before is put back. A relative
+      // VELMORA: refused before anything is done.
+      {.args = {"/i", msi, "CLEARCASE=1", "VELMORA=" + velmora},
        .status = 1603,
        .state = removed,
-       .logged = "cannot write " + mgrs_ + "map: Access denied",
-       .args = {"/i", msi, "CLEARCASE=1", "VELMORA=" + velmora}},
-      // A relative VELMORA: refused before anything is done.
-      {.program = "msiexec.exe",
+       .logged = denied},
+      {.args = {"/i", msi, "CLEARCASE=0", "VELMORA=velmora.exe"},
        .status = 1603,
        .state = removed,
-       .logged = "VELMORA=velmora.exe is",
-       .args = {"/i", msi, "CLEARCASE=0", "VELMORA=velmora.exe"}},
-      {.program = "msiexec.exe",
-       .status = 0,
-       .state = installed + "|0.0.1",
-       .args = {"/i", BuildFile("MB_MSI_OLDER"), "VELMORA=" + velmora, "INSTALLDIR=" + prog}},
-      // Told nothing (with a user interface): the older one's folder, ClearCase, and Velmora's
-      // value as it is; then the same version.
-      {.program = "msiexec.exe",
-       .status = 0,
-       .state = installed + "|" MB_VERSION,
-       .args = {"/i", BuildFile("MB_MSI_SAME"), "/qr"}},
-      {.program = "msiexec.exe",
-       .status = 0,
-       .state = installed + "|" MB_VERSION,
-       .merge = true,
-       .args = {"/i", msi}},
+       .logged = "VELMORA=velmora.exe is"},
+      {.args = {"/i", older, "VELMORA=" + velmora, "INSTALLDIR=" + prog},
+       .state = installed + "|0.0.1"},
+      // Told nothing (a user interface): the older one's folder, ClearCase, and Velmora's value as
+      // it is; then again.
+      {.args = {"/i", BuildFile("MB_MSI_SAME"), "/qr"}, .state = current},
+      {.args = {"/i", msi}, .state = current, .merge = true},
       // A repair sets ClearCase up again; where it cannot, it says so and takes nothing away. It
       // writes no value, even told one.
-      {.program = setup,
-       .state = Map(kClearCaseTool) + "|" + velmora + "|program|" MB_VERSION,
-       .args = {"uninstall"}},
-      {.program = "msiexec.exe",
-       .state = Map(kClearCaseTool) + "|" + velmora + "|program|" MB_VERSION,
-       .logged = "cannot write " + mgrs_ + "map: Access denied",
-       .args = repair,
-       .locked = true},
-      {.program = "msiexec.exe",
-       .state = installed + "|" MB_VERSION,
-       .args = {"/i", msi, "REINSTALL=ALL", "REINSTALLMODE=omus", "VELMORA=" + other}},
+      {.program = setup, .args = {"uninstall"}, .state = undone},
+      {.args = repair, .state = undone, .logged = denied, .locked = true},
+      {.args = {"/i", msi, "REINSTALL=ALL", "REINSTALLMODE=omus", "VELMORA=" + other},
+       .state = current},
       // Refused, the removal keeps everything; then it puts back the value there was before.
-      {.program = "msiexec.exe",
-       .status = 1603,
-       .state = installed,
-       .logged = "cannot write " + mgrs_ + "map: Access denied",
-       .args = {"/x", msi}},
-      {.program = "msiexec.exe", .status = 0, .state = removed, .args = {"/x", msi}},
+      {.args = {"/x", msi}, .status = 1603, .state = installed, .logged = denied},
+      {.args = {"/x", msi}, .state = removed},
       // The NSIS installer before Velmora too.
-      {.program = "cmd.exe", .status = 0, .state = removed, .args = {"/c", "del", velmora}},
-      {.program = BuildFile("MB_INSTALLER"),
+      {.program = "cmd.exe", .args = {"/c", "del", velmora}, .state = removed},
+      {.program = installer,
+       .args = {"/S", "/VELMORA=velmora.exe", "/D=" + dir_ + "prog"},
        .status = 3,
        .state = Map(kClearCaseTool) + "|" + other + "|program|" MB_VERSION,
-       .logged = "/VELMORA=velmora.exe is not the full path",
-       .args = {"/S", "/VELMORA=velmora.exe", "/D=" + dir_ + "prog"}},
-      {.program = BuildFile("MB_INSTALLER"),
-       .status = 0,
-       .state = installed + "|" MB_VERSION,
-       .logged = "no program at " + velmora,
-       .args = {"/S", "/VELMORA=" + velmora, "/D=" + dir_ + "prog"}},
+       .logged = "/VELMORA=velmora.exe is not the full path"},
+      {.program = installer,
+       .args = placed,
+       .state = current,
+       .logged = "no program at " + velmora},
       {.program = prog + "mergebridge-setup.exe",
+       .args = {"status"},
        .status = 1,
-       .state = installed + "|" MB_VERSION,
-       .logged = absent,
-       .args = {"status"}},
-      {.program = "cmd.exe",
-       .status = 0,
-       .state = installed + "|" MB_VERSION,
-       .merge = true,
-       .args = copy},
+       .state = current,
+       .logged = absent},
+      {.program = "cmd.exe", .args = copy, .state = current, .merge = true},
       // Into the same folder; then a newer one, which an older one does not replace.
-      {.program = BuildFile("MB_INSTALLER"),
-       .status = 0,
-       .state = installed + "|" MB_VERSION,
-       .merge = true,
-       .args = {"/S"}},
-      {.program = BuildFile("MB_INSTALLER_NEWER"),
-       .status = 0,
-       .state = installed + "|9.9.9",
-       .args = {"/S"}},
-      {.program = BuildFile("MB_INSTALLER"),
+      {.program = installer, .args = nsis, .state = current, .merge = true},
+      {.program = BuildFile("MB_INSTALLER_NEWER"), .args = nsis, .state = newest},
+      {.program = installer,
+       .args = nsis,
        .status = 4,
-       .state = installed + "|9.9.9",
-       .logged = "mergebridge 9.9.9 is installed, newer",
-       .args = {"/S"}},
+       .state = newest,
+       .logged = "mergebridge 9.9.9 is installed, newer"},
       // The entry's strings as written: they return when the removal is over, saying how it went;
       // the value there was before is put back.
-      {.status = 3, .state = installed + "|9.9.9", .args = {"QuietUninstallString", ""}},
-      {.status = 0, .state = removed, .args = {"UninstallString", " /S"}},
+      {.program = "", .args = {"QuietUninstallString", ""}, .status = 3, .state = newest},
+      {.program = "", .args = {"UninstallString", " /S"}, .state = removed},
       // A value changed since the installation stays.
-      {.program = BuildFile("MB_INSTALLER"),
-       .state = installed + "|" MB_VERSION,
-       .args = {"/S", "/VELMORA=" + velmora, "/D=" + dir_ + "prog"}},
+      {.program = installer, .args = placed, .state = current},
       {.program = setup,
-       .state = Map(bridge) + "|" + third + "|program|" MB_VERSION,
-       .args = {"register", "--all-users", third, "--force"}},
-      {.state = Map(kClearCaseTool) + "|" + third + "|", .args = {"UninstallString", " /S"}},
+       .args = {"register", "--all-users", third, "--force"},
+       .state = Map(bridge) + "|" + third + "|program|" MB_VERSION},
+      {.program = "",
+       .args = {"UninstallString", " /S"},
+       .state = Map(kClearCaseTool) + "|" + third + "|"},
       {.program = setup,
-       .state = Map(kClearCaseTool) + "||",
-       .args = {"unregister", "--all-users"}},
+       .args = {"unregister", "--all-users"},
+       .state = Map(kClearCaseTool) + "||"},
   };
   for (const Step& step : steps) {
     SCOPED_TRACE(step.program + " " + step.args.front() + " " + std::to_string(step.status));
@@ -254,7 +197,7 @@ TEST_F(Installer, SilentInstallUpgradeMergeAndRemoval) {
         step.program.empty()
             ? Registered(KEY_WOW64_32KEY, kUninstallKey + "mergebridge", args[0].c_str())
             : "";
-    const ProgramRun run = step.program.empty() ? ProgramRun{RunLine(entry + args[1]), "", ""}
+    const ProgramRun run = step.program.empty() ? RunCommandLine(entry + args[1], dir_)
                                                 : RunProgram(step.program, args, dir_);
     EXPECT_EQ(run.status, step.status);
     EXPECT_EQ(State(bridge), step.state);

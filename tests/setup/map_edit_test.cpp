@@ -1,6 +1,6 @@
-// The type-manager map editor through one table: a map and the managers in,
-// the installed map out; installing again changes nothing; uninstalling gives
-// back the original bytes, or leaves alone a line someone changed meanwhile.
+// The type-manager map editor through one table: a map and the managers in, the installed map out;
+// installing again changes nothing; uninstalling gives back the original bytes, or leaves alone a
+// line someone changed meanwhile.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -89,8 +89,8 @@ TEST(MapEdit, InstallAgainAndUninstall) {
   }
 }
 
-// A second install with another bridge moves every recorded method along and
-// records a line changed meanwhile anew; a record that is not ours stops both.
+// A second install with another bridge moves every recorded method along and records a line changed
+// meanwhile anew; a record that is not ours stops both.
 TEST(MapEdit, ReinstallAndForeignRecord) {
   const std::string map = X("text_file_delta xcompare {D}\r\nwhole_copy xmerge {D}\r\n");
   const MapEdit first = InstallIntoMap(map, "", {"text_file_delta", "whole_copy"}, kBridge);

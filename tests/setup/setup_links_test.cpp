@@ -1,9 +1,8 @@
-// mergebridge-setup on a made-up UNIX ClearCase tree: cleartool on PATH, type
-// managers whose methods are links or files. Install, a merge through the
-// installed link, register, status, and an uninstall that gives the tree back;
-// registering for this user and for all users, and unregistering; then every
-// system call of install, uninstall, register and unregister failed or killed
-// in turn, each followed by a rerun that must finish the job.
+// mergebridge-setup on a made-up UNIX ClearCase tree: cleartool on PATH, type managers whose
+// methods are links or files. Install, a merge through the installed link, register, status, and an
+// uninstall that gives the tree back; registering for this user and for all users, and
+// unregistering; then every system call of install, uninstall, register and unregister failed or
+// killed in turn, each followed by a rerun that must finish the job.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -45,6 +44,12 @@ class SetupOnLinks : public ScratchTest {
     SetProcessEnv("MERGEBRIDGE_STATE_DIR=" + dir_ + "state");  // never the machine's
   }
   ProgramRun Run(const Args& args) { return RunProgram(BuildFile("MB_SETUP"), args, dir_); }
+  // Run, expecting `status`.
+  ProgramRun Ran(const Args& args, long status) {
+    ProgramRun run = Run(args);
+    EXPECT_EQ(run.status, status) << run.out << run.err;
+    return run;
+  }
 };
 
 TEST_F(SetupOnLinks, InstallMergeUninstall) {
@@ -62,12 +67,10 @@ TEST_F(SetupOnLinks, InstallMergeUninstall) {
   SetProcessEnv("XDG_CONFIG_HOME=" + dir_ + "config");
   const std::string original = Snapshot(cc);
 
-  ProgramRun run = Run({"status"});
-  EXPECT_EQ(run.status, 1);
-  EXPECT_TRUE(
-      Holds(run.out, "will not start Velmora: no xcompare or xmerge method runs mergebridge"));
-  run = Run({"install", "--bridge", bridge, "--dry-run", "--managers", "binary_delta"});
-  EXPECT_EQ(run.status, 0);
+  EXPECT_TRUE(Holds(Ran({"status"}, 1).out,
+                    "will not start Velmora: no xcompare or xmerge method runs mergebridge"));
+  ProgramRun run =
+      Ran({"install", "--bridge", bridge, "--dry-run", "--managers", "binary_delta"}, 0);
   EXPECT_TRUE(Holds(run.out, "--- " + mgrs + "binary_delta\n"));
   EXPECT_TRUE(Holds(run.out, "+xcompare -> " + bridge));
   EXPECT_EQ(run.out.find("text_file_delta"), std::string::npos) << run.out;
@@ -80,8 +83,8 @@ TEST_F(SetupOnLinks, InstallMergeUninstall) {
       Holds(run.err, "another mergebridge-setup is changing " + cc + "lib/mgrs; run this again"));
   EXPECT_EQ(Snapshot(cc), original);
 
-  // Scratch files under this test's number: one written before it started
-  // (a killed run's, the number since reused) goes, a fresh one stays.
+  // Scratch files under this test's number: one written before it started (a killed run's, the
+  // number since reused) goes, a fresh one stays.
   const std::string reused = mgrs + "whole_copy/xmerge.mergebridge-new." + std::to_string(getpid());
   const std::string owned =
       mgrs + "text_file_delta/xcompare.mergebridge-new." + std::to_string(getpid());
@@ -99,30 +102,26 @@ TEST_F(SetupOnLinks, InstallMergeUninstall) {
   EXPECT_EQ(fs::read_symlink(mgrs + "binary_delta/xcompare"), "../../../bin/cleardiffmrg");
   // Installing again, where the installation cannot be remembered: a warning.
   SetProcessEnv("MERGEBRIDGE_STATE_DIR=" + dir_ + "none/state");
-  run = Run({"install", "--bridge", bridge});
-  EXPECT_EQ(run.status, 0);
-  EXPECT_TRUE(Holds(run.err, "warning: cannot remember " + cc + "lib/mgrs in"));
+  EXPECT_TRUE(Holds(Ran({"install", "--bridge", bridge}, 0).err,
+                    "warning: cannot remember " + cc + "lib/mgrs in"));
   SetProcessEnv("MERGEBRIDGE_STATE_DIR=" + dir_ + "state");
 
   // Registering: a non-program refused unless forced, and then status says so.
   WriteFile(dir_ + "base", "a\n");
   EXPECT_EQ(Run({"register", dir_ + "base"}).status, 1);
   EXPECT_EQ(Run({"register", "--force", dir_ + "base"}).status, 0);
-  run = Run({"status"});
-  EXPECT_EQ(run.status, 1);
-  EXPECT_TRUE(Holds(
-      run.out, "will not start Velmora: Velmora's program " + dir_ + "base cannot be started"));
+  EXPECT_TRUE(Holds(Ran({"status"}, 1).out, "will not start Velmora: Velmora's program " + dir_ +
+                                                "base cannot be started"));
   EXPECT_EQ(Run({"register", BuildFile("MB_TOOL")}).status, 0);
-  run = Run({"status"});
-  EXPECT_EQ(run.status, 0) << run.out;
+  Ran({"status"}, 0);
   SetProcessEnv("STANDIN_RECORD=" + dir_ + "record");
   run = RunProgram(mgrs + "text_file_delta/xmerge", {"-base", dir_ + "base", dir_ + "base"}, dir_);
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(ReadFile(dir_ + "record").substr(ReadFile(dir_ + "record").rfind(dir_)),
             dir_ + "base\n");
 
-  // Another bridge, then someone repoints one method; uninstall leaves that
-  // one alone and restores the rest.
+  // Another bridge, then someone repoints one method; uninstall leaves that one alone and restores
+  // the rest.
   EXPECT_EQ(Run({"install", "--bridge", BuildFile("MB_TOOL")}).status, 0);
   // Removing the package of the bridge beside the setup program leaves it alone.
   const std::string remembered = Snapshot(cc) + Snapshot(dir_ + "state");
@@ -132,16 +131,15 @@ TEST_F(SetupOnLinks, InstallMergeUninstall) {
   EXPECT_EQ(Snapshot(cc) + Snapshot(dir_ + "state"), remembered);
   fs::remove(mgrs + "whole_copy/xcompare");
   fs::create_symlink("/opt/other", mgrs + "whole_copy/xcompare");
-  run = Run({"uninstall"});
-  EXPECT_EQ(run.status, 0);
-  EXPECT_TRUE(Holds(run.out, "whole_copy xcompare: changed since install; left alone"));
+  EXPECT_TRUE(
+      Holds(Ran({"uninstall"}, 0).out, "whole_copy xcompare: changed since install; left alone"));
   fs::remove(mgrs + "whole_copy/xcompare");
   fs::create_symlink("../../../bin/cleardiffmrg", mgrs + "whole_copy/xcompare");
   EXPECT_EQ(Snapshot(cc), original);
   EXPECT_TRUE(fs::is_empty(dir_ + "state"));
 
-  // For all users: the file in the first folder of XDG_CONFIG_DIRS, made with
-  // folders every user can read; a merge takes the user's own while there is one.
+  // For all users: the file in the first folder of XDG_CONFIG_DIRS, made with folders every user
+  // can read; a merge takes the user's own while there is one.
   const std::string machine = dir_ + "etc/xdg/mergebridge/registry.reg";
   SetProcessEnv("XDG_CONFIG_DIRS=" + dir_ + "etc/xdg:" + dir_ + "xdg");
   const mode_t mask = umask(077);
@@ -162,8 +160,7 @@ TEST_F(SetupOnLinks, InstallMergeUninstall) {
   EXPECT_EQ(ReadFile(machine), header + "\"ExePath\"=\"" + BuildFile("MB_TOOL") + "\"\n");
   WriteFile(machine, ReadFile(machine) + others);
   for (int i = 0; i < 2; ++i) {
-    run = Run({"unregister", "--all-users"});
-    EXPECT_EQ(run.status, 0);
+    run = Ran({"unregister", "--all-users"}, 0);
     EXPECT_EQ(run.out.rfind(i == 0 ? "Unregistered" : "Nothing to remove", 0), 0u) << run.out;
     EXPECT_EQ(ReadFile(machine), header + others);
   }
@@ -172,9 +169,7 @@ TEST_F(SetupOnLinks, InstallMergeUninstall) {
 
   // Refused for want of rights, it says so and changes nothing.
   chmod(machine.c_str(), 0444);
-  run = Run({"register", "--all-users", "--force", "/opt/velmora"});
-  EXPECT_EQ(run.status, 1);
-  EXPECT_TRUE(Holds(run.err,
+  EXPECT_TRUE(Holds(Ran({"register", "--all-users", "--force", "/opt/velmora"}, 1).err,
                     "Permission denied (error 13); registering Velmora for all users of this "
                     "computer needs root. Nothing was changed."));
   EXPECT_EQ(ReadFile(machine), header + others);
@@ -198,8 +193,7 @@ TEST_F(SetupOnLinks, FleetStatusPolicyAndDrift) {
   SetProcessEnv("XDG_CONFIG_HOME=" + dir_ + "config");
   const Args install = {"install", "--bridge", BuildFile("MB_BRIDGE"), "--json"};
   auto said = [&](const Args& args, long status, const std::string& part) {
-    const ProgramRun run = Run(args);
-    EXPECT_EQ(run.status, status) << run.out << run.err;
+    const ProgramRun run = Ran(args, status);
     const bool json = std::find(args.begin(), args.end(), "--json") != args.end();
     EXPECT_TRUE(!json || std::count(run.out.begin(), run.out.end(), '\n') == 1) << run.out;
     EXPECT_TRUE(!json || args[0] != "status" || run.err.empty()) << run.err;
@@ -282,9 +276,9 @@ TEST_F(SetupOnLinks, FleetStatusPolicyAndDrift) {
   said({"status", "--json"}, 1, R"(,"reverted":false}})");
 }
 
-// What must hold after a run however it ended, in the tree the table makes:
-// each method runs what it ran or mergebridge, the site's script is in place
-// or kept, and the registry file holds its old bytes or its new ones.
+// What must hold after a run however it ended, in the tree the table makes: each method runs what
+// it ran or mergebridge, the site's script is in place or kept, and the registry file holds its old
+// bytes or its new ones.
 void CheckInvariants(const std::string& root, const std::string& bridge,
                      const std::string& registry, const std::string& registered) {
   const std::string mgr = root + "cc/lib/mgrs/text_file_delta/",
@@ -302,8 +296,7 @@ TEST_F(SetupOnLinks, EveryCallFailedOrKilled) {
   const std::string bridge = BuildFile("MB_BRIDGE");
   const std::string registry =
       "REGEDIT4\n[HKEY_CURRENT_USER\\SOFTWARE\\Harnvik\\Velmora]\n\"ExePath\"=\"/opt/v\"\n";
-  // Killed before each change of the files, and failed at every call that
-  // reads or changes them.
+  // Killed before each change of the files, and failed at every call that reads or changes them.
   const std::string changing = "fchmod,fsync,rename,symlink,link,unlink";
   const std::string all = "openat,newfstatat,getdents64,read,readlink,flock,write," + changing;
   const struct {
@@ -356,8 +349,8 @@ TEST_F(SetupOnLinks, EveryCallFailedOrKilled) {
     ASSERT_EQ(run.status, 0) << run.out << run.err;  // also when strace may not trace here
     const std::string done = Snapshot(clean);
     EXPECT_TRUE(row.command[0] != "uninstall" || done == Snapshot(dir_ + "made/")) << done;
-    // Calls from the program's first look at the tree on: those before only
-    // start the process (the loader, a sanitizer's run-time).
+    // Calls from the program's first look at the tree on: those before only start the process (the
+    // loader, a sanitizer's run-time).
     std::istringstream trace(ReadFile(dir_ + "trace"));
     std::map<std::string, int> before, counts;
     bool started = false;

@@ -1,6 +1,5 @@
-// What the process-level tests share: the build's programs, the compare tool's
-// entry in the current user's registry, and running a program the way
-// ClearCase runs its compare and merge tool.
+// What the process-level tests share: the build's programs, the compare tool's entry in the current
+// user's registry, and running a program the way ClearCase runs its compare and merge tool.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -21,18 +20,21 @@ struct ProgramRun {
   std::string out, err;
 };
 
-/// Runs `program` with `args`, this environment and an empty standard input, its
-/// output going to the files stdout and stderr in `folder`, and waits for it. On
-/// Linux the command prefix in MERGEBRIDGE_TEST_WRAPPER (valgrind) goes first,
-/// and a program still running after two minutes is killed (status 124).
+/// Runs `program` with `args`, this environment and an empty standard input, its output going to
+/// the files stdout and stderr in `folder`, and waits for it. On Linux the command prefix in
+/// MERGEBRIDGE_TEST_WRAPPER (valgrind) goes first, and a program still running after two minutes is
+/// killed (status 124).
 ProgramRun RunProgram(const std::string& program, const Args& args, const std::string& folder);
 
-/// The build-tree file named by the environment variable, as this platform's
-/// programs spell it.
+/// Windows: runs `commandLine` as written (as deployment tools run an Add/Remove Programs entry's
+/// strings), as RunProgram runs its program.
+ProgramRun RunCommandLine(const std::string& commandLine, const std::string& folder);
+
+/// The build-tree file named by the environment variable, as this platform's programs spell it.
 std::string BuildFile(const char* variable);
 
-/// OtherPath: a program other than the tool, not there. From Fifo on, Linux only
-/// and for the user only: what stands where the registry file should be.
+/// OtherPath: a program other than the tool, not there. From Fifo on, Linux only and for the user
+/// only: what stands where the registry file should be.
 enum class Registration {
   NoStore,
   NoKey,
@@ -45,33 +47,31 @@ enum class Registration {
   FileForFolder
 };
 
-/// What the user's and the machine's registry (NoStore to OtherPath) say; on 64-bit
-/// Windows `machine` is the 64-bit registry view's and `machine32` the 32-bit one's; then the
-/// computer's policy (Linux: the policy file) and the user's (Windows only).
+/// What the user's and the machine's registry (NoStore to OtherPath) say; on 64-bit Windows
+/// `machine` is the 64-bit registry view's and `machine32` the 32-bit one's; then the computer's
+/// policy (Linux: the policy file) and the user's (Windows only).
 struct Registrations {
-  Registrations(Registration user, Registration machine = Registration::NoStore,
-                Registration machine32 = Registration::NoStore,
-                Registration policy = Registration::NoStore,
-                Registration userPolicy = Registration::NoStore)
-      : user(user),
-        machine(machine),
-        machine32(machine32),
-        policy(policy),
-        userPolicy(userPolicy) {}
-  Registration user, machine, machine32, policy, userPolicy;
+  Registration user, machine = Registration::NoStore, machine32 = Registration::NoStore,
+                     policy = Registration::NoStore, userPolicy = Registration::NoStore;
 };
 
-/// Sets the registrations for this process and its children. On Linux the
-/// user's file goes under `scratch`.config/, the machine's under `scratch`xdg/,
-/// the second folder of XDG_CONFIG_DIRS (the first does not exist), the policy
-/// to `scratch`policy.reg (MERGEBRIDGE_POLICY_FILE); under Wine the machine's
-/// is HKEY_LOCAL_MACHINE, the policies under Software\Policies.
+/// Sets the registrations for this process and its children. On Linux the user's file goes under
+/// `scratch`.config/, the machine's under `scratch`xdg/, the second folder of XDG_CONFIG_DIRS (the
+/// first does not exist), the policy to `scratch`policy.reg (MERGEBRIDGE_POLICY_FILE); under Wine
+/// the machine's is HKEY_LOCAL_MACHINE, the policies under Software\Policies.
 void RegisterTool(Registrations registrations, const std::string& exePath,
                   const std::string& scratch);
 
-/// NAME=value in this process's environment, which children inherit; a bare
-/// NAME removes the variable.
+/// NAME=value in this process's environment, which children inherit; a bare NAME removes the
+/// variable.
 void SetProcessEnv(const std::string& entry);
+
+/// The warning after a merge that left no output; `ofPhrase` names the element: " of 'a.c'".
+inline std::string MissingOutput(const std::string& ofPhrase) {
+  return "Manual merge " + ofPhrase +
+         " either did not work or was cancelled\nClearCase may now say operation successful, but "
+         "the merge arrow will not be drawn\nYou will need to undo the checkout";
+}
 
 /// Paths are UTF-8 throughout, on Windows too (names outside the code page).
 inline std::filesystem::path Path(const std::string& utf8) {
@@ -88,9 +88,9 @@ inline void WriteFile(const std::string& path, const std::string& text) {
   std::ofstream(Path(path), std::ios::binary | std::ios::trunc) << text;
 }
 
-/// A fresh scratch folder dir_ (ending in the separator) and an environment
-/// without a display or STANDIN_* setting; afterwards the folder, the tool's
-/// registration, PATH and HOME go back to what they were.
+/// A fresh scratch folder dir_ (ending in the separator) and an environment without a display or
+/// STANDIN_* setting; afterwards the folder, the tool's registration, PATH and HOME go back to what
+/// they were.
 class ScratchTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -104,7 +104,7 @@ class ScratchTest : public ::testing::Test {
   }
   void TearDown() override {
     ClearSettings();
-    RegisterTool(Registration::NoStore, "", dir_);
+    RegisterTool({Registration::NoStore}, "", dir_);
     std::error_code ignored;  // Wine's own processes may hold a file a while: wine.stop ends them
     std::filesystem::remove_all(Path(dir_), ignored);
   }

@@ -1,5 +1,5 @@
-// Linux side of the process-level test support: posix_spawn with the output in
-// files, and the registry file under a private XDG_CONFIG_HOME.
+// Linux side of the process-level test support: posix_spawn with the output in files, and the
+// registry file under a private XDG_CONFIG_HOME.
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -12,8 +12,8 @@
 
 extern char** environ;
 
-// What runs the program under test (timeout, then the wrapper), found on the
-// PATH the tests start with: a row's PATH is for that program alone.
+// What runs the program under test (timeout, then the wrapper), found on the PATH the tests start
+// with: a row's PATH is for that program alone.
 const Args kPrefix = [] {
   Args prefix = {SearchProgramPath("timeout"), "-k", "10", "120"};
   const char* wrapper = std::getenv("MERGEBRIDGE_TEST_WRAPPER");
@@ -24,8 +24,8 @@ const Args kPrefix = [] {
 }();
 
 ProgramRun RunProgram(const std::string& program, const Args& args, const std::string& folder) {
-  // Killed after two minutes, so that a hanging program fails its case (and
-  // the scratch folder still goes) rather than the whole test.
+  // Killed after two minutes, so that a hanging program fails its case (and the scratch folder
+  // still goes) rather than the whole test.
   Args command = kPrefix;
   command.push_back(program);
   command.insert(command.end(), args.begin(), args.end());
@@ -57,28 +57,28 @@ std::string BuildFile(const char* variable) {
   return path != nullptr ? path : "";
 }
 
+// The line that Registration (NoValue to OtherPath) puts under the tool's key.
+std::string ValueLine(Registration registration, const std::string& exePath,
+                      const std::string& scratch) {
+  if (registration == Registration::NoValue) return "\"InstallDir\"=\"/opt\"";
+  return "\"ExePath\"=\"" +
+         (registration == Registration::EmptyValue  ? ""
+          : registration == Registration::OtherPath ? scratch + "other"
+                                                    : exePath) +
+         "\"";
+}
+
 void RegisterTool(Registrations registrations, const std::string& exePath,
                   const std::string& scratch) {
-  const std::string key = "REGEDIT4\n[HKEY_CURRENT_USER\\SOFTWARE\\Harnvik\\Velmora]\n";
   const std::string folder = scratch + ".config/mergebridge", file = folder + "/registry.reg";
+  const std::string user = "REGEDIT4\n[HKEY_CURRENT_USER\\SOFTWARE\\Harnvik\\Velmora]\n" +
+                           ValueLine(registrations.user, exePath, scratch) + "\n";
   std::filesystem::create_directories(folder);
   switch (registrations.user) {
     case Registration::NoStore:
       break;
     case Registration::NoKey:
       WriteFile(file, "REGEDIT4\n[HKEY_CURRENT_USER\\SOFTWARE\\Other]\n");
-      break;
-    case Registration::NoValue:
-      WriteFile(file, key + "\"InstallDir\"=\"/opt\"\n");
-      break;
-    case Registration::EmptyValue:
-      WriteFile(file, key + "\"ExePath\"=\"\"\n");
-      break;
-    case Registration::Path:
-      WriteFile(file, key + "\"ExePath\"=\"" + exePath + "\"\n");
-      break;
-    case Registration::OtherPath:
-      WriteFile(file, key + "\"ExePath\"=\"" + scratch + "other\"\n");
       break;
     case Registration::Fifo:
       mkfifo(file.c_str(), 0600);
@@ -88,7 +88,10 @@ void RegisterTool(Registrations registrations, const std::string& exePath,
       break;
     case Registration::FileForFolder:
       std::filesystem::remove(folder);
-      WriteFile(folder, key + "\"ExePath\"=\"" + exePath + "\"\n");
+      WriteFile(folder, user);
+      break;
+    default:
+      WriteFile(file, user);
   }
   SetProcessEnv("XDG_CONFIG_HOME=" + scratch + ".config");
   // The machine's key and the policy in an export's spelling, under the short root name.
@@ -98,18 +101,13 @@ void RegisterTool(Registrations registrations, const std::string& exePath,
   } machines[] = {{registrations.machine, scratch + "xdg/mergebridge/registry.reg", "Harnvik"},
                   {registrations.policy, scratch + "policy.reg", "Policies\\Harnvik"}};
   for (const auto& [machine, file, key] : machines) {
-    const std::string value = machine == Registration::NoValue      ? "\"InstallDir\"=\"/opt\""
-                              : machine == Registration::EmptyValue ? "\"ExePath\"=\"\""
-                              : machine == Registration::OtherPath
-                                  ? "\"ExePath\"=\"" + scratch + "other\""
-                                  : "\"ExePath\"=\"" + exePath + "\"";
     std::filesystem::remove(file);
     if (machine == Registration::NoStore) continue;
     std::filesystem::create_directories(std::filesystem::path(file).parent_path());
     if (machine == Registration::Device) std::filesystem::create_symlink("/dev/zero", file);
     if (machine == Registration::Device) continue;
     WriteFile(file, "Windows Registry Editor Version 5.00\r\n\r\n[HKLM\\SOFTWARE\\" + key +
-                        "\\Velmora]\r\n" + value + "\r\n");
+                        "\\Velmora]\r\n" + ValueLine(machine, exePath, scratch) + "\r\n");
   }
   SetProcessEnv("XDG_CONFIG_DIRS=" + scratch + "etc-xdg:" + scratch + "xdg");
   SetProcessEnv("MERGEBRIDGE_POLICY_FILE=" + scratch + "policy.reg");

@@ -1,6 +1,6 @@
-// Windows side of the process-level test support: a Unicode program's
-// CreateProcessW with the output in files, and the real HKEY_CURRENT_USER and
-// HKEY_LOCAL_MACHINE of the Wine prefix. Text is UTF-8 here as in the programs.
+// Windows side of the process-level test support: a Unicode program's CreateProcessW with the
+// output in files, and the real HKEY_CURRENT_USER and HKEY_LOCAL_MACHINE of the Wine prefix. Text
+// is UTF-8 here as in the programs.
 #include <windows.h>
 
 #include "host/utf16_win32.h"
@@ -11,8 +11,8 @@ namespace {
 const char kToolKey[] = "Software\\Harnvik\\Velmora";
 const char kPolicyKey[] = "Software\\Policies\\Harnvik\\Velmora";
 
-// Quotes one argument so that the C runtime's argument parser gives it back
-// unchanged: backslashes count only in front of a double quote.
+// Quotes one argument so that the C runtime's argument parser gives it back unchanged: backslashes
+// count only in front of a double quote.
 std::string QuoteArgument(const std::string& arg) {
   if (!arg.empty() && arg.find_first_of(" \t\"") == std::string::npos) return arg;
   std::string quoted = "\"";
@@ -36,6 +36,10 @@ HANDLE InheritableFile(const std::string& path, DWORD access, DWORD disposition)
 ProgramRun RunProgram(const std::string& program, const Args& args, const std::string& folder) {
   std::string commandLine = QuoteArgument(program);
   for (const std::string& arg : args) commandLine.append(" ").append(QuoteArgument(arg));
+  return RunCommandLine(commandLine, folder);
+}
+
+ProgramRun RunCommandLine(const std::string& commandLine, const std::string& folder) {
   // Files rather than pipes: nothing has to be drained while the program runs.
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
