@@ -7,10 +7,10 @@ std::string FolderOf(const std::string& path) {
   return path.substr(0, slash == 0 ? 1 : slash);  // the root keeps its separator
 }
 
-long SweepScratchFiles(const std::string& folder) {
-  std::vector<std::string> names;
-  if (const long error = ListFolder(folder, names)) return error;
-  for (const std::string& name : names) {
+Status SweepScratchFiles(const std::string& folder) {
+  const Result<std::vector<std::string>> names = ListFolder(folder);
+  if (!names.ok()) return names.status;
+  for (const std::string& name : names.value) {
     const size_t mark = name.rfind(kScratchMark);
     if (mark == std::string::npos) continue;
     const std::string number = name.substr(mark + sizeof kScratchMark - 1);
@@ -19,7 +19,9 @@ long SweepScratchFiles(const std::string& folder) {
         ScratchOwnerRuns(std::stoul(number), folder + PathSeparator() + name)) {
       continue;
     }
-    if (const long error = RemoveFileIfPresent(folder + PathSeparator() + name)) return error;
+    if (Status removed = RemoveFileIfPresent(folder + PathSeparator() + name); !removed.ok()) {
+      return removed;
+    }
   }
-  return 0;
+  return {};
 }

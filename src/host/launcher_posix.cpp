@@ -11,6 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <utility>
 #include <vector>
 
 #include "common/text.h"
@@ -69,12 +70,12 @@ int WaitForChild(pid_t pid, int& status) {
 
 }  // namespace
 
-long LaunchCompareTool(std::string argumentString, bool statusOnly) {
-  std::string exePath;
-  // A failed lookup has already been shown to the user; an empty path is all
-  // that matters here.
-  FindVelmora(exePath);
-  if (exePath.empty()) return 1;
+ToolRun LaunchCompareTool(std::string argumentString, bool statusOnly) {
+  ToolRun run;
+  Result<std::string> found = FindVelmora();
+  run.lookup = found.status;
+  const std::string exePath = std::move(found.value);
+  if (exePath.empty()) return run;
   // Unlike on Windows the path keeps its letter case: file names here are
   // case-sensitive.
   const std::string commandLine = BuildToolCommandLine(exePath, argumentString, statusOnly);
@@ -83,7 +84,10 @@ long LaunchCompareTool(std::string argumentString, bool statusOnly) {
   }
 
   std::vector<std::string> args = SplitToolCommandLine(commandLine);
-  if (args.empty()) return ReportCommandError(ENOENT);
+  if (args.empty()) {
+    run.start = CommandError(ENOENT);
+    return run;
+  }
   std::vector<char*> argv;
   for (std::string& arg : args) argv.push_back(arg.data());
   argv.push_back(nullptr);
@@ -98,12 +102,19 @@ long LaunchCompareTool(std::string argumentString, bool statusOnly) {
 
   pid_t pid;
   const int spawnError = posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ);
-  if (spawnError != 0) return ReportCommandError(ExplainStartError(spawnError, args[0]));
+  if (spawnError != 0) {
+    run.start = CommandError(ExplainStartError(spawnError, args[0]));
+    return run;
+  }
 
   int status = 0;
   const int waitError = WaitForChild(pid, status);
   // An unknown exit code must not pass for success.
-  if (waitError != 0) return ReportCommandError(waitError);
-  if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
-  return WEXITSTATUS(status);
+  if (waitError != 0) {
+    run.start = CommandError(waitError);
+    return run;
+  }
+  run.ran = true;
+  run.exitCode = WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
+  return run;
 }

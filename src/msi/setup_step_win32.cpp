@@ -9,9 +9,9 @@
 // CheckVelmora (immediate): fails the installation, before anything is done,
 // when VELMORA cannot be a program's full path. A program not there (yet) is
 // no failure: the register step is forced and warns.
-// RestoreVelmora (rollback, and deferred in an upgrade): puts Velmora's value for all users back as the
-// installation found it, writing the registry itself: where a rollback runs
-// after the files have gone (Wine), there is no program to run.
+// RestoreVelmora (rollback, and deferred in an upgrade): puts Velmora's value for all users back as
+// the installation found it, writing the registry itself: where a rollback runs after the files
+// have gone (Wine), there is no program to run.
 #include <windows.h>
 #include <msi.h>
 #include <msiquery.h>

@@ -16,6 +16,7 @@
 
 #include <string>
 
+#include "common/status.h"
 #include "host/utf16_win32.h"
 
 namespace {
@@ -26,15 +27,17 @@ std::wstring ParentFolder(const std::wstring& path) {
   return path.substr(0, path.find_last_of(L'\\'));
 }
 
-// Moves this program to a new name in `folder`: on the same volume a running
-// program can be renamed, though not deleted.
-bool MoveOut(const std::wstring& self, const std::wstring& folder, std::wstring& moved) {
+// Moves this program to a new name in `folder`, which it gives: on the same
+// volume a running program can be renamed, though not deleted.
+Result<std::wstring> MoveOut(const std::wstring& self, const std::wstring& folder) {
   wchar_t name[MAX_PATH];
-  if (GetTempFileNameW(folder.c_str(), L"mbu", 0, name) == 0) return false;
-  moved = name;
-  if (MoveFileExW(self.c_str(), name, MOVEFILE_REPLACE_EXISTING)) return true;
+  if (GetTempFileNameW(folder.c_str(), L"mbu", 0, name) == 0) {
+    return {{}, ErrorStatus(static_cast<long>(GetLastError()))};
+  }
+  if (MoveFileExW(self.c_str(), name, MOVEFILE_REPLACE_EXISTING)) return {name, {}};
+  const Status failed = ErrorStatus(static_cast<long>(GetLastError()));
   DeleteFileW(name);
-  return false;
+  return {{}, failed};
 }
 
 // On standard error where the caller gave one, and in a message box unless silent.
@@ -85,9 +88,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, wchar_t*, int) {
       tempLength > 0 ? std::wstring(temp, tempLength) : ParentFolder(folder);
   SetCurrentDirectoryW(elsewhere.c_str());
   DeleteFileW(steps.c_str());
-  std::wstring moved;
-  if (!MoveOut(self, elsewhere, moved) && !MoveOut(self, ParentFolder(folder), moved)) moved = self;
-  MoveFileExW(moved.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+  Result<std::wstring> moved = MoveOut(self, elsewhere);
+  if (!moved.ok()) moved = MoveOut(self, ParentFolder(folder));
+  MoveFileExW((moved.ok() ? moved.value : self).c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
   if (!RemoveDirectoryW(folder.c_str()))
     MoveFileExW(folder.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
   return 0;

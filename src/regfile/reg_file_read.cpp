@@ -289,32 +289,32 @@ RegFileLookup ParseFault(long line, const char* reason) {
   return result;
 }
 
-}  // namespace
-
 // The registry editor exports UTF-16LE with a byte-order mark; UTF-8 is
-// accepted with or without one, so that a file can be written by hand.
-bool DecodeRegFile(std::string_view fileBytes, DecodedRegFile& decoded, RegFileLookup& fault) {
+// accepted with or without one, so that a file can be written by hand. A file
+// that cannot be decoded leaves its ParseError in `lookup`.
+RegFileScan DecodeRegFile(std::string_view fileBytes) {
+  RegFileScan scan;
+  DecodedRegFile& decoded = scan.decoded;
   if (fileBytes.substr(0, 2) == "\xFF\xFE") {
     decoded.utf16 = true;
     AppendUtf16LeAsUtf8(fileBytes.substr(2), decoded.text);
     if (fileBytes.size() % 2 != 0) {
       long lastLine = 1;
       for (char c : decoded.text) lastLine += c == '\n';
-      fault = ParseFault(lastLine, "the file ends in the middle of a UTF-16 character");
-      return false;
+      scan.lookup = ParseFault(lastLine, "the file ends in the middle of a UTF-16 character");
     }
   } else if (fileBytes.substr(0, 2) == "\xFE\xFF") {
-    fault = ParseFault(1, "UTF-16 big-endian is not supported; use UTF-16LE or UTF-8");
-    return false;
+    scan.lookup = ParseFault(1, "UTF-16 big-endian is not supported; use UTF-16LE or UTF-8");
   } else if (fileBytes.substr(0, 3) == "\xEF\xBB\xBF") {
     decoded.utf8Bom = true;
     fileBytes.remove_prefix(3);
   }
   if (!decoded.utf16) decoded.text.assign(fileBytes);
-  return true;
+  return scan;
 }
 
-// Looks the value up; `spans` gets every line in the key that names it, in order.
+// Looks the value up in decoded `text`; `spans` gets every line in the key
+// that names it, in order.
 RegFileLookup ScanRegFile(std::string_view text, RegFileRoot root, std::string_view keyPath,
                           std::string_view valueName, std::vector<ValueSpan>& spans) {
   Lines lines{text};
@@ -361,11 +361,17 @@ RegFileLookup ScanRegFile(std::string_view text, RegFileRoot root, std::string_v
   return result;
 }
 
+}  // namespace
+
+RegFileScan ScanRegFileBytes(std::string_view fileBytes, RegFileRoot root, std::string_view keyPath,
+                             std::string_view valueName) {
+  RegFileScan scan = DecodeRegFile(fileBytes);
+  if (scan.lookup.status == RegFileStatus::ParseError) return scan;
+  scan.lookup = ScanRegFile(scan.decoded.text, root, keyPath, valueName, scan.spans);
+  return scan;
+}
+
 RegFileLookup LookUpRegFileValue(std::string_view fileBytes, RegFileRoot root,
                                  std::string_view keyPath, std::string_view valueName) {
-  DecodedRegFile decoded;
-  RegFileLookup fault;
-  if (!DecodeRegFile(fileBytes, decoded, fault)) return fault;
-  std::vector<ValueSpan> spans;
-  return ScanRegFile(decoded.text, root, keyPath, valueName, spans);
+  return ScanRegFileBytes(fileBytes, root, keyPath, valueName).lookup;
 }

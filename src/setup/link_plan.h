@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "common/status.h"
+
 enum class MethodKind { Missing, Link, File, Other, Unknown };  // Unknown: could not be looked at
 
 /// What is at lib/mgrs/<manager>/<method> now.
@@ -33,7 +35,7 @@ struct LinkAction {
 };
 
 struct LinkPlan {
-  bool ok = true;  // false: the record could not be read, nothing is to be done
+  Status status;  // failed: the record could not be read, nothing is to be done
   std::vector<LinkAction> actions;
   std::string record;  // the manager's new record text; empty: remove it
   std::vector<std::string> notes;

@@ -3,8 +3,9 @@
 
 #include "setup/setup_options.h"
 
-/// Points the chosen managers' methods at mergebridge. Returns the exit status.
-int Install(const SetupOptions& options);
+/// Points the chosen managers' methods at mergebridge. Each failure is
+/// complained of where it happens; the result is the last one.
+Status Install(const SetupOptions& options);
 
-/// Puts back what install recorded. Returns the exit status.
-int Uninstall(const SetupOptions& options);
+/// Puts back what install recorded; failures as for Install.
+Status Uninstall(const SetupOptions& options);

@@ -4,8 +4,8 @@
 #include "setup/setup_options.h"
 
 /// Writes Velmora's path for the user, all users or the computer's policy.
-/// Returns the exit status.
-int Register(const SetupOptions& options);
+/// A failure is complained of where it happens.
+Status Register(const SetupOptions& options);
 
-/// Removes it again. Returns the exit status.
-int Unregister(const SetupOptions& options);
+/// Removes it again; a failure as for Register.
+Status Unregister(const SetupOptions& options);

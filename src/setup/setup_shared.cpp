@@ -31,12 +31,18 @@ void Complain(const std::string& text) {
   Report().errors.push_back(line);
 }
 
+Status ComplainAndFail(const std::string& text) {
+  Complain(text);
+  return FailureStatus(text);
+}
+
 std::string Join(const std::string& folder, const std::string& name) {
   return folder + PathSeparator() + name;
 }
 
 // The system's text ends in a line break on Windows.
-std::string ErrorText(long error) {
+std::string ErrorText(const Status& status) {
+  const long error = status.error;
   std::string text = SystemErrorText(error);
   while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == '.')) {
     text.pop_back();
@@ -51,23 +57,21 @@ std::string Aftermath(bool landed) {
                 : ". Nothing was changed.";
 }
 
-std::string FindManagers(const SetupOptions& options, std::string& reason) {
+Result<std::string> FindManagers(const SetupOptions& options) {
   std::string home = options.clearcase;
   if (home.empty()) {
     const std::string cleartool = SearchProgramPath("cleartool");
     if (cleartool.empty()) {
-      reason = "ClearCase not found: no cleartool on PATH (give --clearcase DIR)";
-      return std::string();
+      return {{},
+              FailureStatus("ClearCase not found: no cleartool on PATH (give --clearcase DIR)")};
     }
     home = FolderOf(FolderOf(cleartool));
   }
   const std::string managers = Join(Join(AbsolutePath(home), "lib"), "mgrs");
-  std::string ignored;
-  if (GetPathKind(managers, ignored) != PathKind::Folder) {
-    reason = "ClearCase's type managers not found: no folder " + managers;
-    return std::string();
+  if (GetPathKind(managers).kind != PathKind::Folder) {
+    return {{}, FailureStatus("ClearCase's type managers not found: no folder " + managers)};
   }
-  return managers;
+  return {managers, {}};
 }
 
 std::string BridgePath(const SetupOptions& options) {
@@ -96,14 +100,14 @@ std::vector<MethodState> ReadMethods(const std::string& folder) {
   for (const std::string& method : BridgedMethods()) {
     MethodState state;
     state.method = method;
-    std::string target;
-    switch (GetPathKind(Join(folder, method), target)) {
+    const PathState found = GetPathKind(Join(folder, method));
+    switch (found.kind) {
       case PathKind::Missing:
         state.kind = MethodKind::Missing;
         break;
       case PathKind::Link:
         state.kind = MethodKind::Link;
-        state.target = target;
+        state.target = found.linkTarget;
         break;
       case PathKind::File:
         state.kind = MethodKind::File;
@@ -115,18 +119,16 @@ std::vector<MethodState> ReadMethods(const std::string& folder) {
         state.kind = MethodKind::Other;
         break;
     }
-    std::string ignored, bytes, backupBytes;
-    const PathKind backup = GetPathKind(Join(folder, BackupName(method)), ignored);
+    const PathKind backup = GetPathKind(Join(folder, BackupName(method))).kind;
     state.backupTaken = backup != PathKind::Missing;
     if (backup == PathKind::Unreadable) state.kind = MethodKind::Unknown;
     if (state.kind == MethodKind::File && backup == PathKind::File) {
       // An interrupted install leaves the backup as a second name of the
       // method file: the same bytes.
-      if (ReadWholeFile(Join(folder, method), bytes) != 0 ||
-          ReadWholeFile(Join(folder, BackupName(method)), backupBytes) != 0) {
-        state.kind = MethodKind::Unknown;
-      }
-      state.backupIsCopy = bytes == backupBytes;
+      const Result<std::string> bytes = ReadWholeFile(Join(folder, method));
+      const Result<std::string> backupBytes = ReadWholeFile(Join(folder, BackupName(method)));
+      if (!bytes.ok() || !backupBytes.ok()) state.kind = MethodKind::Unknown;
+      state.backupIsCopy = bytes.value == backupBytes.value;
     }
     states.push_back(state);
   }

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "common/status.h"
 #include "host/registry.h"
 #include "setup/link_plan.h"
 #include "setup/setup_options.h"
@@ -29,15 +30,19 @@ void Say(const std::string& text);
 /// Writes a line to stderr, after the program's name (with --json: into the
 /// report as well).
 void Complain(const std::string& text);
+/// Complains of `text` and returns it as a failure: for a step that stops
+/// there, its report shown where it happened, so that it keeps its place among
+/// the lines said before and after.
+Status ComplainAndFail(const std::string& text);
 std::string Join(const std::string& folder, const std::string& name);
-/// The system's text for `error`, without its final line break or full stop,
-/// and the number.
-std::string ErrorText(long error);
+/// The system's text for the failure's error number, without its final line
+/// break or full stop, and the number.
+std::string ErrorText(const Status& status);
 /// How a failure's report ends; `landed`: the change is in place all the same.
 std::string Aftermath(bool landed);
 
-/// lib/mgrs of the ClearCase installation, or empty with the reason in `reason`.
-std::string FindManagers(const SetupOptions& options, std::string& reason);
+/// lib/mgrs of the ClearCase installation; fails with the reason in words.
+Result<std::string> FindManagers(const SetupOptions& options);
 /// The mergebridge program the methods are to run.
 std::string BridgePath(const SetupOptions& options);
 /// What a method in a manager's folder runs, in words, for status and diffs.

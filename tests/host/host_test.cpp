@@ -92,7 +92,7 @@ TEST_F(Host, LauncherResults) {
 #endif
     for (const auto& row : rows) {
       SetProcessEnv(row[0]);
-      EXPECT_EQ(std::to_string(LaunchCompareTool(" \"L.txt\"", false)), row[1]) << row[0];
+      EXPECT_EQ(std::to_string(LaunchCompareTool(" \"L.txt\"", false).exitCode), row[1]) << row[0];
       SetProcessEnv("STANDIN_EXIT");
       SetProcessEnv("STANDIN_SIGNAL");
     }
@@ -104,9 +104,8 @@ TEST_F(Host, LauncherResults) {
   EXPECT_LT(OpenHandles(), handlesBefore + 4) << "descriptors or handles left open";
 }
 
-// RegGetString's `out`: cut at the value's first zero byte, also when the value holds none; emptied
-// when the value is missing, kept when the key is; the error number is the failing call's own,
-// whatever the thread's last error says.
+// RegGetString's value: cut at the value's first zero byte, also when the value holds none; the
+// error number is the failing call's own, whatever the thread's last error says.
 TEST_F(Host, RegistryValues) {
 #ifdef _WIN32
   HKEY key = nullptr;
@@ -125,19 +124,18 @@ TEST_F(Host, RegistryValues) {
       "REGEDIT4\n[HKEY_CURRENT_USER\\Software\\"
       "MbTests]\n\"Text\"=hex:6e,6f,20,7a,65,72,6f,20,68,65,72,65\n\"Binary\"=hex:61,62,0,63\n");
 #endif
-  // The key or value looked up, and "result [out]", then the error's number shown.
-  const char* const rows[][3] = {{"Software\\MbTests\\No", "v", "1 [keep] (Error 2, "},
+  // The key or value looked up, and "ok [value]", then the error's number in the report.
+  const char* const rows[][3] = {{"Software\\MbTests\\No", "v", "1 [] (Error 2, "},
                                  {"Software\\MbTests", "Text", "0 [no zero here] "},
                                  {"Software\\MbTests", "Binary", "0 [ab] "},
                                  {"Software\\MbTests", "Nope", "1 [] (Error 2, "}};
   for (const auto& row : rows) {
-    std::string out = "keep", result;
-    const std::string text =
-        Shown([&] { result = std::to_string(RegGetString(row[0], row[1], out)); });
+    const Result<std::string> read = RegGetString(row[0], row[1]);
+    const std::string& text = read.status.message;
     const size_t error = text.find("(Error ");
-    EXPECT_EQ(
-        result + " [" + out + "] " + (error == std::string::npos ? "" : text.substr(error, 10)),
-        row[2]);
+    EXPECT_EQ(std::string(read.ok() ? "0" : "1") + " [" + read.value + "] " +
+                  (error == std::string::npos ? "" : text.substr(error, 10)),
+              row[2]);
   }
 #ifdef _WIN32
   RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\MbTests");
@@ -173,7 +171,7 @@ TEST_F(Host, ReplacedFileKeepsItsAccessList) {
   LocalFree(given);
   const std::string before = AccessList(map);
   ASSERT_NE(before, fresh) << "no access list of its own kept: " << before;
-  EXPECT_EQ(ReplaceFileAtomically(map, "new"), 0);
+  EXPECT_TRUE(ReplaceFileAtomically(map, "new").ok());
   EXPECT_EQ(ReadFile(map), "new");
   EXPECT_EQ(AccessList(map), before);
 }
