@@ -4,7 +4,7 @@
 #include "setup/setup_options.h"
 
 /// Points the chosen managers' methods at mergebridge. Each failure is
-/// complained of where it happens; the result is the last one.
+/// printed where it happens; the result is the last one.
 Status Install(const SetupOptions& options);
 
 /// Puts back what install recorded; failures as for Install.

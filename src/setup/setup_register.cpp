@@ -27,42 +27,44 @@ std::string RegistrationFailure(const Registration& registration, const Status& 
                                 bool landed) {
   const RegistryScope scope = registration.scope;
   std::string text = std::string("cannot ") + registration.verb + " " +
-                     Where(scope, RegistryPlace(scope)) + ": " + ErrorText(error);
+                     DescribeValuePlace(scope, RegistryPlace(scope)) + ": " + ErrorText(error);
   if (!IsAccountScope(scope) && IsAccessDenied(error)) {
-    text += std::string("; ") + registration.doing + " Velmora " + Whom(scope) + " needs " +
-            MachineRegistryOwner();
+    text += std::string("; ") + registration.doing + " Velmora " + DescribeScope(scope) +
+            " needs " + MachineRegistryOwner();
   }
-  return text + Aftermath(landed);
+  return text + FailureEnding(landed);
 }
 
 // Keeps other setup runs from changing the value until this one ends; a busy
-// lock or a failure is complained of.
+// lock or a failure is printed.
 Status LockValue(RegistryScope scope) {
   const Result<LockState> lock = LockRegistry(scope, kLockWaitMillis);
   if (lock.ok() && lock.value != LockState::Busy) return {};
-  const std::string where = Where(scope, RegistryPlace(scope));
-  return ComplainAndFail(lock.ok() ? "another mergebridge-setup is changing " + where +
-                                         "; run this again when it has finished. Nothing was "
-                                         "changed."
-                                   : "cannot lock " + where + ": " + ErrorText(lock.status) +
-                                         ". Nothing was changed.");
+  const std::string where = DescribeValuePlace(scope, RegistryPlace(scope));
+  return PrintFailure(lock.ok() ? "another mergebridge-setup is changing " + where +
+                                      "; run this again when it has finished. Nothing was "
+                                      "changed."
+                                : "cannot lock " + where + ": " + ErrorText(lock.status) +
+                                      ". Nothing was changed.");
 }
 
 // --if-value: true when the value holds exactly what was given, or none was
 // given. Otherwise says what it holds and nothing is to be changed; fails,
-// complained of, when it could not be read.
+// printed, when it could not be read.
 Result<bool> HoldsExpected(const SetupOptions& options, RegistryScope scope) {
   if (!options.ifValue) return {true, {}};
   const Result<RegistryRead> now = ReadRegistryString(scope, VelmoraKeyOf(scope), kVelmoraValue);
   if (now.ok() && now.value.value == *options.ifValue) return {true, {}};
-  const std::string where = Where(scope, now.value.place);
+  const std::string where = DescribeValuePlace(scope, now.value.place);
   if (IsAbsentFromRegistry(now.status)) {
-    Say("Left " + where + " as it is: it holds nothing (no value), not " + *options.ifValue + ".");
+    PrintLine("Left " + where + " as it is: it holds nothing (no value), not " + *options.ifValue +
+              ".");
   } else if (!now.ok()) {
-    return {false, ComplainAndFail("cannot read " + where + ": " + ErrorText(now.status) +
-                                   ". Nothing was changed.")};
+    return {false, PrintFailure("cannot read " + where + ": " + ErrorText(now.status) +
+                                ". Nothing was changed.")};
   } else {
-    Say("Left " + where + " as it is: it holds " + now.value.value + ", which someone else wrote.");
+    PrintLine("Left " + where + " as it is: it holds " + now.value.value +
+              ", which someone else wrote.");
   }
   return {false, {}};
 }
@@ -80,8 +82,8 @@ void WarnOfPolicy(RegistryScope scope) {
     if (scope == RegistryScope::Machine && IsAccountScope(policy.scope)) continue;
     const Result<RegistryRead> read = ReadRegistryString(policy.scope, policy.key, kVelmoraValue);
     if (!read.ok()) continue;
-    Complain("warning: the policy " + Where(policy.scope, read.value.place) + " (" +
-             read.value.value + ") wins over this registration.");
+    PrintError("warning: the policy " + DescribeValuePlace(policy.scope, read.value.place) + " (" +
+               read.value.value + ") wins over this registration.");
     return;
   }
 }
@@ -92,9 +94,9 @@ Status Register(const SetupOptions& options) {
   const std::string path = AbsolutePath(options.velmora);
   const bool startable = IsStartableProgram(path);
   if (!startable && !options.force) {
-    return ComplainAndFail(path +
-                           " is not a program that can be started; nothing was registered "
-                           "(--force registers it all the same).");
+    return PrintFailure(path +
+                        " is not a program that can be started; nothing was registered "
+                        "(--force registers it all the same).");
   }
   const RegistryScope scope = ScopeOf(options);
   if (Status locked = LockValue(scope); !locked.ok()) return locked;
@@ -103,17 +105,17 @@ Status Register(const SetupOptions& options) {
   const char* key = VelmoraKeyOf(scope);
   if (!ReadsAs(scope, path)) {
     if (Status written = WriteRegistryString(scope, key, kVelmoraValue, path); !written.ok()) {
-      return ComplainAndFail(
+      return PrintFailure(
           RegistrationFailure({scope, "write", "registering"}, written, ReadsAs(scope, path)));
     }
     NoteChange();
   }
-  Say("Registered Velmora " + Whom(scope) + ": " + path);
+  PrintLine("Registered Velmora " + DescribeScope(scope) + ": " + path);
   if (scope != RegistryScope::MachinePolicy) WarnOfPolicy(scope);
   // Forced, as the installers do where Velmora is to be installed later.
   if (!startable) {
-    Complain("warning: " + path +
-             " is not a program that can be started yet; a merge starts it once it is.");
+    PrintError("warning: " + path +
+               " is not a program that can be started yet; a merge starts it once it is.");
   }
   return {};
 }
@@ -127,14 +129,15 @@ Status Unregister(const SetupOptions& options) {
   const Result<bool> removed = RemoveRegistryValue(scope, key, kVelmoraValue);
   if (!removed.ok()) {
     const bool landed = IsAbsentFromRegistry(ReadRegistryString(scope, key, kVelmoraValue).status);
-    return ComplainAndFail(
+    return PrintFailure(
         RegistrationFailure({scope, "remove", "unregistering"}, removed.status, landed));
   }
   if (removed.value) NoteChange();
-  const std::string where = Where(scope, RegistryPlace(scope));
-  Say(removed.value ? "Unregistered Velmora " + Whom(scope) + ": removed " + where + "."
-                    : "Nothing to remove: Velmora was not registered " + Whom(scope) + " (no " +
-                          where + ").");
+  const std::string where = DescribeValuePlace(scope, RegistryPlace(scope));
+  PrintLine(removed.value
+                ? "Unregistered Velmora " + DescribeScope(scope) + ": removed " + where + "."
+                : "Nothing to remove: Velmora was not registered " + DescribeScope(scope) +
+                      " (no " + where + ").");
   // The machine's registration that serves now: for all users, one in a place
   // register does not write (another configuration folder, Windows' 32-bit
   // view).
@@ -142,10 +145,11 @@ Status Unregister(const SetupOptions& options) {
   const Result<RegistryRead> machine =
       ReadRegistryString(RegistryScope::Machine, kVelmoraKey, kVelmoraValue);
   if (machine.ok()) {
-    Say((options.allUsers ? "Velmora is still registered "
-                          : "A merge of this user now takes the registration ") +
-        Whom(RegistryScope::Machine) + " (" + Where(RegistryScope::Machine, machine.value.place) +
-        "): " + machine.value.value);
+    PrintLine((options.allUsers ? "Velmora is still registered "
+                                : "A merge of this user now takes the registration ") +
+              DescribeScope(RegistryScope::Machine) + " (" +
+              DescribeValuePlace(RegistryScope::Machine, machine.value.place) +
+              "): " + machine.value.value);
   }
   return {};
 }

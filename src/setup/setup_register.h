@@ -4,7 +4,7 @@
 #include "setup/setup_options.h"
 
 /// Writes Velmora's path for the user, all users or the computer's policy.
-/// A failure is complained of where it happens.
+/// A failure is printed where it happens.
 Status Register(const SetupOptions& options);
 
 /// Removes it again; a failure as for Register.

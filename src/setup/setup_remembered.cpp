@@ -19,7 +19,7 @@ const char kHeader[] = "mergebridge-setup installation 1\n";
 // An absolute path without doubled separators or "." steps, so that one
 // installation given as /opt/cc/ and as /opt/cc has one record (Windows:
 // either separator, written as '\\'; a share's name keeps its two).
-std::string Tidy(const std::string& path) {
+std::string NormalizedPath(const std::string& path) {
   const char separator = PathSeparator();
   const std::string separators = separator == '/' ? "/" : "/\\";
   const bool share = separator != '/' && path.size() > 1 &&
@@ -41,7 +41,7 @@ std::string Tidy(const std::string& path) {
 // The record's file: the folder's path as one name, its separators, ':' and
 // "%" escaped.
 std::string RecordPath(const std::string& state, const std::string& managers) {
-  std::string name, tidy = Tidy(managers);
+  std::string name, tidy = NormalizedPath(managers);
   if (ManagersUseMap()) LowerCaseAscii(tidy);  // Windows: C:\CC and c:\cc are one folder
   for (const char c : tidy) {
     name += c == '/'    ? "%2F"
@@ -50,17 +50,20 @@ std::string RecordPath(const std::string& state, const std::string& managers) {
             : c == ':'  ? "%3A"
                         : std::string(1, c);
   }
-  return Join(state, name);
+  return PathInFolder(state, name);
 }
 
 // True when a type manager of the installation keeps a record of an install
 // (or may: one that cannot be looked at).
 bool KeepsRecord(const std::string& managers) {
-  if (ManagersUseMap()) return GetPathKind(Join(managers, kMapRecord)).kind != PathKind::Missing;
+  if (ManagersUseMap())
+    return GetPathKind(PathInFolder(managers, kMapRecord)).kind != PathKind::Missing;
   const Result<std::vector<std::string>> names = ListFolder(managers);
   if (!names.ok()) return true;
   for (const std::string& name : names.value) {
-    if (GetPathKind(Join(Join(managers, name), kLinkRecord)).kind != PathKind::Missing) return true;
+    if (GetPathKind(PathInFolder(PathInFolder(managers, name), kLinkRecord)).kind !=
+        PathKind::Missing)
+      return true;
   }
   return false;
 }
@@ -75,7 +78,7 @@ struct InstallationState {
 };
 
 // Looks through the installation's type managers for methods that run `bridge`.
-Result<InstallationState> Look(const std::string& managers, const std::string& bridge) {
+Result<InstallationState> SurveyManagers(const std::string& managers, const std::string& bridge) {
   Result<InstallationState> found;
   std::string& running = found.value.running;
   bool& recorded = found.value.recorded;
@@ -98,46 +101,46 @@ Result<InstallationState> Look(const std::string& managers, const std::string& b
 
 // The remembered installations' lib/mgrs folders, each with its record's
 // file, and the one cleartool on PATH belongs to (no file). A failure is
-// complained of.
+// printed.
 Result<std::map<std::string, std::string>> ReadRemembered(const std::string& state) {
   Result<std::map<std::string, std::string>> remembered;
   std::map<std::string, std::string>& installations = remembered.value;
   const Result<std::vector<std::string>> names = ListFolder(state);
   if (!names.ok() && GetPathKind(state).kind != PathKind::Missing) {
     return {{},
-            ComplainAndFail("cannot list " + state + ": " + ErrorText(names.status) +
-                            ". Nothing was changed.")};
+            PrintFailure("cannot list " + state + ": " + ErrorText(names.status) +
+                         ". Nothing was changed.")};
   }
   for (const std::string& name : names.value) {
-    const std::string path = Join(state, name);
+    const std::string path = PathInFolder(state, name);
     if (name.find(kScratchMark) != std::string::npos) continue;  // an interrupted write's
     const Result<std::string> read = ReadWholeFile(path);
     if (!read.ok()) {
       return {{},
-              ComplainAndFail("cannot read " + path + ": " + ErrorText(read.status) +
-                              ". Nothing was changed.")};
+              PrintFailure("cannot read " + path + ": " + ErrorText(read.status) +
+                           ". Nothing was changed.")};
     }
     const std::string& text = read.value;
     const size_t header = sizeof kHeader - 1;
     if (text.size() <= header + 1 || text.compare(0, header, kHeader) != 0 || text.back() != '\n') {
-      Complain("warning: " + path + " is not a record of mergebridge-setup; left alone.");
+      PrintError("warning: " + path + " is not a record of mergebridge-setup; left alone.");
       continue;
     }
     installations[text.substr(header, text.size() - header - 1)] = path;
   }
   const std::string cleartool = SearchProgramPath("cleartool");
   if (!cleartool.empty())
-    installations.emplace(Tidy(FolderOf(FolderOf(cleartool)) + "/lib/mgrs"), "");
+    installations.emplace(NormalizedPath(FolderOf(FolderOf(cleartool)) + "/lib/mgrs"), "");
   return remembered;
 }
 
 // After the package's removal, a method that still runs `bridge` fails.
 void WarnIfRunning(const std::string& managers, const std::string& bridge) {
-  const Result<InstallationState> found = Look(managers, bridge);
+  const Result<InstallationState> found = SurveyManagers(managers, bridge);
   if (found.ok() && !found.value.running.empty()) {
-    Complain("warning: " + found.value.running + " still runs " + bridge +
-             " (a type manager of your own?); "
-             "ClearCase cannot run it once the package is removed.");
+    PrintError("warning: " + found.value.running + " still runs " + bridge +
+               " (a type manager of your own?); "
+               "ClearCase cannot run it once the package is removed.");
   }
 }
 
@@ -146,18 +149,19 @@ void WarnIfRunning(const std::string& managers, const std::string& bridge) {
 void RememberInstallation(const std::string& managers) {
   const std::string state = SetupStateFolder();
   if (state.empty()) return;
-  const std::string path = RecordPath(state, managers), text = kHeader + Tidy(managers) + "\n";
+  const std::string path = RecordPath(state, managers),
+                    text = kHeader + NormalizedPath(managers) + "\n";
   const Result<std::string> now = ReadWholeFile(path);
   if (now.ok() && now.value == text) return;
   Status status = MakeFolder(state).status;
   if (status.ok()) status = ReplaceFileAtomically(path, text);
   if (!status.ok()) {
-    Complain("warning: cannot remember " + managers + " in " + state + ": " + ErrorText(status) +
-             (ManagersUseMap() ? "; status will not notice when ClearCase puts its own methods "
-                                 "back. Going on."
-                               : "; removing the mergebridge package will not take mergebridge "
-                                 "out of it, so run mergebridge-setup uninstall before that. "
-                                 "Going on."));
+    PrintError("warning: cannot remember " + managers + " in " + state + ": " + ErrorText(status) +
+               (ManagersUseMap() ? "; status will not notice when ClearCase puts its own methods "
+                                   "back. Going on."
+                                 : "; removing the mergebridge package will not take mergebridge "
+                                   "out of it, so run mergebridge-setup uninstall before that. "
+                                   "Going on."));
   } else {
     NoteChange();
   }
@@ -171,7 +175,7 @@ bool IsRemembered(const std::string& managers) {
 std::vector<std::string> RecordedManagers(const std::string& managers) {
   std::vector<std::string> names;
   if (ManagersUseMap()) {
-    const Result<std::string> text = ReadWholeFile(Join(managers, kMapRecord));
+    const Result<std::string> text = ReadWholeFile(PathInFolder(managers, kMapRecord));
     const Result<SetupRecord> record =
         text.ok() ? ParseSetupRecord(text.value) : Result<SetupRecord>{{}, text.status};
     if (record.ok()) {
@@ -185,7 +189,7 @@ std::vector<std::string> RecordedManagers(const std::string& managers) {
   // A folder that cannot be listed has no records to name.
   const Result<std::vector<std::string>> listed = ListFolder(managers);
   for (const std::string& name : listed.value) {
-    if (GetPathKind(Join(Join(managers, name), kLinkRecord)).kind == PathKind::File)
+    if (GetPathKind(PathInFolder(PathInFolder(managers, name), kLinkRecord)).kind == PathKind::File)
       names.push_back(name);
   }
   return names;
@@ -195,8 +199,8 @@ void ForgetIfUninstalled(const std::string& managers) {
   const std::string state = SetupStateFolder();
   if (state.empty() || KeepsRecord(managers)) return;
   if (Status removed = RemoveFileIfPresent(RecordPath(state, managers)); !removed.ok()) {
-    Complain("warning: cannot forget " + managers + " in " + state + ": " + ErrorText(removed) +
-             ".");
+    PrintError("warning: cannot forget " + managers + " in " + state + ": " + ErrorText(removed) +
+               ".");
   }
 }
 
@@ -204,26 +208,26 @@ namespace {
 
 // One remembered installation: forgotten where nothing is installed any more,
 // else uninstalled. The value: whether it was uninstalled; a failure is
-// complained of.
+// printed.
 Result<bool> UninstallOne(const SetupOptions& options, const std::string& bridge,
                           const std::pair<const std::string, std::string>& installation,
                           const std::function<Status(const SetupOptions&)>& uninstall) {
   const auto& [managers, record] = installation;
   const bool gone = GetPathKind(managers).kind == PathKind::Missing;
   const Result<InstallationState> found =
-      gone ? Result<InstallationState>() : Look(managers, bridge);
+      gone ? Result<InstallationState>() : SurveyManagers(managers, bridge);
   if (!found.ok()) {
     return {false,
-            ComplainAndFail("cannot look at " + managers + ": " + ErrorText(found.status) + ".")};
+            PrintFailure("cannot look at " + managers + ": " + ErrorText(found.status) + ".")};
   }
   // Without a manager's record there is nothing to put back: a method that
   // runs the bridge all the same was linked by hand.
   if (found.value.running.empty() || !found.value.recorded) {
     if (found.value.recorded) {
-      Say(managers + ": no method runs " + bridge + "; left alone.");
+      PrintLine(managers + ": no method runs " + bridge + "; left alone.");
     } else if (!record.empty() && !options.dryRun && RemoveFileIfPresent(record).ok()) {
-      Say(managers + ": " + (gone ? "no longer there" : "mergebridge no longer installed") +
-          "; forgotten.");
+      PrintLine(managers + ": " + (gone ? "no longer there" : "mergebridge no longer installed") +
+                "; forgotten.");
     }
     if (!gone) WarnIfRunning(managers, bridge);
     return {false, {}};
@@ -232,7 +236,7 @@ Result<bool> UninstallOne(const SetupOptions& options, const std::string& bridge
   one.remembered = false;
   one.bridge.clear();
   one.clearcase = FolderOf(FolderOf(managers));
-  Say("ClearCase in " + one.clearcase + ":");
+  PrintLine("ClearCase in " + one.clearcase + ":");
   const Status status = uninstall(one);
   if (status.ok() && !options.dryRun) WarnIfRunning(managers, bridge);
   return {true, status};
@@ -243,7 +247,7 @@ Result<bool> UninstallOne(const SetupOptions& options, const std::string& bridge
 Status UninstallRemembered(const SetupOptions& options, const std::string& bridge,
                            const std::function<Status(const SetupOptions&)>& uninstall) {
   if (ManagersUseMap()) {
-    return ComplainAndFail(
+    return PrintFailure(
         "--remembered is not needed here: removing mergebridge with its installer takes it "
         "out of ClearCase.");
   }
@@ -259,11 +263,11 @@ Status UninstallRemembered(const SetupOptions& options, const std::string& bridg
     if (!done.ok()) status = done.status;
   }
   if (!any) {
-    Say("Nothing to undo: no ClearCase installation known here has an install that runs " + bridge +
-        ".");
+    PrintLine("Nothing to undo: no ClearCase installation known here has an install that runs " +
+              bridge + ".");
   }
   if (!status.ok()) {
-    Complain(
+    PrintError(
         "mergebridge is still in ClearCase where said above; put that right and run this again.");
   }
   return status;

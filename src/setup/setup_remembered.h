@@ -33,7 +33,7 @@ void ForgetIfUninstalled(const std::string& managers);
 /// uninstall --remembered: runs `uninstall` (an uninstall with --clearcase)
 /// on every remembered installation, and on the one cleartool on PATH belongs
 /// to, where a method runs `bridge`; forgets those that are gone or keep no
-/// record. Fails, each failure complained of, when an installation could not
+/// record. Fails, each failure printed, when an installation could not
 /// be looked at or its uninstall failed.
 Status UninstallRemembered(const SetupOptions& options, const std::string& bridge,
                            const std::function<Status(const SetupOptions&)>& uninstall);

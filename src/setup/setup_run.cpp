@@ -13,7 +13,7 @@ namespace {
 Status RunCommand(const SetupOptions& options) {
   switch (options.command) {
     case SetupCommand::Help:
-      Say(SetupUsage());
+      PrintLine(SetupUsage());
       return {};
     case SetupCommand::Status:
       return ShowStatus(options);
@@ -35,19 +35,19 @@ Status RunCommand(const SetupOptions& options) {
 int RunSetup(const std::vector<std::string>& args) {
   const Result<SetupOptions> parsed = ParseSetupOptions(args);
   if (!parsed.ok()) {
-    Complain(parsed.status.message + ".");
+    PrintError(parsed.status.message + ".");
     WriteConsoleLine(ConsoleStream::Err, SetupUsage());
     return 1;
   }
   const SetupOptions& options = parsed.value;
   // status prints its own object; the others' is what they said and did.
-  Report().json = options.json;
+  RunReport().json = options.json;
   const Status status = RunCommand(options);
   if (options.json && options.command != SetupCommand::Status) {
     WriteUtf8Line(ConsoleStream::Out, JsonObject({{"ok", JsonBool(status.ok())},
-                                                  {"changed", JsonBool(Report().changed)},
-                                                  {"messages", JsonStrings(Report().lines)},
-                                                  {"errors", JsonStrings(Report().errors)}}));
+                                                  {"changed", JsonBool(RunReport().changed)},
+                                                  {"messages", JsonStrings(RunReport().lines)},
+                                                  {"errors", JsonStrings(RunReport().errors)}}));
   }
   // The exit status, decided here for every command: 0 when it did its work
   // (status: a merge would start Velmora), 1 otherwise.

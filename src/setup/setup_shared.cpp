@@ -4,55 +4,49 @@
 #include "host/files.h"
 #include "host/notify.h"
 
-SetupReport& Report() {
+SetupReport& RunReport() {
   static SetupReport report;
   return report;
 }
 
 void NoteChange() {
-  Report().changed = true;
+  RunReport().changed = true;
 }
 
-void Say(const std::string& text) {
-  if (!Report().json) return WriteConsoleLine(ConsoleStream::Out, text);
+void PrintLine(const std::string& text) {
+  if (!RunReport().json) return WriteConsoleLine(ConsoleStream::Out, text);
   for (size_t start = 0; start <= text.size();) {
     size_t end = text.find('\n', start);
     if (end == std::string::npos) end = text.size();
-    Report().lines.push_back(text.substr(start, end - start));
+    RunReport().lines.push_back(text.substr(start, end - start));
     start = end + 1;
   }
 }
 
-void Complain(const std::string& text) {
+void PrintError(const std::string& text) {
   const std::string line = "mergebridge-setup: " + text;
   WriteConsoleLine(ConsoleStream::Err, line);
-  if (!Report().json) return;
-  Report().lines.push_back(line);
-  Report().errors.push_back(line);
+  if (!RunReport().json) return;
+  RunReport().lines.push_back(line);
+  RunReport().errors.push_back(line);
 }
 
-Status ComplainAndFail(const std::string& text) {
-  Complain(text);
+Status PrintFailure(const std::string& text) {
+  PrintError(text);
   return FailureStatus(text);
 }
 
-std::string Join(const std::string& folder, const std::string& name) {
+std::string PathInFolder(const std::string& folder, const std::string& name) {
   return folder + PathSeparator() + name;
 }
 
-// The system's text ends in a line break on Windows.
 std::string ErrorText(const Status& status) {
-  const long error = status.error;
-  std::string text = SystemErrorText(error);
-  while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == '.')) {
-    text.pop_back();
-  }
-  return Format("%s (error %ld)", text.c_str(), error);
+  return Format("%s (error %ld)", SystemErrorTextInSentence(status.error).c_str(), status.error);
 }
 
 // How a failure's report ends. A change can be in place although the write
 // failed: the rename went through and only the flush of its folder did not.
-std::string Aftermath(bool landed) {
+std::string FailureEnding(bool landed) {
   return landed ? ". The change is in place but may not be on disk yet; run this again."
                 : ". Nothing was changed.";
 }
@@ -67,7 +61,7 @@ Result<std::string> FindManagers(const SetupOptions& options) {
     }
     home = FolderOf(FolderOf(cleartool));
   }
-  const std::string managers = Join(Join(AbsolutePath(home), "lib"), "mgrs");
+  const std::string managers = PathInFolder(PathInFolder(AbsolutePath(home), "lib"), "mgrs");
   if (GetPathKind(managers).kind != PathKind::Folder) {
     return {{}, FailureStatus("ClearCase's type managers not found: no folder " + managers)};
   }
@@ -76,7 +70,8 @@ Result<std::string> FindManagers(const SetupOptions& options) {
 
 std::string BridgePath(const SetupOptions& options) {
   if (!options.bridge.empty()) return AbsolutePath(options.bridge);
-  return Join(FolderOf(OwnProgramPath()), ManagersUseMap() ? "mergebridge.exe" : "mergebridge");
+  return PathInFolder(FolderOf(OwnProgramPath()),
+                      ManagersUseMap() ? "mergebridge.exe" : "mergebridge");
 }
 
 std::string DescribeMethod(const MethodState& state) {
@@ -100,7 +95,7 @@ std::vector<MethodState> ReadMethods(const std::string& folder) {
   for (const std::string& method : BridgedMethods()) {
     MethodState state;
     state.method = method;
-    const PathState found = GetPathKind(Join(folder, method));
+    const PathState found = GetPathKind(PathInFolder(folder, method));
     switch (found.kind) {
       case PathKind::Missing:
         state.kind = MethodKind::Missing;
@@ -119,14 +114,15 @@ std::vector<MethodState> ReadMethods(const std::string& folder) {
         state.kind = MethodKind::Other;
         break;
     }
-    const PathKind backup = GetPathKind(Join(folder, BackupName(method))).kind;
+    const PathKind backup = GetPathKind(PathInFolder(folder, BackupName(method))).kind;
     state.backupTaken = backup != PathKind::Missing;
     if (backup == PathKind::Unreadable) state.kind = MethodKind::Unknown;
     if (state.kind == MethodKind::File && backup == PathKind::File) {
       // An interrupted install leaves the backup as a second name of the
       // method file: the same bytes.
-      const Result<std::string> bytes = ReadWholeFile(Join(folder, method));
-      const Result<std::string> backupBytes = ReadWholeFile(Join(folder, BackupName(method)));
+      const Result<std::string> bytes = ReadWholeFile(PathInFolder(folder, method));
+      const Result<std::string> backupBytes =
+          ReadWholeFile(PathInFolder(folder, BackupName(method)));
       if (!bytes.ok() || !backupBytes.ok()) state.kind = MethodKind::Unknown;
       state.backupIsCopy = bytes.value == backupBytes.value;
     }
@@ -135,7 +131,7 @@ std::vector<MethodState> ReadMethods(const std::string& folder) {
   return states;
 }
 
-std::string Whom(RegistryScope scope) {
+std::string DescribeScope(RegistryScope scope) {
   switch (scope) {
     case RegistryScope::User:
       return "for this user";
@@ -149,7 +145,7 @@ std::string Whom(RegistryScope scope) {
   return std::string();
 }
 
-std::string Where(RegistryScope scope, const std::string& place) {
+std::string DescribeValuePlace(RegistryScope scope, const std::string& place) {
   const char* root = IsAccountScope(scope) ? "HKEY_CURRENT_USER" : "HKEY_LOCAL_MACHINE";
   return std::string(kVelmoraValue) + " under " + root + "\\" + VelmoraKeyOf(scope) + " in " +
          (place.empty() ? "no registry file (see HOME and XDG_CONFIG_DIRS)" : place);

@@ -21,25 +21,25 @@ struct SetupReport {
   bool changed = false;                    // something was changed
   std::vector<std::string> lines, errors;  // errors: the lines also written to stderr
 };
-SetupReport& Report();
+SetupReport& RunReport();
 /// Notes that the command changed something.
 void NoteChange();
 
 /// Writes a line to stdout (with --json: into the report).
-void Say(const std::string& text);
+void PrintLine(const std::string& text);
 /// Writes a line to stderr, after the program's name (with --json: into the
 /// report as well).
-void Complain(const std::string& text);
-/// Complains of `text` and returns it as a failure: for a step that stops
-/// there, its report shown where it happened, so that it keeps its place among
-/// the lines said before and after.
-Status ComplainAndFail(const std::string& text);
-std::string Join(const std::string& folder, const std::string& name);
+void PrintError(const std::string& text);
+/// Prints `text` as PrintError does and returns it as a failure: for a step
+/// that stops there, its report shown where it happened, so that it keeps its
+/// place among the lines printed before and after.
+Status PrintFailure(const std::string& text);
+std::string PathInFolder(const std::string& folder, const std::string& name);
 /// The system's text for the failure's error number, without its final line
 /// break or full stop, and the number.
 std::string ErrorText(const Status& status);
 /// How a failure's report ends; `landed`: the change is in place all the same.
-std::string Aftermath(bool landed);
+std::string FailureEnding(bool landed);
 
 /// lib/mgrs of the ClearCase installation; fails with the reason in words.
 Result<std::string> FindManagers(const SetupOptions& options);
@@ -52,6 +52,6 @@ std::vector<MethodState> ReadMethods(const std::string& folder);
 
 /// "for this user", "for all users of this computer", "by this computer's
 /// policy" or "by this user's policy".
-std::string Whom(RegistryScope scope);
+std::string DescribeScope(RegistryScope scope);
 /// The value's full name and the place it is in, in words.
-std::string Where(RegistryScope scope, const std::string& place);
+std::string DescribeValuePlace(RegistryScope scope, const std::string& place);

@@ -26,8 +26,8 @@ struct StatusRecord {
   bool exists = false;
 };
 
-void Fail(StatusRecord& record, const std::string& text) {
-  Say("  " + text);
+void NoteFailure(StatusRecord& record, const std::string& text) {
+  PrintLine("  " + text);
   if (record.problem.empty()) record.problem = text;
 }
 
@@ -42,15 +42,15 @@ void NoteMethod(StatusRecord& record, const std::string& manager, bool ours) {
 }
 
 void ReadMap(StatusRecord& record, const std::string& managers) {
-  const std::string mapPath = Join(managers, "map");
+  const std::string mapPath = PathInFolder(managers, "map");
   const Result<std::string> map = ReadWholeFile(mapPath);
-  if (!map.ok()) Fail(record, "cannot read " + mapPath + ": " + ErrorText(map.status));
+  if (!map.ok()) NoteFailure(record, "cannot read " + mapPath + ": " + ErrorText(map.status));
   const std::vector<std::string>& methods = BridgedMethods();
   for (const MapEntry& entry : ReadMapEntries(map.value)) {
     if (std::find(methods.begin(), methods.end(), entry.method) == methods.end()) continue;
     const bool ours = RunsBridge(entry.program, record.bridge);
-    Say("  " + entry.manager + " " + entry.method + ": " + entry.program +
-        (ours ? "  [mergebridge]" : ""));
+    PrintLine("  " + entry.manager + " " + entry.method + ": " + entry.program +
+              (ours ? "  [mergebridge]" : ""));
     NoteMethod(record, entry.manager, ours);
     // A relative program is found from ClearCase's own folders; only a
     // full path can be checked from here.
@@ -60,19 +60,19 @@ void ReadMap(StatusRecord& record, const std::string& managers) {
 
 void ReadLinks(StatusRecord& record, const std::string& managers) {
   const Result<std::vector<std::string>> names = ListFolder(managers);
-  if (!names.ok()) Fail(record, "cannot list " + managers + ": " + ErrorText(names.status));
+  if (!names.ok()) NoteFailure(record, "cannot list " + managers + ": " + ErrorText(names.status));
   for (const std::string& name : names.value) {
-    if (GetPathKind(Join(managers, name)).kind != PathKind::Folder) continue;
-    for (const MethodState& state : ReadMethods(Join(managers, name))) {
+    if (GetPathKind(PathInFolder(managers, name)).kind != PathKind::Folder) continue;
+    for (const MethodState& state : ReadMethods(PathInFolder(managers, name))) {
       if (state.kind == MethodKind::Missing) continue;
       const bool ours = state.kind == MethodKind::Link && RunsBridge(state.target, record.bridge);
-      Say("  " + name + " " + state.method + ": " + DescribeMethod(state) +
-          (ours ? "  [mergebridge]" : ""));
+      PrintLine("  " + name + " " + state.method + ": " + DescribeMethod(state) +
+                (ours ? "  [mergebridge]" : ""));
       NoteMethod(record, name, ours);
       if (ours) {
         const bool absolute = !state.target.empty() && state.target[0] == '/';
-        record.bridges.push_back(absolute ? state.target
-                                          : Join(Join(managers, name), state.target));
+        record.bridges.push_back(
+            absolute ? state.target : PathInFolder(PathInFolder(managers, name), state.target));
       }
     }
   }
@@ -83,30 +83,31 @@ void ReadLinks(StatusRecord& record, const std::string& managers) {
 void ExplainNotInstalled(StatusRecord& record, const std::string& managers) {
   record.reverted = IsRemembered(managers);
   if (!record.reverted) {
-    Fail(record, "no xcompare or xmerge method runs mergebridge (run mergebridge-setup install)");
+    NoteFailure(record,
+                "no xcompare or xmerge method runs mergebridge (run mergebridge-setup install)");
     return;
   }
   std::vector<std::string> names = RecordedManagers(managers);
   if (names.empty()) names = DefaultManagers();
   std::string list;
   for (const std::string& name : names) list += (list.empty() ? "" : ", ") + name;
-  Fail(record, "ClearCase's own methods are back in " + record.home + " (" + list +
-                   ") where mergebridge was installed; run mergebridge-setup install again");
+  NoteFailure(record, "ClearCase's own methods are back in " + record.home + " (" + list +
+                          ") where mergebridge was installed; run mergebridge-setup install again");
 }
 
 void CheckClearCase(StatusRecord& record, const SetupOptions& options) {
   const Result<std::string> found = FindManagers(options);
-  if (!found.ok()) return Fail(record, found.status.message);
+  if (!found.ok()) return NoteFailure(record, found.status.message);
   const std::string& managers = found.value;
   record.home = FolderOf(FolderOf(managers));
-  Say("ClearCase type managers: " + managers);
+  PrintLine("ClearCase type managers: " + managers);
   ManagersUseMap() ? ReadMap(record, managers) : ReadLinks(record, managers);
   if (record.bridges.empty()) ExplainNotInstalled(record, managers);
   for (const std::string& program : record.bridges) {
     const bool full =
         program.find_first_of("\\/") != std::string::npos && AbsolutePath(program) == program;
     if (full && !IsStartableProgram(program)) {
-      Fail(record, "the methods run " + program + ", which cannot be started");
+      NoteFailure(record, "the methods run " + program + ", which cannot be started");
       break;
     }
   }
@@ -117,17 +118,17 @@ void CheckClearCase(StatusRecord& record, const SetupOptions& options) {
 bool ShowRegistration(StatusRecord& record, RegistryScope scope, const char* key) {
   const Result<RegistryRead> read = ReadRegistryString(scope, key, kVelmoraValue);
   const std::string& velmora = read.value.value;
-  const std::string where = Where(scope, read.value.place);
+  const std::string where = DescribeValuePlace(scope, read.value.place);
   const bool policy = scope == RegistryScope::MachinePolicy || scope == RegistryScope::UserPolicy;
   if (read.ok()) {
-    Say("Velmora " + Whom(scope) + " (" + where + "): " + velmora);
+    PrintLine("Velmora " + DescribeScope(scope) + " (" + where + "): " + velmora);
   } else if (!IsAbsentFromRegistry(read.status)) {
     const std::string problem = "cannot read " + where + ": " + ErrorText(read.status);
-    Say("Velmora " + Whom(scope) + ": " + problem);
+    PrintLine("Velmora " + DescribeScope(scope) + ": " + problem);
     record.problem = record.problem.empty() ? problem : record.problem;
     return true;
   } else if (!policy) {  // an absent policy is the usual case: nothing to say
-    Say("Velmora " + Whom(scope) + ": not registered (no " + where + ")");
+    PrintLine("Velmora " + DescribeScope(scope) + ": not registered (no " + where + ")");
   }
   if (!read.ok()) return false;
   record.registered = true;
@@ -155,7 +156,7 @@ void ShowRegistrations(StatusRecord& record, bool allUsers) {
     record.velmora = seen.velmora;
     record.exists = seen.exists;
     if (seen.velmora.empty()) {
-      problem = "the registration " + Whom(seen.source) + " is empty";
+      problem = "the registration " + DescribeScope(seen.source) + " is empty";
     } else if (!seen.exists) {
       problem = "Velmora's program " + seen.velmora + " does not exist";
     } else if (!IsStartableProgram(seen.velmora)) {
@@ -163,16 +164,17 @@ void ShowRegistrations(StatusRecord& record, bool allUsers) {
     }
   }
   if (record.registered) {
-    Say((allUsers ? "A merge of a user without a registration of their own takes the registration "
-                  : "A merge of this user takes the registration ") +
-        Whom(record.source) + ".");
+    PrintLine((allUsers
+                   ? "A merge of a user without a registration of their own takes the registration "
+                   : "A merge of this user takes the registration ") +
+              DescribeScope(record.source) + ".");
   }
   if (!decided) {
     problem =
         "Velmora is not registered "
         "(run mergebridge-setup register [--all-users] VELMORA_PATH)";
   }
-  if (!problem.empty()) Fail(record, problem);
+  if (!problem.empty()) NoteFailure(record, problem);
 }
 
 const char* SourceName(RegistryScope scope) {
@@ -219,9 +221,9 @@ Status ShowStatus(const SetupOptions& options) {
   if (options.json) {
     WriteUtf8Line(ConsoleStream::Out, StatusJson(record));
   } else if (!record.problem.empty()) {
-    Say("A merge through mergebridge will not start Velmora: " + record.problem + ".");
+    PrintLine("A merge through mergebridge will not start Velmora: " + record.problem + ".");
   } else {
-    Say("A merge through mergebridge will start Velmora.");
+    PrintLine("A merge through mergebridge will start Velmora.");
   }
   return record.problem.empty() ? Status() : FailureStatus(record.problem);
 }

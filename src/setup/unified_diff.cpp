@@ -19,7 +19,7 @@ std::vector<std::string_view> SplitLines(std::string_view text) {
   return lines;
 }
 
-std::string Range(size_t first, size_t count) {
+std::string HunkRange(size_t first, size_t count) {
   return std::to_string(count == 0 ? first : first + 1) + "," + std::to_string(count);
 }
 
@@ -30,7 +30,7 @@ std::string UnifiedDiff(std::string_view before, std::string_view after, const s
   const std::vector<std::string_view> a = SplitLines(before), b = SplitLines(after);
   std::string out = "--- " + label + "\n+++ " + label + "\n";
   if (a.size() != b.size()) {
-    out += "@@ -" + Range(0, a.size()) + " +" + Range(0, b.size()) + " @@\n";
+    out += "@@ -" + HunkRange(0, a.size()) + " +" + HunkRange(0, b.size()) + " @@\n";
     for (std::string_view line : a) out.append("-").append(line) += '\n';
     for (std::string_view line : b) out.append("+").append(line) += '\n';
     return out;
@@ -48,7 +48,7 @@ std::string UnifiedDiff(std::string_view before, std::string_view after, const s
     while (last + 1 < changed.size() && changed[last + 1] - changed[last] <= 2 * kContext) ++last;
     const size_t first = changed[c] >= kContext ? changed[c] - kContext : 0;
     const size_t end = std::min(a.size(), changed[last] + kContext + 1);
-    out += "@@ -" + Range(first, end - first) + " +" + Range(first, end - first) + " @@\n";
+    out += "@@ -" + HunkRange(first, end - first) + " +" + HunkRange(first, end - first) + " @@\n";
     size_t next = c;
     for (size_t i = first; i < end; ++i) {
       if (next <= last && changed[next] == i) {
