@@ -135,7 +135,8 @@ void FinishToolArgs(MergeRequest& request) {
 
 }  // namespace
 
-void TranslateArguments(int argc, const char* const* argv, MergeRequest& request) {
+MergeRequest TranslateArguments(int argc, const char* const* argv) {
+  MergeRequest request;
   // Both strings grow by at most a few bytes per argument; sizing them once
   // keeps a long command line from being copied again at every doubling.
   size_t total = 0;
@@ -159,4 +160,5 @@ void TranslateArguments(int argc, const char* const* argv, MergeRequest& request
     }
   }
   if (!request.badOption && !request.badValue) FinishToolArgs(request);
+  return request;
 }

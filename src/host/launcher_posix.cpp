@@ -48,11 +48,10 @@ int OpenProcessDescriptor(pid_t pid) {
 #endif
 }
 
-// Waits until `pid` ends and stores its wait status. Returns 0, or the errno of
-// the failed wait. The wait keeps the tool's 500 ms polling period, but each
-// poll is woken by the child's end, so no time is lost after it; without a
-// process descriptor (or if polling fails) the blocking waitpid does the wait.
-int WaitForChild(pid_t pid, int& status) {
+// Waits until `pid` ends: its wait status, or the errno of the failed wait. The wait keeps the
+// tool's 500 ms polling period, but each poll is woken by the child's end, so no time is lost after
+// it; without a process descriptor (or if polling fails) the blocking waitpid does the wait.
+Result<int> WaitForChild(pid_t pid) {
   const int descriptor = OpenProcessDescriptor(pid);
   if (descriptor >= 0) {
     pollfd ready = {descriptor, POLLIN, 0};
@@ -62,10 +61,11 @@ int WaitForChild(pid_t pid, int& status) {
     } while (polled == 0 || (polled < 0 && errno == EINTR));
     close(descriptor);
   }
+  int status = 0;
   while (waitpid(pid, &status, 0) < 0) {
-    if (errno != EINTR) return errno;
+    if (errno != EINTR) return {0, ErrorStatus(errno)};
   }
-  return 0;
+  return {status, {}};
 }
 
 }  // namespace
@@ -107,13 +107,13 @@ ToolRun LaunchCompareTool(std::string argumentString, bool statusOnly) {
     return run;
   }
 
-  int status = 0;
-  const int waitError = WaitForChild(pid, status);
+  const Result<int> waited = WaitForChild(pid);
   // An unknown exit code must not pass for success.
-  if (waitError != 0) {
-    run.start = CommandError(waitError);
+  if (!waited.ok()) {
+    run.start = CommandError(waited.status.error);
     return run;
   }
+  const int status = waited.value;
   run.ran = true;
   run.exitCode = WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
   return run;

@@ -31,8 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     known.insert("/title1=" + arg.substr(0, arg.find("@@")));
     for (const char* prefix : {"/savetarget=", "/title1=", "/title2="}) known.insert(prefix + arg);
   }
-  MergeRequest request;
-  TranslateArguments(static_cast<int>(argv.size()), argv.data(), request);
+  const MergeRequest request = TranslateArguments(static_cast<int>(argv.size()), argv.data());
   bool ok = request.echoLine == echo;
   if (!request.badOption && !request.badValue) {
     const std::vector<std::string> got = SplitToolCommandLine(
