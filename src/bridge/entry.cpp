@@ -6,6 +6,8 @@
 #include "host/app.h"
 #include "host/notify.h"
 
+namespace mergebridge {
+
 namespace {
 
 // A refused command line is reported like ClearCase's own errors: to stdout when
@@ -56,3 +58,5 @@ int RunEntry(int argc, const char* const* argv) {
   }
   return status;
 }
+
+}  // namespace mergebridge

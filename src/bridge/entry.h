@@ -4,6 +4,8 @@
 #include "bridge/merge_request.h"
 #include "common/status.h"
 
+namespace mergebridge {
+
 /// What is wrong with a translated command line, in the words ClearCase's user
 /// sees: an unrecognised option (reported first) or a value holding a double
 /// quote; ok when neither.
@@ -14,3 +16,5 @@ Status CommandLineFault(const MergeRequest& request);
 /// cannot start or the command line is refused, else RunMerge's, which it
 /// decides from how the tool ran.
 int RunEntry(int argc, const char* const* argv);
+
+}  // namespace mergebridge

@@ -4,6 +4,8 @@
 
 #include "common/text.h"
 
+namespace mergebridge {
+
 namespace {
 
 enum class Option { StatusOnly, Directory, Ignored, Abort, Out, Base, Fname, Unknown };
@@ -162,3 +164,5 @@ MergeRequest TranslateArguments(int argc, const char* const* argv) {
   if (!request.badOption && !request.badValue) FinishToolArgs(request);
   return request;
 }
+
+}  // namespace mergebridge

@@ -3,6 +3,8 @@
 
 #include <string>
 
+namespace mergebridge {
+
 struct MergeRequest {
   std::string echoLine;    // every non-empty argument, each followed by a space
   bool badOption = false;  // an argument starting with '-' matched no option
@@ -24,3 +26,5 @@ struct MergeRequest {
 /// words. toolArgs is finished (save target and titles added) only when neither
 /// kind of problem was found.
 MergeRequest TranslateArguments(int argc, const char* const* argv);
+
+}  // namespace mergebridge

@@ -7,6 +7,8 @@
 #include "host/launcher.h"
 #include "host/notify.h"
 
+namespace mergebridge {
+
 namespace {
 
 // The tool's result as the exit status takes it, after telling the user what
@@ -50,3 +52,5 @@ int RunMerge(const MergeRequest& request) {
   }
   return status;
 }
+
+}  // namespace mergebridge

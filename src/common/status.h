@@ -4,6 +4,8 @@
 #include <string>
 #include <utility>
 
+namespace mergebridge {
+
 /// What a step that can fail came to: nothing wrong (no error number, no
 /// message), or the system's error number (errno values on POSIX,
 /// GetLastError() values on Windows) and/or what went wrong in words. The
@@ -32,3 +34,5 @@ struct [[nodiscard]] Result {
   Status status;
   bool ok() const { return status.ok(); }
 };
+
+}  // namespace mergebridge

@@ -1,6 +1,8 @@
 // What both platforms share of files and links.
 #include "host/files.h"
 
+namespace mergebridge {
+
 std::string FolderOf(const std::string& path) {
   const size_t slash = path.find_last_of(PathSeparator() == '/' ? "/" : "\\/");
   if (slash == std::string::npos) return ".";
@@ -25,3 +27,5 @@ Status SweepScratchFiles(const std::string& folder) {
   }
   return {};
 }
+
+}  // namespace mergebridge

@@ -9,6 +9,8 @@
 
 #include "common/status.h"
 
+namespace mergebridge {
+
 enum class PathKind { Missing, File, Folder, Link, Other, Unreadable };
 
 /// What is at a path, and a link's text.
@@ -117,3 +119,5 @@ bool ManagersUseMap();
 /// The program's arguments (without its name) as UTF-8: on Windows read again
 /// from the wide command line, since `argv` holds the ANSI code page.
 std::vector<std::string> ProgramArguments(int argc, char** argv);
+
+}  // namespace mergebridge

@@ -15,6 +15,8 @@
 #include <cstdlib>
 #include <utility>
 
+namespace mergebridge {
+
 namespace {
 
 // Far above any settings file or map; it keeps a path that leads to a device
@@ -256,3 +258,5 @@ bool ManagersUseMap() {
 std::vector<std::string> ProgramArguments(int argc, char** argv) {
   return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);
 }
+
+}  // namespace mergebridge

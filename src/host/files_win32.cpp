@@ -10,6 +10,8 @@
 
 #include "host/utf16_win32.h"
 
+namespace mergebridge {
+
 namespace {
 
 // Far above any settings file or map; it keeps a path that leads to a device
@@ -289,3 +291,5 @@ std::vector<std::string> ProgramArguments(int, char**) {
   LocalFree(wide);
   return args;
 }
+
+}  // namespace mergebridge

@@ -3,6 +3,8 @@
 #include "common/text.h"
 #include "host/notify.h"
 
+namespace mergebridge {
+
 Status RegistryFailure(RegistryStep step, const std::string& keyPath, const std::string& valueName,
                        long errorNumber) {
   std::string text;
@@ -26,3 +28,5 @@ Status CommandError(long errorNumber) {
   return Status{errorNumber,
                 Format("CMD Error %ld, %s", errorNumber, SystemErrorText(errorNumber).c_str())};
 }
+
+}  // namespace mergebridge

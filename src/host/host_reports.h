@@ -5,6 +5,8 @@
 
 #include "common/status.h"
 
+namespace mergebridge {
+
 enum class RegistryStep { Connect, OpenKey, ReadValue };
 
 /// The registry failure of `step`: the error number, and as the message the
@@ -15,3 +17,5 @@ Status RegistryFailure(RegistryStep step, const std::string& keyPath, const std:
 /// A start of the tool that failed: the error number, and as the message the
 /// line "CMD Error <n>, <text>" for stdout.
 Status CommandError(long errorNumber);
+
+}  // namespace mergebridge

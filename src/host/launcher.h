@@ -5,6 +5,8 @@
 
 #include "common/status.h"
 
+namespace mergebridge {
+
 /// How a run of the compare tool went. Nothing is shown to the user here: the
 /// caller shows the failures and decides the exit status.
 struct [[nodiscard]] ToolRun {
@@ -23,3 +25,5 @@ struct [[nodiscard]] ToolRun {
 /// Runs the compare tool FindVelmora names (registry.h) with `argumentString`
 /// ("/qc" in front of it in status-only mode) and waits for it.
 ToolRun LaunchCompareTool(std::string argumentString, bool statusOnly);
+
+}  // namespace mergebridge

@@ -22,6 +22,8 @@
 
 extern char** environ;
 
+namespace mergebridge {
+
 namespace {
 
 constexpr int kPollMillis = 500;
@@ -118,3 +120,5 @@ ToolRun LaunchCompareTool(std::string argumentString, bool statusOnly) {
   run.exitCode = WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
   return run;
 }
+
+}  // namespace mergebridge

@@ -14,6 +14,8 @@
 #include "host/registry.h"
 #include "host/utf16_win32.h"
 
+namespace mergebridge {
+
 namespace {
 
 constexpr DWORD kPollMillis = 500;
@@ -102,3 +104,5 @@ ToolRun WaitForExitCode(const PROCESS_INFORMATION& process) {
 }
 
 }  // namespace
+
+}  // namespace mergebridge

@@ -4,6 +4,8 @@
 
 #include "host/host_reports.h"
 
+namespace mergebridge {
+
 const char* VelmoraKeyOf(RegistryScope scope) {
   for (const VelmoraPlace& place : kVelmoraLookup) {
     if (place.scope == scope) return place.key;
@@ -30,3 +32,5 @@ Result<std::string> FindVelmora() {
   }
   return RegGetString(kVelmoraKey, kVelmoraValue);
 }
+
+}  // namespace mergebridge

@@ -9,6 +9,8 @@
 #include "common/status.h"
 #include "host/setup_lock.h"
 
+namespace mergebridge {
+
 /// Reads `valueName` under HKEY_CURRENT_USER\`keyPath`, taken as text up to its
 /// first zero byte; where that key or value is absent, the same value under
 /// HKEY_LOCAL_MACHINE\`keyPath` (Windows: the 64-bit view, then the 32-bit
@@ -98,3 +100,5 @@ Status WriteRegistryString(RegistryScope scope, const std::string& keyPath,
 /// with the error number.
 Result<bool> RemoveRegistryValue(RegistryScope scope, const std::string& keyPath,
                                  const std::string& valueName);
+
+}  // namespace mergebridge

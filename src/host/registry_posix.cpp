@@ -20,6 +20,8 @@
 #include "host/setup_lock.h"
 #include "regfile/reg_file.h"
 
+namespace mergebridge {
+
 namespace {
 
 constexpr char kFileName[] = "/mergebridge/registry.reg";
@@ -282,3 +284,5 @@ Result<LockState> LockRegistry(RegistryScope scope, long waitMillis) {
   if (lock.value == LockState::Unavailable) lock.value = LockState::Held;
   return lock;
 }
+
+}  // namespace mergebridge

@@ -12,6 +12,8 @@
 #include "host/host_reports.h"
 #include "host/utf16_win32.h"
 
+namespace mergebridge {
+
 namespace {
 
 // The size the first query starts from; the system replaces it with the
@@ -180,3 +182,5 @@ Result<bool> RemoveRegistryValue(RegistryScope scope, const std::string& keyPath
 Result<LockState> LockRegistry(RegistryScope, long) {
   return {LockState::Held, {}};
 }
+
+}  // namespace mergebridge

@@ -5,6 +5,8 @@
 
 #include "common/status.h"
 
+namespace mergebridge {
+
 /// What taking a lock came to: the lock is ours (Held); another run held it
 /// for the whole wait (Busy); the file system has no such lock (NFS without a
 /// lock service, for one), and the run may go on, unserialised (Unavailable).
@@ -19,3 +21,5 @@ enum class LockState { Held, Busy, Unavailable };
 /// holding nothing, for an account that may not make a file in the folder,
 /// and so cannot change anything in it.
 Result<LockState> LockManagers(const std::string& managers, long waitMillis);
+
+}  // namespace mergebridge

@@ -13,6 +13,8 @@
 #include <memory>
 #include <mutex>
 
+namespace mergebridge {
+
 namespace {
 
 // flock has no time limit, and only a signal cuts a blocking flock short; a
@@ -88,3 +90,5 @@ Result<LockState> LockManagers(const std::string& managers, long waitMillis) {
   if (!waited.ok()) close(fd);
   return waited;
 }
+
+}  // namespace mergebridge

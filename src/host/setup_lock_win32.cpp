@@ -16,6 +16,8 @@
 
 #include "host/utf16_win32.h"
 
+namespace mergebridge {
+
 namespace {
 
 // The account this process runs as, in the SDDL form (S-1-5-21-...).
@@ -117,3 +119,5 @@ Result<LockState> LockManagers(const std::string& managers, long waitMillis) {
   }
   return {LockState::Held, ErrorStatus(static_cast<long>(error))};
 }
+
+}  // namespace mergebridge

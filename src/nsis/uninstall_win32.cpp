@@ -19,6 +19,8 @@
 #include "common/status.h"
 #include "host/utf16_win32.h"
 
+namespace mergebridge {
+
 namespace {
 
 const wchar_t kSteps[] = L"uninstall-steps.exe";  // NSIS's uninstaller, beside this program
@@ -49,9 +51,9 @@ void ReportFailure(const std::wstring& text, bool silent) {
   if (!silent) MessageBoxW(nullptr, text.c_str(), L"mergebridge", MB_OK | MB_ICONSTOP);
 }
 
-}  // namespace
-
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, wchar_t*, int) {
+// Runs NSIS's uninstaller in place and takes away what it leaves; the status
+// is the uninstaller's, or 2 when it cannot be started.
+int RemoveInstallation() {
   const std::wstring self = OwnModuleFileName(), folder = ParentFolder(self),
                      steps = folder + L"\\" + kSteps;
   int count = 0;
@@ -94,4 +96,12 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, wchar_t*, int) {
   if (!RemoveDirectoryW(folder.c_str()))
     MoveFileExW(folder.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
   return 0;
+}
+
+}  // namespace
+
+}  // namespace mergebridge
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, wchar_t*, int) {
+  return mergebridge::RemoveInstallation();
 }

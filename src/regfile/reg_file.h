@@ -8,6 +8,8 @@
 
 #include "common/status.h"
 
+namespace mergebridge {
+
 enum class RegFileStatus { Found, NoKey, NoValue, ParseError };
 
 /// The root whose keys a function looks at: HKEY_CURRENT_USER (HKCU) or
@@ -62,3 +64,5 @@ Result<std::string> SetRegFileValue(std::string_view fileBytes, RegFileRoot root
 /// LookUpRegFileValue cannot read.
 Result<std::string> RemoveRegFileValue(std::string_view fileBytes, RegFileRoot root,
                                        std::string_view keyPath, std::string_view valueName);
+
+}  // namespace mergebridge

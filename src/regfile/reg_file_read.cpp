@@ -9,6 +9,8 @@
 #include "common/text.h"
 #include "regfile/reg_file_scan.h"
 
+namespace mergebridge {
+
 namespace {
 
 constexpr std::string_view kHeaderVersion4 = "REGEDIT4";
@@ -400,3 +402,5 @@ RegFileLookup LookUpRegFileValue(std::string_view fileBytes, RegFileRoot root,
                                  std::string_view keyPath, std::string_view valueName) {
   return ScanRegFileBytes(fileBytes, root, keyPath, valueName).lookup;
 }
+
+}  // namespace mergebridge

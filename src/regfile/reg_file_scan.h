@@ -8,6 +8,8 @@
 
 #include "regfile/reg_file.h"
 
+namespace mergebridge {
+
 inline constexpr std::string_view kHeaderVersion5 = "Windows Registry Editor Version 5.00";
 
 /// Appends UTF-16LE `bytes` to `out` as UTF-8. A lone surrogate becomes U+FFFD;
@@ -45,3 +47,5 @@ struct RegFileScan {
 /// UTF-16LE file cut inside a character give ParseError.
 RegFileScan ScanRegFileBytes(std::string_view fileBytes, RegFileRoot root, std::string_view keyPath,
                              std::string_view valueName);
+
+}  // namespace mergebridge

@@ -3,6 +3,8 @@
 
 #include "regfile/reg_file_scan.h"
 
+namespace mergebridge {
+
 namespace {
 
 std::string QuotedRegText(std::string_view text) {
@@ -91,3 +93,5 @@ Result<std::string> RemoveRegFileValue(std::string_view fileBytes, RegFileRoot r
   text.append(decoded.text.substr(kept));
   return {EncodeAsDecoded(decoded, text), {}};
 }
+
+}  // namespace mergebridge

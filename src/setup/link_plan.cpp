@@ -2,6 +2,8 @@
 
 #include "setup/setup_record.h"
 
+namespace mergebridge {
+
 namespace {
 
 constexpr char kLink[] = "link", kFile[] = "file";
@@ -113,3 +115,5 @@ LinkPlan PlanLinkRemoval(const std::string& manager, const std::vector<MethodSta
   }
   return plan;
 }
+
+}  // namespace mergebridge

@@ -9,6 +9,8 @@
 
 #include "common/status.h"
 
+namespace mergebridge {
+
 enum class MethodKind { Missing, Link, File, Other, Unknown };  // Unknown: could not be looked at
 
 /// What is at lib/mgrs/<manager>/<method> now.
@@ -58,3 +60,5 @@ LinkPlan PlanLinkInstall(const std::string& manager, const std::vector<MethodSta
 /// noted.
 LinkPlan PlanLinkRemoval(const std::string& manager, const std::vector<MethodState>& methods,
                          std::string_view record);
+
+}  // namespace mergebridge

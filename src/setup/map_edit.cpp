@@ -6,6 +6,8 @@
 #include "setup/setup_options.h"
 #include "setup/setup_record.h"
 
+namespace mergebridge {
+
 namespace {
 
 struct Replacement {
@@ -186,3 +188,5 @@ MapEdit RemoveFromMap(std::string_view map, std::string_view recordText) {
   edit.map = ApplyReplacements(map, std::move(replacements));
   return edit;
 }
+
+}  // namespace mergebridge

@@ -8,6 +8,8 @@
 
 #include "common/status.h"
 
+namespace mergebridge {
+
 /// One method line of the map: "manager method program", blank-separated.
 struct MapEntry {
   std::string manager, method;
@@ -44,3 +46,5 @@ MapEdit RemoveFromMap(std::string_view map, std::string_view record);
 /// True when `program` is mergebridge: `bridge` itself, or a program whose file
 /// name is mergebridge or mergebridge.exe (ASCII letter case ignored).
 bool RunsBridge(std::string_view program, std::string_view bridge);
+
+}  // namespace mergebridge

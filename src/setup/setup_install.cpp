@@ -13,6 +13,8 @@
 #include "setup/setup_shared.h"
 #include "setup/unified_diff.h"
 
+namespace mergebridge {
+
 namespace {
 
 const long kLockWaitMillis = 2000;  // far longer than a run takes
@@ -424,3 +426,5 @@ Status Install(const SetupOptions& options) {
 Status Uninstall(const SetupOptions& options) {
   return ChangeUnderLock(options, false);
 }
+
+}  // namespace mergebridge

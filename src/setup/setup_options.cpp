@@ -2,6 +2,8 @@
 
 #include <iterator>
 
+namespace mergebridge {
+
 namespace {
 
 // The commands an option goes with, as bits.
@@ -174,3 +176,5 @@ Result<SetupOptions> ParseSetupOptions(const std::vector<std::string>& args) {
   parsed.status = ReadArguments(args, parsed.value);
   return parsed;
 }
+
+}  // namespace mergebridge

@@ -7,6 +7,8 @@
 
 #include "common/status.h"
 
+namespace mergebridge {
+
 enum class SetupCommand { Help, Status, Install, Uninstall, Register, Unregister };
 
 struct SetupOptions {
@@ -35,3 +37,5 @@ Result<SetupOptions> ParseSetupOptions(const std::vector<std::string>& args);
 
 /// The usage text.
 std::string SetupUsage();
+
+}  // namespace mergebridge

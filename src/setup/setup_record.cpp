@@ -1,5 +1,7 @@
 #include "setup/setup_record.h"
 
+namespace mergebridge {
+
 namespace {
 
 // Names the format, so that a stray file of the same name is never taken for
@@ -57,3 +59,5 @@ std::string FormatSetupRecord(const SetupRecord& record) {
   }
   return text;
 }
+
+}  // namespace mergebridge

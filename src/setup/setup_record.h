@@ -8,6 +8,8 @@
 
 #include "common/status.h"
 
+namespace mergebridge {
+
 /// One line of a record: three fields, the last one taken as written.
 struct RecordRow {
   std::string first, second, third;
@@ -25,3 +27,5 @@ Result<SetupRecord> ParseSetupRecord(std::string_view text);
 
 /// The record as text; empty when it has no rows, meaning "remove the file".
 std::string FormatSetupRecord(const SetupRecord& record);
+
+}  // namespace mergebridge

@@ -5,6 +5,8 @@
 #include "host/setup_lock.h"
 #include "setup/setup_shared.h"
 
+namespace mergebridge {
+
 namespace {
 
 const long kLockWaitMillis = 2000;  // as install's
@@ -153,3 +155,5 @@ Status Unregister(const SetupOptions& options) {
   }
   return {};
 }
+
+}  // namespace mergebridge

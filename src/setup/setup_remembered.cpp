@@ -10,6 +10,8 @@
 #include "setup/setup_record.h"
 #include "setup/setup_shared.h"
 
+namespace mergebridge {
+
 namespace {
 
 // A record's first line names the format; the second is the installation's
@@ -272,3 +274,5 @@ Status UninstallRemembered(const SetupOptions& options, const std::string& bridg
   }
   return status;
 }
+
+}  // namespace mergebridge

@@ -11,6 +11,8 @@
 
 #include "setup/setup_options.h"
 
+namespace mergebridge {
+
 /// Remembers the installation whose type managers are in `managers`. Called
 /// under that installation's setup lock before install changes a method, so
 /// that no changed method is ever on disk unremembered. A record that cannot
@@ -37,3 +39,5 @@ void ForgetIfUninstalled(const std::string& managers);
 /// be looked at or its uninstall failed.
 Status UninstallRemembered(const SetupOptions& options, const std::string& bridge,
                            const std::function<Status(const SetupOptions&)>& uninstall);
+
+}  // namespace mergebridge

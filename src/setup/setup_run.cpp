@@ -8,6 +8,8 @@
 #include "setup/setup_shared.h"
 #include "setup/setup_status.h"
 
+namespace mergebridge {
+
 namespace {
 
 Status RunCommand(const SetupOptions& options) {
@@ -53,3 +55,5 @@ int RunSetup(const std::vector<std::string>& args) {
   // (status: a merge would start Velmora), 1 otherwise.
   return status.ok() ? 0 : 1;
 }
+
+}  // namespace mergebridge

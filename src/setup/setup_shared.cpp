@@ -4,6 +4,8 @@
 #include "host/files.h"
 #include "host/notify.h"
 
+namespace mergebridge {
+
 SetupReport& RunReport() {
   static SetupReport report;
   return report;
@@ -150,3 +152,5 @@ std::string DescribeValuePlace(RegistryScope scope, const std::string& place) {
   return std::string(kVelmoraValue) + " under " + root + "\\" + VelmoraKeyOf(scope) + " in " +
          (place.empty() ? "no registry file (see HOME and XDG_CONFIG_DIRS)" : place);
 }
+
+}  // namespace mergebridge

@@ -10,6 +10,8 @@
 #include "setup/link_plan.h"
 #include "setup/setup_options.h"
 
+namespace mergebridge {
+
 /// The record install keeps in a type manager's folder (Linux).
 inline constexpr char kLinkRecord[] = ".mergebridge-setup";
 /// The record install keeps beside the map (Windows).
@@ -55,3 +57,5 @@ std::vector<MethodState> ReadMethods(const std::string& folder);
 std::string DescribeScope(RegistryScope scope);
 /// The value's full name and the place it is in, in words.
 std::string DescribeValuePlace(RegistryScope scope, const std::string& place);
+
+}  // namespace mergebridge

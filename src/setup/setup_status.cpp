@@ -11,6 +11,8 @@
 #include "setup/setup_remembered.h"
 #include "setup/setup_shared.h"
 
+namespace mergebridge {
+
 namespace {
 
 // What status found: every fact the lines tell and the JSON object holds.
@@ -227,3 +229,5 @@ Status ShowStatus(const SetupOptions& options) {
   }
   return record.problem.empty() ? Status() : FailureStatus(record.problem);
 }
+
+}  // namespace mergebridge

@@ -12,6 +12,7 @@
 #include "regfile/reg_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  using namespace mergebridge;  // the fuzzer calls in from outside
   const std::string_view file(reinterpret_cast<const char*>(data), size);
   const bool utf16 = file.substr(0, 2) == "\xFF\xFE";
   const char kKey[] = "SOFTWARE\\Harnvik\\Velmora";

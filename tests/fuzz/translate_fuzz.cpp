@@ -15,6 +15,7 @@
 #include "common/tool_command.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  using namespace mergebridge;  // the fuzzer calls in from outside
   const std::string input(reinterpret_cast<const char*>(data), size);
   std::vector<std::string> args;
   for (size_t start = 0, end = 0; size > 0 && end != std::string::npos; start = end + 1) {

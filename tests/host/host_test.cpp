@@ -19,6 +19,13 @@
 #include "host/files.h"
 #include "host/utf16_win32.h"
 
+#else
+#include <signal.h>
+#endif
+
+namespace mergebridge {
+
+#ifdef _WIN32
 // Under Wine the messages are boxes nobody can read back: a recording double stands in for the
 // notifications.
 std::string shown;
@@ -31,8 +38,6 @@ void WriteConsoleLine(ConsoleStream, const std::string& text) {
 std::string SystemErrorText(long) {
   return "text";
 }
-#else
-#include <signal.h>
 #endif
 
 // Stands in for the host's start-up, which cannot fail on a working system.
@@ -216,3 +221,5 @@ TEST_F(Host, TracesAndStartUp) {
 #endif
 
 }  // namespace
+
+}  // namespace mergebridge

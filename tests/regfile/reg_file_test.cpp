@@ -7,6 +7,8 @@
 
 #include "regfile/reg_file.h"
 
+namespace mergebridge {
+
 namespace {
 
 using namespace std::string_literals;
@@ -162,3 +164,5 @@ TEST(RegFile, RemovingOneValue) {
 }
 
 }  // namespace
+
+}  // namespace mergebridge

@@ -10,6 +10,8 @@
 #include "setup/map_edit.h"
 #include "setup/unified_diff.h"
 
+namespace mergebridge {
+
 namespace {
 
 const std::string kBridge = "C:\\Program Files\\mergebridge\\mergebridge.exe";
@@ -145,3 +147,5 @@ TEST(Json, AwkwardStrings) {
 }
 
 }  // namespace
+
+}  // namespace mergebridge

@@ -8,6 +8,8 @@
 
 #include "setup/setup_options.h"
 
+namespace mergebridge {
+
 namespace {
 
 // The words as a shell splits them, without expansions: blanks separate, double
@@ -48,3 +50,5 @@ TEST(ReadmeCommands, ParseAsShown) {
 }
 
 }  // namespace
+
+}  // namespace mergebridge

@@ -9,6 +9,8 @@
 #include "common/text.h"
 #include "common/tool_command.h"
 
+namespace mergebridge {
+
 namespace {
 
 using Args = std::vector<std::string>;
@@ -110,3 +112,5 @@ TEST(ToolCommand, BuiltAndSplit) {
 }
 
 }  // namespace
+
+}  // namespace mergebridge
