@@ -44,8 +44,8 @@ double TimeBatch(const Case& c) {
   size_t sink = 0;
   const auto start = std::chrono::steady_clock::now();
   for (int i = 0; i < c.batch; ++i) {
-    MergeRequest request;
-    TranslateArguments(static_cast<int>(c.argv.size()), c.argv.data(), request);
+    const mergebridge::MergeRequest request =
+        mergebridge::TranslateArguments(static_cast<int>(c.argv.size()), c.argv.data());
     sink += request.toolArgs.size();
   }
   const auto end = std::chrono::steady_clock::now();

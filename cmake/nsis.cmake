@@ -5,7 +5,8 @@
 add_executable(mergebridge-uninstall WIN32 src/nsis/uninstall_win32.cpp src/host/utf16_win32.cpp)
 mb_windows_resources(mergebridge-uninstall FILE_NAME uninstall.exe DESCRIPTION "Uninstalls mergebridge"
   MANIFEST ${PROJECT_SOURCE_DIR}/src/nsis/uninstall.manifest)
-target_include_directories(mergebridge-uninstall PRIVATE ${CMAKE_BINARY_DIR}/include/host)
+target_include_directories(mergebridge-uninstall PRIVATE ${CMAKE_BINARY_DIR}/include/common
+  ${CMAKE_BINARY_DIR}/include/host)
 target_link_options(mergebridge-uninstall PRIVATE -municode -Wl,--gc-sections -s)
 target_link_libraries(mergebridge-uninstall PRIVATE shell32)
 set_target_properties(mergebridge-uninstall PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})

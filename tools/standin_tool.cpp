@@ -57,9 +57,9 @@ struct Options {
 const char* Setting(const char* name) {
 #ifdef _WIN32
   static std::deque<std::string> kept;  // keeps the texts handed out in place
-  const wchar_t* wide = _wgetenv(ToUtf16(name).c_str());
+  const wchar_t* wide = _wgetenv(mergebridge::ToUtf16(name).c_str());
   if (wide == nullptr || *wide == L'\0') return nullptr;
-  return kept.emplace_back(ToUtf8(wide)).c_str();
+  return kept.emplace_back(mergebridge::ToUtf8(wide)).c_str();
 #else
   const char* value = std::getenv(name);
   return (value != nullptr && *value != '\0') ? value : nullptr;
@@ -70,7 +70,7 @@ const char* Setting(const char* name) {
 // outside the ANSI code page is the file it names.
 std::FILE* OpenFile(const std::string& path, const char* mode) {
 #ifdef _WIN32
-  return _wfopen(ToUtf16(path).c_str(), ToUtf16(mode).c_str());
+  return _wfopen(mergebridge::ToUtf16(path).c_str(), mergebridge::ToUtf16(mode).c_str());
 #else
   return std::fopen(path.c_str(), mode);
 #endif
@@ -84,7 +84,7 @@ std::vector<std::string> ReceivedArguments(int argc, char** argv) {
 #ifdef _WIN32
   (void)argc;
   (void)argv;
-  return SplitToolCommandLine(ToUtf8(GetCommandLineW()));
+  return mergebridge::SplitToolCommandLine(mergebridge::ToUtf8(GetCommandLineW()));
 #else
   return std::vector<std::string>(argv, argv + argc);
 #endif
@@ -99,7 +99,7 @@ void Record(const char* path, int argc, char** argv) {
 #ifdef _WIN32
   (void)argc;
   (void)argv;
-  const std::string commandLine = ToUtf8(GetCommandLineW());
+  const std::string commandLine = mergebridge::ToUtf8(GetCommandLineW());
   std::fwrite(commandLine.data(), 1, commandLine.size(), file);
   // The start-up record the tool was given, on a line of its own.
   STARTUPINFOA startup;

@@ -6,6 +6,8 @@
 #include "host/app.h"
 #include "host/notify.h"
 
+namespace mergebridge {
+
 namespace {
 
 // A refused command line is reported like ClearCase's own errors: to stdout when
@@ -18,40 +20,43 @@ void ReportCommandLineError(const MergeRequest& request, const std::string& text
   }
 }
 
-int TranslateAndReport(int argc, const char* const* argv, MergeRequest& request) {
-  TranslateArguments(argc, argv, request);
-  if (traceEnabled) {
-    ShowMessage(Format("command line = '%s'", request.echoLine.c_str()), kStyleOk);
-  }
-  if (request.badOption) {
-    ReportCommandLineError(
-        request, Format("Command Line error.\nOption '%s' is not recognised\n(command line = '%s')",
-                        request.badOptions.c_str(), request.echoLine.c_str()));
-    return 1;
-  }
-  if (request.badValue) {
-    ReportCommandLineError(
-        request, Format("Command Line error.\nValue '%s' contains a double quote and cannot be "
-                        "passed on safely\n(command line = '%s')",
-                        request.badValues.c_str(), request.echoLine.c_str()));
-    return 1;
-  }
-  return RunMerge(request);
-}
-
 }  // namespace
 
+Status CommandLineFault(const MergeRequest& request) {
+  if (request.badOption) {
+    return FailureStatus(
+        Format("Command Line error.\nOption '%s' is not recognised\n(command line = '%s')",
+               request.badOptions.c_str(), request.echoLine.c_str()));
+  }
+  if (request.badValue) {
+    return FailureStatus(
+        Format("Command Line error.\nValue '%s' contains a double quote and cannot "
+               "be passed on safely\n(command line = '%s')",
+               request.badValues.c_str(), request.echoLine.c_str()));
+  }
+  return {};
+}
+
 int RunEntry(int argc, const char* const* argv) {
-  MergeRequest request;
-  int status;
+  int status = 1;
   if (!StartFramework()) {
     WriteConsoleLine(ConsoleStream::Err, "Fatal Error: MFC initialization failed");
-    status = 1;
   } else {
-    status = TranslateAndReport(argc, argv, request);
+    const MergeRequest request = TranslateArguments(argc, argv);
+    if (traceEnabled) {
+      ShowMessage(Format("command line = '%s'", request.echoLine.c_str()), kStyleOk);
+    }
+    const Status refused = CommandLineFault(request);
+    if (refused.ok()) {
+      status = RunMerge(request);
+    } else {
+      ReportCommandLineError(request, refused.message);
+    }
   }
   if (traceEnabled) {
     ShowMessage(Format("return code = '%ld'", static_cast<long>(status)), kStyleOk);
   }
   return status;
 }
+
+}  // namespace mergebridge

@@ -1,5 +1,5 @@
 #include "bridge/entry.h"
 
 int main(int argc, char** argv) {
-  return RunEntry(argc, argv);
+  return mergebridge::RunEntry(argc, argv);
 }

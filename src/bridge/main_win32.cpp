@@ -10,9 +10,9 @@ int wmain(int argc, wchar_t** argv) {
   std::vector<std::string> arguments(static_cast<size_t>(argc));
   std::vector<const char*> pointers;
   for (int i = 0; i < argc; ++i) {
-    arguments[i] = argv[i] != nullptr ? ToUtf8(argv[i]) : std::string();
+    arguments[i] = argv[i] != nullptr ? mergebridge::ToUtf8(argv[i]) : std::string();
     pointers.push_back(arguments[i].c_str());
   }
   pointers.push_back(nullptr);
-  return RunEntry(argc, pointers.data());
+  return mergebridge::RunEntry(argc, pointers.data());
 }

@@ -4,6 +4,8 @@
 
 #include "common/text.h"
 
+namespace mergebridge {
+
 namespace {
 
 enum class Option { StatusOnly, Directory, Ignored, Abort, Out, Base, Fname, Unknown };
@@ -135,7 +137,8 @@ void FinishToolArgs(MergeRequest& request) {
 
 }  // namespace
 
-void TranslateArguments(int argc, const char* const* argv, MergeRequest& request) {
+MergeRequest TranslateArguments(int argc, const char* const* argv) {
+  MergeRequest request;
   // Both strings grow by at most a few bytes per argument; sizing them once
   // keeps a long command line from being copied again at every doubling.
   size_t total = 0;
@@ -159,4 +162,7 @@ void TranslateArguments(int argc, const char* const* argv, MergeRequest& request
     }
   }
   if (!request.badOption && !request.badValue) FinishToolArgs(request);
+  return request;
 }
+
+}  // namespace mergebridge

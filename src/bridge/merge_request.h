@@ -3,6 +3,8 @@
 
 #include <string>
 
+namespace mergebridge {
+
 struct MergeRequest {
   std::string echoLine;    // every non-empty argument, each followed by a space
   bool badOption = false;  // an argument starting with '-' matched no option
@@ -19,7 +21,10 @@ struct MergeRequest {
   std::string toolArgs;  // the compare tool's argument string
 };
 
-/// Translates argv[1..argc-1] into `request`. Never fails: problems are recorded
-/// in badOption/badOptions and badValue/badValues. toolArgs is finished (save
-/// target and titles added) only when neither kind of problem was found.
-void TranslateArguments(int argc, const char* const* argv, MergeRequest& request);
+/// Translates argv[1..argc-1]. Never fails: problems are recorded in
+/// badOption/badOptions and badValue/badValues, which CommandLineFault (entry.h)
+/// words. toolArgs is finished (save target and titles added) only when neither
+/// kind of problem was found.
+MergeRequest TranslateArguments(int argc, const char* const* argv);
+
+}  // namespace mergebridge

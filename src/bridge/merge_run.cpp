@@ -7,6 +7,25 @@
 #include "host/launcher.h"
 #include "host/notify.h"
 
+namespace mergebridge {
+
+namespace {
+
+// The tool's result as the exit status takes it, after telling the user what
+// kept the tool from running: a registry failure in a message box, a failed
+// start as a line on stdout (ClearCase reads it there, also in status-only
+// mode) with the error number as the result. No path at all is 1.
+long ToolResult(const ToolRun& run) {
+  if (!run.lookup.ok()) ShowMessage(run.lookup.message, kStyleOk);
+  if (!run.start.ok()) {
+    WriteConsoleLine(ConsoleStream::Out, run.start.message);
+    return run.start.error;
+  }
+  return run.ran ? run.exitCode : 1;
+}
+
+}  // namespace
+
 int RunMerge(const MergeRequest& request) {
   const std::string ofPhrase =
       request.targetName.empty() ? std::string() : Format(" of '%s'", request.targetName.c_str());
@@ -20,7 +39,8 @@ int RunMerge(const MergeRequest& request) {
 
   // The status is a signed 32-bit value whatever the width of long: a Windows
   // exit code with the top bit set stays negative and passes through unchanged.
-  int32_t status = static_cast<int32_t>(LaunchCompareTool(request.toolArgs, request.statusOnly));
+  int32_t status =
+      static_cast<int32_t>(ToolResult(LaunchCompareTool(request.toolArgs, request.statusOnly)));
   if (status > 1) status = 1;
 
   if (request.outGiven && status == 0 && IsFileMissing(request.outputPath)) {
@@ -32,3 +52,5 @@ int RunMerge(const MergeRequest& request) {
   }
   return status;
 }
+
+}  // namespace mergebridge

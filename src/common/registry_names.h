@@ -3,6 +3,8 @@
 // and the Group Policy templates, so each stays a single line of this form.
 #pragma once
 
+namespace mergebridge {
+
 /// The key under HKEY_CURRENT_USER and HKEY_LOCAL_MACHINE that Velmora's own
 /// installer and its users write.
 inline constexpr char kVelmoraKey[] = "SOFTWARE\\Harnvik\\Velmora";
@@ -11,3 +13,5 @@ inline constexpr char kVelmoraKey[] = "SOFTWARE\\Harnvik\\Velmora";
 inline constexpr char kVelmoraPolicyKey[] = "SOFTWARE\\Policies\\Harnvik\\Velmora";
 /// The string value under either key that holds the program's full path.
 inline constexpr char kVelmoraValue[] = "ExePath";
+
+}  // namespace mergebridge

@@ -3,6 +3,8 @@
 #include <cstdarg>
 #include <cstdio>
 
+namespace mergebridge {
+
 std::string Format(const char* format, ...) {
   va_list args;
   va_start(args, format);
@@ -43,3 +45,5 @@ bool EqualsIgnoreCaseAscii(std::string_view a, std::string_view b) {
 bool IsBlank(char c) {
   return c == ' ' || c == '\t';
 }
+
+}  // namespace mergebridge

@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+namespace mergebridge {
+
 /// printf-style formatting into a std::string. Only "%s" and "%ld" style
 /// conversions are used by the program; any format the C library accepts works.
 std::string Format(const char* format, ...)
@@ -23,3 +25,5 @@ bool EqualsIgnoreCaseAscii(std::string_view a, std::string_view b);
 /// True for the two blanks that separate words in the files we read: a space
 /// and a tab.
 bool IsBlank(char c);
+
+}  // namespace mergebridge

@@ -2,6 +2,8 @@
 
 #include "common/text.h"
 
+namespace mergebridge {
+
 std::string BuildToolCommandLine(const std::string& exePath, const std::string& argumentString,
                                  bool statusOnly) {
   std::string path = exePath;
@@ -34,3 +36,5 @@ std::vector<std::string> SplitToolCommandLine(std::string_view commandLine) {
   if (inToken) args.push_back(std::move(current));
   return args;
 }
+
+}  // namespace mergebridge

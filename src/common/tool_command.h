@@ -5,6 +5,8 @@
 #include <string_view>
 #include <vector>
 
+namespace mergebridge {
+
 /// "%s %s" of the tool's path and the argument string, or "%s /qc %s" in
 /// status-only mode. A path holding a space or tab is wrapped in double quotes
 /// (unless it already starts with one), so that Windows never tries the
@@ -17,3 +19,5 @@ std::string BuildToolCommandLine(const std::string& exePath, const std::string& 
 /// is dropped, every other byte (a backslash too) is literal, and a quoted empty
 /// token is an empty argument.
 std::vector<std::string> SplitToolCommandLine(std::string_view commandLine);
+
+}  // namespace mergebridge

@@ -4,6 +4,10 @@
 
 #include <windows.h>
 
+namespace mergebridge {
+
 bool StartFramework() {
   return GetModuleHandleW(nullptr) != nullptr && GetCommandLineW() != nullptr;
 }
+
+}  // namespace mergebridge

@@ -5,6 +5,8 @@
 #include "common/text.h"
 #include "host/notify.h"
 
+namespace mergebridge {
+
 bool IsFileMissing(std::string path) {
   if (traceEnabled) {
     ShowMessage(Format("about to check existance of file '%s'", path.c_str()), kStyleOk);
@@ -15,3 +17,5 @@ bool IsFileMissing(std::string path) {
   }
   return false;
 }
+
+}  // namespace mergebridge

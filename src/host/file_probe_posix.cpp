@@ -3,7 +3,11 @@
 
 #include <sys/stat.h>
 
+namespace mergebridge {
+
 bool PathExists(const std::string& path) {
   struct stat info;
   return !path.empty() && stat(path.c_str(), &info) == 0;
 }
+
+}  // namespace mergebridge

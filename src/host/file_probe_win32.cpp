@@ -6,6 +6,10 @@
 
 #include "host/utf16_win32.h"
 
+namespace mergebridge {
+
 bool PathExists(const std::string& path) {
   return GetFileAttributesW(ToUtf16(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
+
+}  // namespace mergebridge

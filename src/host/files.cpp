@@ -1,16 +1,18 @@
 // What both platforms share of files and links.
 #include "host/files.h"
 
+namespace mergebridge {
+
 std::string FolderOf(const std::string& path) {
   const size_t slash = path.find_last_of(PathSeparator() == '/' ? "/" : "\\/");
   if (slash == std::string::npos) return ".";
   return path.substr(0, slash == 0 ? 1 : slash);  // the root keeps its separator
 }
 
-long SweepScratchFiles(const std::string& folder) {
-  std::vector<std::string> names;
-  if (const long error = ListFolder(folder, names)) return error;
-  for (const std::string& name : names) {
+Status SweepScratchFiles(const std::string& folder) {
+  const Result<std::vector<std::string>> names = ListFolder(folder);
+  if (!names.ok()) return names.status;
+  for (const std::string& name : names.value) {
     const size_t mark = name.rfind(kScratchMark);
     if (mark == std::string::npos) continue;
     const std::string number = name.substr(mark + sizeof kScratchMark - 1);
@@ -19,7 +21,11 @@ long SweepScratchFiles(const std::string& folder) {
         ScratchOwnerRuns(std::stoul(number), folder + PathSeparator() + name)) {
       continue;
     }
-    if (const long error = RemoveFileIfPresent(folder + PathSeparator() + name)) return error;
+    if (Status removed = RemoveFileIfPresent(folder + PathSeparator() + name); !removed.ok()) {
+      return removed;
+    }
   }
-  return 0;
+  return {};
 }
+
+}  // namespace mergebridge

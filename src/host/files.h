@@ -1,21 +1,32 @@
 // Files, links and the program's own whereabouts.
-// Every function that can fail returns 0 or the system's error number (errno
-// values on POSIX, GetLastError() values on Windows), for SystemErrorText.
+// Every function that can fail says so in its Status, with the system's error
+// number (errno values on POSIX, GetLastError() values on Windows), for
+// SystemErrorText.
 #pragma once
 
 #include <string>
 #include <vector>
 
+#include "common/status.h"
+
+namespace mergebridge {
+
 enum class PathKind { Missing, File, Folder, Link, Other, Unreadable };
 
-/// What is at `path`, without following a final symbolic link; a link's text
-/// goes into `linkTarget` (POSIX only: on Windows nothing is a Link).
-/// Unreadable: the system could not say (an error other than a missing name).
-PathKind GetPathKind(const std::string& path, std::string& linkTarget);
+/// What is at a path, and a link's text.
+struct PathState {
+  PathKind kind = PathKind::Missing;
+  std::string linkTarget;  // Link: the link's text
+};
 
-/// Reads the whole file, without waiting on a FIFO (it reads as empty); a file
+/// What is at `path`, without following a final symbolic link (POSIX only: on
+/// Windows nothing is a Link). Unreadable: the system could not say (an error
+/// other than a missing name).
+PathState GetPathKind(const std::string& path);
+
+/// The whole file, read without waiting on a FIFO (it reads as empty); a file
 /// over 64 MiB is refused (EFBIG, ERROR_FILE_TOO_LARGE).
-long ReadWholeFile(const std::string& path, std::string& bytes);
+Result<std::string> ReadWholeFile(const std::string& path);
 
 /// Puts `bytes` in `path` in one step: written to a scratch file beside it
 /// (`<path>.mergebridge-new.<pid>`), flushed to disk, then moved over the old
@@ -23,40 +34,40 @@ long ReadWholeFile(const std::string& path, std::string& bytes);
 /// new ones, also after a power cut. Leftover scratch files in the folder are
 /// swept first (SweepScratchFiles). A read-only file is refused (access denied)
 /// and left as it is; the new file keeps the old one's permissions (POSIX).
-long ReplaceFileAtomically(const std::string& path, const std::string& bytes);
+Status ReplaceFileAtomically(const std::string& path, const std::string& bytes);
 
 /// Removes the file; a file that is not there is no error.
 /// Every change of names below is flushed to disk with its folder before the
 /// call returns.
-long RemoveFileIfPresent(const std::string& path);
+Status RemoveFileIfPresent(const std::string& path);
 
 /// Moves `from` over `to` in one step.
-long MovePath(const std::string& from, const std::string& to);
+Status MovePath(const std::string& from, const std::string& to);
 
 /// The folder that holds `path` ("." for a bare name).
 std::string FolderOf(const std::string& path);
 
 /// Puts the name `path` (new, changed or removed) on disk: POSIX flushes its
 /// folder, where a rename is otherwise lost to a power cut; Windows has nothing
-/// to do, its moves being written through. Returns 0 or the error number.
-long FlushFolderOf(const std::string& path);
+/// to do, its moves being written through.
+Status FlushFolderOf(const std::string& path);
 
 /// POSIX: makes `path` a symbolic link to `target` in one step, replacing
 /// whatever file or link is there. Windows: not supported.
-long ReplaceWithLink(const std::string& path, const std::string& target);
+Status ReplaceWithLink(const std::string& path, const std::string& target);
 
 /// POSIX: gives the file at `path` a second name `copyPath` (a hard link, a
 /// copy where links are not possible); fails when `copyPath` exists.
-long KeepCopy(const std::string& path, const std::string& copyPath);
+Status KeepCopy(const std::string& path, const std::string& copyPath);
 
 /// Makes the folder `path` (its parent must exist) and puts it on disk; one
 /// already there is no error. POSIX: readable by every user, or with `own`
-/// by its owner alone, whatever the umask. `made`, where given, tells whether
-/// this call made it (also when a later step failed).
-long MakeFolder(const std::string& path, bool own = false, bool* made = nullptr);
+/// by its owner alone, whatever the umask. The value tells whether this call
+/// made it (also when a later step failed).
+Result<bool> MakeFolder(const std::string& path, bool own = false);
 
-/// The names in a folder (no "." or ".."), sorted, into `names`; 0 or the error.
-long ListFolder(const std::string& path, std::vector<std::string>& names);
+/// The names in a folder (no "." or ".."), sorted.
+Result<std::vector<std::string>> ListFolder(const std::string& path);
 
 /// What the name of a scratch file of ours holds between the name it replaces
 /// and the number of the process that writes it.
@@ -64,8 +75,8 @@ constexpr char kScratchMark[] = ".mergebridge-new.";
 
 /// Removes the scratch files of ours (`<name>.mergebridge-new.<pid>`) in
 /// `folder` that no running process owns: what an interrupted run left.
-/// Returns 0 or the first error.
-long SweepScratchFiles(const std::string& folder);
+/// Fails with the first error.
+Status SweepScratchFiles(const std::string& folder);
 
 /// True when a process other than this one runs under the number `id` and
 /// may have written the file at `path`: numbers are reused, and a process that
@@ -92,8 +103,8 @@ std::string AbsolutePath(const std::string& path);
 /// True when `path` is a file this user may start as a program.
 bool IsStartableProgram(const std::string& path);
 
-/// True when the error number means the user lacks the rights for a change.
-bool IsAccessDenied(long error);
+/// True when the failure means the user lacks the rights for a change.
+bool IsAccessDenied(const Status& status);
 
 /// What to tell a user whose change was refused for want of rights.
 std::string RightsHint();
@@ -108,3 +119,5 @@ bool ManagersUseMap();
 /// The program's arguments (without its name) as UTF-8: on Windows read again
 /// from the wide command line, since `argv` holds the ANSI code page.
 std::vector<std::string> ProgramArguments(int argc, char** argv);
+
+}  // namespace mergebridge

@@ -13,6 +13,9 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
+
+namespace mergebridge {
 
 namespace {
 
@@ -26,46 +29,46 @@ std::string TemporaryBeside(const std::string& path) {
   return path + kScratchMark + std::to_string(getpid());
 }
 
-long RenameAndFlush(const std::string& from, const std::string& to) {
-  return rename(from.c_str(), to.c_str()) == 0 ? FlushFolderOf(to) : errno;
+Status RenameAndFlush(const std::string& from, const std::string& to) {
+  return rename(from.c_str(), to.c_str()) == 0 ? FlushFolderOf(to) : ErrorStatus(errno);
 }
 
-long WriteAll(int fd, const std::string& bytes) {
+Status WriteAll(int fd, const std::string& bytes) {
   for (size_t done = 0; done < bytes.size();) {
     const ssize_t wrote = write(fd, bytes.data() + done, bytes.size() - done);
     if (wrote < 0) {
       if (errno == EINTR) continue;
-      return errno;
+      return ErrorStatus(errno);
     }
     done += static_cast<size_t>(wrote);
   }
-  return 0;
+  return {};
 }
 
 }  // namespace
 
-PathKind GetPathKind(const std::string& path, std::string& linkTarget) {
+PathState GetPathKind(const std::string& path) {
   struct stat info;
   if (lstat(path.c_str(), &info) != 0) {
-    return errno == ENOENT || errno == ENOTDIR ? PathKind::Missing : PathKind::Unreadable;
+    return {errno == ENOENT || errno == ENOTDIR ? PathKind::Missing : PathKind::Unreadable, {}};
   }
   if (S_ISLNK(info.st_mode)) {
     std::string buffer(static_cast<size_t>(info.st_size) + 256, '\0');
     const ssize_t length = readlink(path.c_str(), &buffer[0], buffer.size());
-    if (length < 0) return PathKind::Unreadable;
-    linkTarget = buffer.substr(0, static_cast<size_t>(length));
-    return PathKind::Link;
+    if (length < 0) return {PathKind::Unreadable, {}};
+    return {PathKind::Link, buffer.substr(0, static_cast<size_t>(length))};
   }
-  if (S_ISREG(info.st_mode)) return PathKind::File;
-  if (S_ISDIR(info.st_mode)) return PathKind::Folder;
-  return PathKind::Other;
+  if (S_ISREG(info.st_mode)) return {PathKind::File, {}};
+  if (S_ISDIR(info.st_mode)) return {PathKind::Folder, {}};
+  return {PathKind::Other, {}};
 }
 
-long ReadWholeFile(const std::string& path, std::string& bytes) {
+Result<std::string> ReadWholeFile(const std::string& path) {
   // O_NONBLOCK: a FIFO put in a file's place reads as empty instead of
   // waiting for a writer that never comes.
   const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return errno;
+  if (fd < 0) return {{}, ErrorStatus(errno)};
+  std::string bytes;
   long error = 0;
   std::vector<char> chunk(64 * 1024);
   for (;;) {
@@ -80,76 +83,76 @@ long ReadWholeFile(const std::string& path, std::string& bytes) {
     bytes.append(chunk.data(), static_cast<size_t>(got));
   }
   close(fd);
-  return error;
+  return {std::move(bytes), ErrorStatus(error)};
 }
 
-long ReplaceFileAtomically(const std::string& path, const std::string& bytes) {
-  if (const long error = SweepScratchFiles(FolderOf(path))) return error;
+Status ReplaceFileAtomically(const std::string& path, const std::string& bytes) {
+  if (Status swept = SweepScratchFiles(FolderOf(path)); !swept.ok()) return swept;
   mode_t mode = 0644;
   struct stat info;
   if (stat(path.c_str(), &info) == 0) {
     // rename() would replace a read-only file as long as the folder is
     // writable; a file made read-only is meant to stay as it is.
-    if ((info.st_mode & 0222) == 0) return EACCES;
+    if ((info.st_mode & 0222) == 0) return ErrorStatus(EACCES);
     mode = info.st_mode & 07777;
   }
   const std::string temporary = TemporaryBeside(path);
   const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-  if (fd < 0) return errno;
-  long error = WriteAll(fd, bytes);
-  if (error == 0 && fchmod(fd, mode) != 0) error = errno;
-  if (error == 0 && fsync(fd) != 0) error = errno;
-  if (close(fd) != 0 && error == 0) error = errno;
-  if (error == 0) error = RenameAndFlush(temporary, path);
-  if (error != 0) unlink(temporary.c_str());
-  return error;
+  if (fd < 0) return ErrorStatus(errno);
+  Status status = WriteAll(fd, bytes);
+  if (status.ok() && fchmod(fd, mode) != 0) status = ErrorStatus(errno);
+  if (status.ok() && fsync(fd) != 0) status = ErrorStatus(errno);
+  if (close(fd) != 0 && status.ok()) status = ErrorStatus(errno);
+  if (status.ok()) status = RenameAndFlush(temporary, path);
+  if (!status.ok()) unlink(temporary.c_str());
+  return status;
 }
 
-long FlushFolderOf(const std::string& path) {
+Status FlushFolderOf(const std::string& path) {
   const int fd = open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return errno;
+  if (fd < 0) return ErrorStatus(errno);
   // Some file systems cannot flush a folder (EINVAL): nothing more can be done there.
   const long error = fsync(fd) == 0 || errno == EINVAL ? 0 : errno;
   close(fd);
-  return error;
+  return ErrorStatus(error);
 }
 
-long RemoveFileIfPresent(const std::string& path) {
+Status RemoveFileIfPresent(const std::string& path) {
   if (unlink(path.c_str()) == 0) return FlushFolderOf(path);
-  return errno == ENOENT ? 0 : errno;
+  return ErrorStatus(errno == ENOENT ? 0 : errno);
 }
 
-long MovePath(const std::string& from, const std::string& to) {
+Status MovePath(const std::string& from, const std::string& to) {
   return RenameAndFlush(from, to);
 }
 
-long ReplaceWithLink(const std::string& path, const std::string& target) {
+Status ReplaceWithLink(const std::string& path, const std::string& target) {
   const std::string temporary = TemporaryBeside(path);
   unlink(temporary.c_str());
-  if (symlink(target.c_str(), temporary.c_str()) != 0) return errno;
-  const long error = RenameAndFlush(temporary, path);
-  if (error != 0) unlink(temporary.c_str());
-  return error;
+  if (symlink(target.c_str(), temporary.c_str()) != 0) return ErrorStatus(errno);
+  Status status = RenameAndFlush(temporary, path);
+  if (!status.ok()) unlink(temporary.c_str());
+  return status;
 }
 
-long KeepCopy(const std::string& path, const std::string& copyPath) {
+Status KeepCopy(const std::string& path, const std::string& copyPath) {
   // A second name for the same file: the original never stops existing while
   // the method is switched over.
-  return link(path.c_str(), copyPath.c_str()) == 0 ? FlushFolderOf(copyPath) : errno;
+  return link(path.c_str(), copyPath.c_str()) == 0 ? FlushFolderOf(copyPath) : ErrorStatus(errno);
 }
 
-long MakeFolder(const std::string& path, bool own, bool* made) {
+Result<bool> MakeFolder(const std::string& path, bool own) {
   const mode_t mode = own ? 0700 : 0755;
-  if (mkdir(path.c_str(), mode) != 0) return errno == EEXIST ? 0 : errno;
-  if (made != nullptr) *made = true;
-  if (chmod(path.c_str(), mode) != 0) return errno;  // the umask took away from mkdir's
-  return FlushFolderOf(path);
+  if (mkdir(path.c_str(), mode) != 0) return {false, ErrorStatus(errno == EEXIST ? 0 : errno)};
+  // The umask took away from mkdir's mode.
+  if (chmod(path.c_str(), mode) != 0) return {true, ErrorStatus(errno)};
+  return {true, FlushFolderOf(path)};
 }
 
-long ListFolder(const std::string& path, std::vector<std::string>& names) {
-  names.clear();
+Result<std::vector<std::string>> ListFolder(const std::string& path) {
+  std::vector<std::string> names;
   DIR* folder = opendir(path.c_str());
-  if (folder == nullptr) return errno;
+  if (folder == nullptr) return {{}, ErrorStatus(errno)};
   // readdir's end and its failure look alike but for errno.
   long error = 0;
   for (;;) {
@@ -164,7 +167,7 @@ long ListFolder(const std::string& path, std::vector<std::string>& names) {
   }
   closedir(folder);
   std::sort(names.begin(), names.end());
-  return error;
+  return {std::move(names), ErrorStatus(error)};
 }
 
 bool ScratchOwnerRuns(unsigned long id, const std::string& path) {
@@ -176,11 +179,10 @@ bool ScratchOwnerRuns(unsigned long id, const std::string& path) {
   // stat line; the name before it is in parentheses and may hold anything.
   // Whatever cannot be read leaves the file to its possible owner.
   struct stat file;
-  std::string line;
-  if (lstat(path.c_str(), &file) != 0 ||
-      ReadWholeFile("/proc/" + std::to_string(id) + "/stat", line) != 0) {
-    return true;
-  }
+  if (lstat(path.c_str(), &file) != 0) return true;
+  const Result<std::string> stat = ReadWholeFile("/proc/" + std::to_string(id) + "/stat");
+  if (!stat.ok()) return true;
+  const std::string& line = stat.value;
   const size_t name = line.rfind(')');
   unsigned long long ticks = 0;
   if (name == std::string::npos ||
@@ -238,8 +240,8 @@ bool IsStartableProgram(const std::string& path) {
   return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && access(path.c_str(), X_OK) == 0;
 }
 
-bool IsAccessDenied(long error) {
-  return error == EACCES || error == EPERM || error == EROFS;
+bool IsAccessDenied(const Status& status) {
+  return status.error == EACCES || status.error == EPERM || status.error == EROFS;
 }
 
 std::string RightsHint() {
@@ -256,3 +258,5 @@ bool ManagersUseMap() {
 std::vector<std::string> ProgramArguments(int argc, char** argv) {
   return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);
 }
+
+}  // namespace mergebridge

@@ -6,8 +6,11 @@
 #include <shellapi.h>
 
 #include <algorithm>
+#include <utility>
 
 #include "host/utf16_win32.h"
+
+namespace mergebridge {
 
 namespace {
 
@@ -21,19 +24,24 @@ std::wstring TemporaryBeside(const std::string& path) {
   return ToUtf16(path + kScratchMark + std::to_string(GetCurrentProcessId()));
 }
 
-long ErrorUnless(BOOL succeeded) {
-  return succeeded ? 0 : static_cast<long>(GetLastError());
+// The thread's last error, taken right after the failing call.
+Status LastError() {
+  return ErrorStatus(static_cast<long>(GetLastError()));
 }
 
-long WriteAndFlush(HANDLE file, const std::string& bytes) {
-  long error = 0;
-  for (size_t done = 0; done < bytes.size() && error == 0;) {
+Status ErrorUnless(BOOL succeeded) {
+  return succeeded ? Status() : LastError();
+}
+
+Status WriteAndFlush(HANDLE file, const std::string& bytes) {
+  Status status;
+  for (size_t done = 0; done < bytes.size() && status.ok();) {
     const DWORD part = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1u << 20));
     DWORD wrote = 0;
-    error = ErrorUnless(WriteFile(file, bytes.data() + done, part, &wrote, nullptr));
+    status = ErrorUnless(WriteFile(file, bytes.data() + done, part, &wrote, nullptr));
     done += wrote;
   }
-  return error == 0 ? ErrorUnless(FlushFileBuffers(file)) : error;
+  return status.ok() ? ErrorUnless(FlushFileBuffers(file)) : status;
 }
 
 // The file that replaces `target` takes over its access list, which ClearCase's
@@ -43,21 +51,23 @@ long WriteAndFlush(HANDLE file, const std::string& bytes) {
 // copied onto the scratch file before the write-through move. The owner stays
 // this account's: giving a file away takes a privilege. A file system without
 // access lists (FAT) has none to keep.
-long TakeOverAccessList(const std::wstring& target, const std::wstring& replacement,
-                        DWORD attributes) {
+Status TakeOverAccessList(const std::wstring& target, const std::wstring& replacement,
+                          DWORD attributes) {
   const SECURITY_INFORMATION part = DACL_SECURITY_INFORMATION;
   DWORD size = 0;
   if (!GetFileSecurityW(target.c_str(), part, nullptr, 0, &size) &&
       GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
     const DWORD error = GetLastError();
-    if (error != ERROR_NOT_SUPPORTED && error != ERROR_INVALID_FUNCTION) return error;
+    if (error != ERROR_NOT_SUPPORTED && error != ERROR_INVALID_FUNCTION) {
+      return ErrorStatus(static_cast<long>(error));
+    }
     size = 0;
   }
   if (size > 0) {
     std::vector<char> descriptor(size);
     if (!GetFileSecurityW(target.c_str(), part, descriptor.data(), size, &size) ||
         !SetFileSecurityW(replacement.c_str(), part, descriptor.data())) {
-      return static_cast<long>(GetLastError());
+      return LastError();
     }
   }
   const DWORD kept = attributes & (FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HIDDEN |
@@ -68,21 +78,22 @@ long TakeOverAccessList(const std::wstring& target, const std::wstring& replacem
 
 }  // namespace
 
-PathKind GetPathKind(const std::string& path, std::string& linkTarget) {
-  linkTarget.clear();
+PathState GetPathKind(const std::string& path) {
   const DWORD attributes = GetFileAttributesW(ToUtf16(path).c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) {
     const DWORD error = GetLastError();
-    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? PathKind::Missing
-                                                                          : PathKind::Unreadable;
+    return {error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? PathKind::Missing
+                                                                           : PathKind::Unreadable,
+            {}};
   }
-  return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? PathKind::Folder : PathKind::File;
+  return {(attributes & FILE_ATTRIBUTE_DIRECTORY) ? PathKind::Folder : PathKind::File, {}};
 }
 
-long ReadWholeFile(const std::string& path, std::string& bytes) {
+Result<std::string> ReadWholeFile(const std::string& path) {
   HANDLE file = CreateFileW(ToUtf16(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                             nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return static_cast<long>(GetLastError());
+  if (file == INVALID_HANDLE_VALUE) return {{}, LastError()};
+  std::string bytes;
   long error = 0;
   std::vector<char> chunk(64 * 1024);
   for (;;) {
@@ -99,75 +110,73 @@ long ReadWholeFile(const std::string& path, std::string& bytes) {
     bytes.append(chunk.data(), got);
   }
   CloseHandle(file);
-  return error;
+  return {std::move(bytes), ErrorStatus(error)};
 }
 
-long ReplaceFileAtomically(const std::string& path, const std::string& bytes) {
-  if (const long error = SweepScratchFiles(FolderOf(path))) return error;
+Status ReplaceFileAtomically(const std::string& path, const std::string& bytes) {
+  if (Status swept = SweepScratchFiles(FolderOf(path)); !swept.ok()) return swept;
   const std::wstring target = ToUtf16(path);
   const DWORD attributes = GetFileAttributesW(target.c_str());
   // MoveFileExW would fail on a read-only target only after the new file was
   // written; refusing first leaves nothing behind.
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
-    return ERROR_ACCESS_DENIED;
+    return ErrorStatus(ERROR_ACCESS_DENIED);
   }
   const std::wstring temporary = TemporaryBeside(path);
   HANDLE file = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return static_cast<long>(GetLastError());
-  long error = WriteAndFlush(file, bytes);
+  if (file == INVALID_HANDLE_VALUE) return LastError();
+  Status status = WriteAndFlush(file, bytes);
   CloseHandle(file);
-  if (error == 0 && attributes != INVALID_FILE_ATTRIBUTES) {
-    error = TakeOverAccessList(target, temporary, attributes);
+  if (status.ok() && attributes != INVALID_FILE_ATTRIBUTES) {
+    status = TakeOverAccessList(target, temporary, attributes);
   }
   // Write-through: the move is on disk when the call returns, so a power cut
   // right after leaves the new map, not an empty name.
-  if (error == 0) {
-    error = ErrorUnless(MoveFileExW(temporary.c_str(), target.c_str(),
-                                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH));
+  if (status.ok()) {
+    status = ErrorUnless(MoveFileExW(temporary.c_str(), target.c_str(),
+                                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH));
   }
-  if (error != 0) DeleteFileW(temporary.c_str());
-  return error;
+  if (!status.ok()) DeleteFileW(temporary.c_str());
+  return status;
 }
 
-long FlushFolderOf(const std::string&) {
-  return 0;
+Status FlushFolderOf(const std::string&) {
+  return {};
 }
 
-long RemoveFileIfPresent(const std::string& path) {
-  if (DeleteFileW(ToUtf16(path).c_str())) return 0;
+Status RemoveFileIfPresent(const std::string& path) {
+  if (DeleteFileW(ToUtf16(path).c_str())) return {};
   const DWORD error = GetLastError();
-  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? 0
-                                                                        : static_cast<long>(error);
+  return ErrorStatus(error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND
+                         ? 0
+                         : static_cast<long>(error));
 }
 
-long MovePath(const std::string& from, const std::string& to) {
+Status MovePath(const std::string& from, const std::string& to) {
   return ErrorUnless(MoveFileExW(ToUtf16(from).c_str(), ToUtf16(to).c_str(),
                                  MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH));
 }
 
-long ReplaceWithLink(const std::string&, const std::string&) {
-  return ERROR_NOT_SUPPORTED;
+Status ReplaceWithLink(const std::string&, const std::string&) {
+  return ErrorStatus(ERROR_NOT_SUPPORTED);
 }
 
-long KeepCopy(const std::string& path, const std::string& copyPath) {
+Status KeepCopy(const std::string& path, const std::string& copyPath) {
   return ErrorUnless(CopyFileW(ToUtf16(path).c_str(), ToUtf16(copyPath).c_str(), TRUE));
 }
 
-long MakeFolder(const std::string& path, bool, bool* made) {
-  if (CreateDirectoryW(ToUtf16(path).c_str(), nullptr)) {
-    if (made != nullptr) *made = true;
-    return 0;
-  }
+Result<bool> MakeFolder(const std::string& path, bool) {
+  if (CreateDirectoryW(ToUtf16(path).c_str(), nullptr)) return {true, {}};
   const DWORD error = GetLastError();
-  return error == ERROR_ALREADY_EXISTS ? 0 : static_cast<long>(error);
+  return {false, ErrorStatus(error == ERROR_ALREADY_EXISTS ? 0 : static_cast<long>(error))};
 }
 
-long ListFolder(const std::string& path, std::vector<std::string>& names) {
-  names.clear();
+Result<std::vector<std::string>> ListFolder(const std::string& path) {
+  std::vector<std::string> names;
   WIN32_FIND_DATAW found;
   HANDLE search = FindFirstFileW(ToUtf16(path + "\\*").c_str(), &found);
-  if (search == INVALID_HANDLE_VALUE) return static_cast<long>(GetLastError());
+  if (search == INVALID_HANDLE_VALUE) return {{}, LastError()};
   do {
     const std::string name = ToUtf8(found.cFileName);
     if (name != "." && name != "..") names.push_back(name);
@@ -175,7 +184,8 @@ long ListFolder(const std::string& path, std::vector<std::string>& names) {
   const DWORD error = GetLastError();
   FindClose(search);
   std::sort(names.begin(), names.end());
-  return error == ERROR_NO_MORE_FILES ? 0 : static_cast<long>(error);
+  return {std::move(names),
+          ErrorStatus(error == ERROR_NO_MORE_FILES ? 0 : static_cast<long>(error))};
 }
 
 bool ScratchOwnerRuns(unsigned long id, const std::string& path) {
@@ -255,7 +265,8 @@ bool IsStartableProgram(const std::string& path) {
          GetBinaryTypeW(wide.c_str(), &type);
 }
 
-bool IsAccessDenied(long error) {
+bool IsAccessDenied(const Status& status) {
+  const long error = status.error;
   return error == ERROR_ACCESS_DENIED || error == ERROR_WRITE_PROTECT ||
          error == ERROR_PRIVILEGE_NOT_HELD;
 }
@@ -280,3 +291,5 @@ std::vector<std::string> ProgramArguments(int, char**) {
   LocalFree(wide);
   return args;
 }
+
+}  // namespace mergebridge

@@ -3,8 +3,10 @@
 #include "common/text.h"
 #include "host/notify.h"
 
-void ReportRegistryFailure(RegistryStep step, const std::string& keyPath,
-                           const std::string& valueName, long errorNumber) {
+namespace mergebridge {
+
+Status RegistryFailure(RegistryStep step, const std::string& keyPath, const std::string& valueName,
+                       long errorNumber) {
   std::string text;
   switch (step) {
     case RegistryStep::Connect:
@@ -19,11 +21,12 @@ void ReportRegistryFailure(RegistryStep step, const std::string& keyPath,
       break;
   }
   text += Format("\n (Error %ld, %s)", errorNumber, SystemErrorText(errorNumber).c_str());
-  ShowMessage(text, kStyleOk);
+  return Status{errorNumber, text};
 }
 
-long ReportCommandError(long errorNumber) {
-  WriteConsoleLine(ConsoleStream::Out,
-                   Format("CMD Error %ld, %s", errorNumber, SystemErrorText(errorNumber).c_str()));
-  return errorNumber;
+Status CommandError(long errorNumber) {
+  return Status{errorNumber,
+                Format("CMD Error %ld, %s", errorNumber, SystemErrorText(errorNumber).c_str())};
 }
+
+}  // namespace mergebridge

@@ -3,12 +3,19 @@
 
 #include <string>
 
+#include "common/status.h"
+
+namespace mergebridge {
+
 enum class RegistryStep { Connect, OpenKey, ReadValue };
 
-/// Shows the registry failure of `step` with the error number and its system
-/// text, in a message box (style 0).
-void ReportRegistryFailure(RegistryStep step, const std::string& keyPath,
-                           const std::string& valueName, long errorNumber);
+/// The registry failure of `step`: the error number, and as the message the
+/// report for a message box, with the number and its system text.
+Status RegistryFailure(RegistryStep step, const std::string& keyPath, const std::string& valueName,
+                       long errorNumber);
 
-/// Writes "CMD Error <n>, <text>" to stdout and returns `errorNumber`.
-long ReportCommandError(long errorNumber);
+/// A start of the tool that failed: the error number, and as the message the
+/// line "CMD Error <n>, <text>" for stdout.
+Status CommandError(long errorNumber);
+
+}  // namespace mergebridge

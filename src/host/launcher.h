@@ -3,8 +3,27 @@
 
 #include <string>
 
-/// Runs the compare tool FindVelmora names (registry.h) with `argumentString` ("/qc" in front of it
-/// in status-only mode) and waits for it. Returns 1 when no tool path is registered, the tool's
-/// exit code when it ran, or the system error number (after a "CMD Error" line on stdout) when it
-/// could not be started or its exit code could not be read.
-long LaunchCompareTool(std::string argumentString, bool statusOnly);
+#include "common/status.h"
+
+namespace mergebridge {
+
+/// How a run of the compare tool went. Nothing is shown to the user here: the
+/// caller shows the failures and decides the exit status.
+struct [[nodiscard]] ToolRun {
+  /// The tool's path could not be read from the registry: the report for a
+  /// message box (RegistryFailure).
+  Status lookup;
+  /// The tool could not be started, or its exit code not read: the system's
+  /// error number and the "CMD Error" line for stdout (CommandError).
+  Status start;
+  /// The tool ran and ended with `exitCode`; false also when no path is
+  /// registered (an empty value), or after a failure above.
+  bool ran = false;
+  long exitCode = 0;
+};
+
+/// Runs the compare tool FindVelmora names (registry.h) with `argumentString`
+/// ("/qc" in front of it in status-only mode) and waits for it.
+ToolRun LaunchCompareTool(std::string argumentString, bool statusOnly);
+
+}  // namespace mergebridge

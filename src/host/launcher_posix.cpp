@@ -11,6 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <utility>
 #include <vector>
 
 #include "common/text.h"
@@ -20,6 +21,8 @@
 #include "host/registry.h"
 
 extern char** environ;
+
+namespace mergebridge {
 
 namespace {
 
@@ -47,11 +50,10 @@ int OpenProcessDescriptor(pid_t pid) {
 #endif
 }
 
-// Waits until `pid` ends and stores its wait status. Returns 0, or the errno of
-// the failed wait. The wait keeps the tool's 500 ms polling period, but each
-// poll is woken by the child's end, so no time is lost after it; without a
-// process descriptor (or if polling fails) the blocking waitpid does the wait.
-int WaitForChild(pid_t pid, int& status) {
+// Waits until `pid` ends: its wait status, or the errno of the failed wait. The wait keeps the
+// tool's 500 ms polling period, but each poll is woken by the child's end, so no time is lost after
+// it; without a process descriptor (or if polling fails) the blocking waitpid does the wait.
+Result<int> WaitForChild(pid_t pid) {
   const int descriptor = OpenProcessDescriptor(pid);
   if (descriptor >= 0) {
     pollfd ready = {descriptor, POLLIN, 0};
@@ -61,20 +63,21 @@ int WaitForChild(pid_t pid, int& status) {
     } while (polled == 0 || (polled < 0 && errno == EINTR));
     close(descriptor);
   }
+  int status = 0;
   while (waitpid(pid, &status, 0) < 0) {
-    if (errno != EINTR) return errno;
+    if (errno != EINTR) return {0, ErrorStatus(errno)};
   }
-  return 0;
+  return {status, {}};
 }
 
 }  // namespace
 
-long LaunchCompareTool(std::string argumentString, bool statusOnly) {
-  std::string exePath;
-  // A failed lookup has already been shown to the user; an empty path is all
-  // that matters here.
-  FindVelmora(exePath);
-  if (exePath.empty()) return 1;
+ToolRun LaunchCompareTool(std::string argumentString, bool statusOnly) {
+  ToolRun run;
+  Result<std::string> found = FindVelmora();
+  run.lookup = found.status;
+  const std::string exePath = std::move(found.value);
+  if (exePath.empty()) return run;
   // Unlike on Windows the path keeps its letter case: file names here are
   // case-sensitive.
   const std::string commandLine = BuildToolCommandLine(exePath, argumentString, statusOnly);
@@ -83,7 +86,10 @@ long LaunchCompareTool(std::string argumentString, bool statusOnly) {
   }
 
   std::vector<std::string> args = SplitToolCommandLine(commandLine);
-  if (args.empty()) return ReportCommandError(ENOENT);
+  if (args.empty()) {
+    run.start = CommandError(ENOENT);
+    return run;
+  }
   std::vector<char*> argv;
   for (std::string& arg : args) argv.push_back(arg.data());
   argv.push_back(nullptr);
@@ -98,12 +104,21 @@ long LaunchCompareTool(std::string argumentString, bool statusOnly) {
 
   pid_t pid;
   const int spawnError = posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ);
-  if (spawnError != 0) return ReportCommandError(ExplainStartError(spawnError, args[0]));
+  if (spawnError != 0) {
+    run.start = CommandError(ExplainStartError(spawnError, args[0]));
+    return run;
+  }
 
-  int status = 0;
-  const int waitError = WaitForChild(pid, status);
+  const Result<int> waited = WaitForChild(pid);
   // An unknown exit code must not pass for success.
-  if (waitError != 0) return ReportCommandError(waitError);
-  if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
-  return WEXITSTATUS(status);
+  if (!waited.ok()) {
+    run.start = CommandError(waited.status.error);
+    return run;
+  }
+  const int status = waited.value;
+  run.ran = true;
+  run.exitCode = WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
+  return run;
 }
+
+}  // namespace mergebridge

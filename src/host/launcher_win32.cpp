@@ -5,12 +5,16 @@
 
 #include <windows.h>
 
+#include <utility>
+
 #include "common/text.h"
 #include "common/tool_command.h"
 #include "host/host_reports.h"
 #include "host/notify.h"
 #include "host/registry.h"
 #include "host/utf16_win32.h"
+
+namespace mergebridge {
 
 namespace {
 
@@ -19,16 +23,16 @@ constexpr size_t kMaxCommandLineChars = 32767;
 
 // The start-up settings and the wait, defined after the launch itself.
 STARTUPINFOW MinimisedStartup(wchar_t* title);
-long WaitForExitCode(const PROCESS_INFORMATION& process);
+ToolRun WaitForExitCode(const PROCESS_INFORMATION& process);
 
 }  // namespace
 
-long LaunchCompareTool(std::string argumentString, bool statusOnly) {
-  std::string exePath;
-  // A failed lookup has already been shown to the user; an empty path is all
-  // that matters here.
-  FindVelmora(exePath);
-  if (exePath.empty()) return 1;
+ToolRun LaunchCompareTool(std::string argumentString, bool statusOnly) {
+  ToolRun run;
+  Result<std::string> found = FindVelmora();
+  run.lookup = found.status;
+  std::string exePath = std::move(found.value);
+  if (exePath.empty()) return run;
   // Windows names ignore letter case, so the same file starts either way; the
   // tool has always been handed its path in lower case, and still is.
   LowerCaseAscii(exePath);
@@ -46,11 +50,13 @@ long LaunchCompareTool(std::string argumentString, bool statusOnly) {
   // more, so the limit is kept here and both say the same.
   std::wstring writable = ToUtf16(commandLine);
   if (writable.size() >= kMaxCommandLineChars) {
-    return ReportCommandError(ERROR_FILENAME_EXCED_RANGE);
+    run.start = CommandError(ERROR_FILENAME_EXCED_RANGE);
+    return run;
   }
   if (!CreateProcessW(nullptr, &writable[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                       &process)) {
-    return ReportCommandError(static_cast<long>(GetLastError()));
+    run.start = CommandError(static_cast<long>(GetLastError()));
+    return run;
   }
   return WaitForExitCode(process);
 }
@@ -73,27 +79,30 @@ STARTUPINFOW MinimisedStartup(wchar_t* title) {
   return startup;
 }
 
-// Waits for the started tool to end, closes its handles and returns its exit
+// Waits for the started tool to end, closes its handles and gives its exit
 // code.
-long WaitForExitCode(const PROCESS_INFORMATION& process) {
+ToolRun WaitForExitCode(const PROCESS_INFORMATION& process) {
+  ToolRun run;
   // The wait is woken by the child's end; the 500 ms period only bounds each
   // call. Any other result than a timeout ends the wait and the exit code is
   // read all the same.
   while (WaitForSingleObject(process.hProcess, kPollMillis) == WAIT_TIMEOUT) {
   }
   DWORD exitCode = 0;
-  long result;
   if (GetExitCodeProcess(process.hProcess, &exitCode)) {
     // Kept as the full 32 bits: a code like 0xC0000005 arrives as a negative
     // long and passes through the exit-status limit unchanged.
-    result = static_cast<long>(exitCode);
+    run.ran = true;
+    run.exitCode = static_cast<long>(exitCode);
   } else {
     // An unknown exit code must not pass for success.
-    result = ReportCommandError(static_cast<long>(GetLastError()));
+    run.start = CommandError(static_cast<long>(GetLastError()));
   }
   CloseHandle(process.hThread);
   CloseHandle(process.hProcess);
-  return result;
+  return run;
 }
 
 }  // namespace
+
+}  // namespace mergebridge

@@ -1,6 +1,8 @@
 // What both platforms share of the notifications.
 #include "host/notify.h"
 
+namespace mergebridge {
+
 // Nothing in the program turns it on; a debugging build or a test may.
 bool traceEnabled = false;
 
@@ -12,3 +14,5 @@ std::string SystemErrorTextInSentence(long errorNumber) {
   }
   return text;
 }
+
+}  // namespace mergebridge

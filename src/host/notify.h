@@ -3,6 +3,8 @@
 
 #include <string>
 
+namespace mergebridge {
+
 /// Message-box styles the program uses.
 constexpr unsigned kStyleOk = 0x0;      // OK button, the default (warning) icon
 constexpr unsigned kStyleError = 0x10;  // OK button with the error icon
@@ -33,3 +35,5 @@ std::string SystemErrorText(long errorNumber);
 /// SystemErrorText without its final line break and full stop, to go inside a
 /// sentence of ours.
 std::string SystemErrorTextInSentence(long errorNumber);
+
+}  // namespace mergebridge

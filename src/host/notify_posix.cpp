@@ -14,6 +14,8 @@
 
 extern char** environ;
 
+namespace mergebridge {
+
 namespace {
 
 bool HasGraphicalSession() {
@@ -106,3 +108,5 @@ void WriteUtf8Line(ConsoleStream stream, const std::string& text) {
 std::string SystemErrorText(long errorNumber) {
   return std::strerror(static_cast<int>(errorNumber));
 }
+
+}  // namespace mergebridge

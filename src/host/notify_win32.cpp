@@ -6,6 +6,8 @@
 
 #include "host/utf16_win32.h"
 
+namespace mergebridge {
+
 namespace {
 
 // The caption an unnamed application gets by default: the program's file name
@@ -112,3 +114,5 @@ std::string SystemErrorText(long errorNumber) {
   if (length == 0) return "Unknown error";
   return ToUtf8(std::wstring(buffer, length));
 }
+
+}  // namespace mergebridge

@@ -4,6 +4,8 @@
 
 #include "host/host_reports.h"
 
+namespace mergebridge {
+
 const char* VelmoraKeyOf(RegistryScope scope) {
   for (const VelmoraPlace& place : kVelmoraLookup) {
     if (place.scope == scope) return place.key;
@@ -15,21 +17,20 @@ bool IsAccountScope(RegistryScope scope) {
   return scope == RegistryScope::User || scope == RegistryScope::UserPolicy;
 }
 
-int FindVelmora(std::string& out) {
+Result<std::string> FindVelmora() {
   for (const VelmoraPlace& place : kVelmoraLookup) {
     // The user's and the machine's value, with the reports a merge has always
     // shown, are RegGetString's.
     if (place.scope == RegistryScope::User || place.scope == RegistryScope::Machine) break;
-    std::string value, where;
-    const long error = ReadRegistryString(place.scope, place.key, kVelmoraValue, value, where);
-    if (error == 0) {
-      out = value;
-      return 0;
-    }
-    if (!IsAbsentFromRegistry(error)) {
-      ReportRegistryFailure(RegistryStep::ReadValue, place.key, kVelmoraValue, error);
-      return 1;
+    const Result<RegistryRead> read = ReadRegistryString(place.scope, place.key, kVelmoraValue);
+    if (read.ok()) return {read.value.value, {}};
+    if (!IsAbsentFromRegistry(read.status)) {
+      return {
+          {},
+          RegistryFailure(RegistryStep::ReadValue, place.key, kVelmoraValue, read.status.error)};
     }
   }
-  return RegGetString(kVelmoraKey, kVelmoraValue, out);
+  return RegGetString(kVelmoraKey, kVelmoraValue);
 }
+
+}  // namespace mergebridge

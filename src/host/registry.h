@@ -6,19 +6,23 @@
 #include <string>
 
 #include "common/registry_names.h"
+#include "common/status.h"
+#include "host/setup_lock.h"
 
-/// Reads `valueName` under HKEY_CURRENT_USER\`keyPath` into `out`, taken as text
-/// up to its first zero byte; where that key or value is absent, the same value
-/// under HKEY_LOCAL_MACHINE\`keyPath` (Windows: the 64-bit view, then the 32-bit
+namespace mergebridge {
+
+/// Reads `valueName` under HKEY_CURRENT_USER\`keyPath`, taken as text up to its
+/// first zero byte; where that key or value is absent, the same value under
+/// HKEY_LOCAL_MACHINE\`keyPath` (Windows: the 64-bit view, then the 32-bit
 /// one). The user's value wins wherever it is present, an empty one too; any
-/// other failure is not stepped over. Returns 0 on success and 1 on failure,
-/// after showing the failure to the user: where neither has the value, the
-/// user's. `out` is emptied when the user's value could not be read and left as
-/// it was when the user's key could not be opened. On Linux the current user's
+/// other failure is not stepped over. Fails with the error number and, as the
+/// message, the report to show the user in a message box (RegistryFailure):
+/// where neither has the value, the user's failure. On Linux the current user's
 /// registry is the file ${XDG_CONFIG_HOME:-$HOME/.config}/mergebridge/registry.reg,
 /// the machine's the same name under each folder of ${XDG_CONFIG_DIRS:-/etc/xdg}
-/// in turn; the machine's places are read only when the user has no value.
-int RegGetString(const std::string& keyPath, const std::string& valueName, std::string& out);
+/// in turn; the machine's places are read only when the user has no value; a
+/// line of a file that the lookup skips is written to stderr as it is found.
+Result<std::string> RegGetString(const std::string& keyPath, const std::string& valueName);
 
 /// Whose registry: the current user's (HKEY_CURRENT_USER) or the machine's
 /// (HKEY_LOCAL_MACHINE, Windows' 64-bit view for writing); the policy for the
@@ -47,10 +51,9 @@ const char* VelmoraKeyOf(RegistryScope scope);
 bool IsAccountScope(RegistryScope scope);
 
 /// Velmora's path as a merge finds it (kVelmoraLookup): the policies quietly,
-/// each absent one costing one failed open; one that cannot be read is shown to
-/// the user as RegGetString shows a failure; then RegGetString for the user's
-/// and the machine's value. Returns 0, or 1 after showing the failure.
-int FindVelmora(std::string& out);
+/// each absent one costing one failed open; one that cannot be read fails as
+/// RegGetString fails; then RegGetString for the user's and the machine's value.
+Result<std::string> FindVelmora();
 
 /// Where the scope's registry is written, in words: "the registry" on Windows,
 /// the registry file's path on Linux (the first folder of XDG_CONFIG_DIRS for
@@ -61,33 +64,41 @@ std::string RegistryPlace(RegistryScope scope);
 
 /// Takes the lock that keeps other setup runs from changing the scope's value
 /// between a read and a write, held until the process ends: POSIX flock on the
-/// registry file's folder, when it exists (else 0); Windows holds nothing and
-/// returns 0. Returns 0, kLockBusy or an error number (setup_lock.h).
-long LockRegistry(RegistryScope scope, long waitMillis);
+/// registry file's folder, when it exists (else Held, holding nothing); Windows
+/// holds nothing and says Held. Held or Busy, or fails with the error number
+/// (setup_lock.h); a folder that cannot be locked counts as Held.
+Result<LockState> LockRegistry(RegistryScope scope, long waitMillis);
 
 /// Who may change the machine's registry, in words: "an administrator", "root".
 std::string MachineRegistryOwner();
 
-/// The value without a word to the user (for Machine: the first place that
-/// has it, as RegGetString looks). Returns 0, or an error number for a caller
-/// that decides what to say; `place` tells where the value was found, or where
-/// reading failed.
-long ReadRegistryString(RegistryScope scope, const std::string& keyPath,
-                        const std::string& valueName, std::string& out, std::string& place);
+/// A value read from the registry, and where.
+struct RegistryRead {
+  std::string value;
+  std::string place;  // where the value was found, or where reading failed
+};
 
-/// True when the error number from ReadRegistryString means that the value, its
-/// key or (Linux) the registry file is absent, rather than unreadable.
-bool IsAbsentFromRegistry(long error);
+/// The value without a word to the user (for Machine: the first place that
+/// has it, as RegGetString looks). Fails with the error number alone, for a
+/// caller that decides what to say; `place` counts also after a failure.
+Result<RegistryRead> ReadRegistryString(RegistryScope scope, const std::string& keyPath,
+                                        const std::string& valueName);
+
+/// True when the failure of a ReadRegistryString means that the value, its key
+/// or (Linux) the registry file is absent, rather than unreadable.
+bool IsAbsentFromRegistry(const Status& status);
 
 /// Sets `valueName` under the scope's `keyPath` to the string `value`, creating
 /// the key (Linux: the file and its folders, for the machine readable by all)
-/// when absent and keeping every other key and value. Returns 0 or the error
+/// when absent and keeping every other key and value. Fails with the error
 /// number; after a failure nothing was changed.
-long WriteRegistryString(RegistryScope scope, const std::string& keyPath,
-                         const std::string& valueName, const std::string& value);
+Status WriteRegistryString(RegistryScope scope, const std::string& keyPath,
+                           const std::string& valueName, const std::string& value);
 
 /// Removes `valueName` under the scope's `keyPath`, keeping the key and every
-/// other value. Returns 0 (with `removed` false when there was nothing to
-/// remove) or the error number.
-long RemoveRegistryValue(RegistryScope scope, const std::string& keyPath,
-                         const std::string& valueName, bool& removed);
+/// other value. The value tells whether there was something to remove; fails
+/// with the error number.
+Result<bool> RemoveRegistryValue(RegistryScope scope, const std::string& keyPath,
+                                 const std::string& valueName);
+
+}  // namespace mergebridge

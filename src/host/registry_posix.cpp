@@ -20,6 +20,8 @@
 #include "host/setup_lock.h"
 #include "regfile/reg_file.h"
 
+namespace mergebridge {
+
 namespace {
 
 constexpr char kFileName[] = "/mergebridge/registry.reg";
@@ -27,15 +29,14 @@ constexpr char kFileName[] = "/mergebridge/registry.reg";
 // folders, which the user may set.
 constexpr char kPolicyFile[] = "/etc/mergebridge/policy.reg";
 
-// Reads the registry file at `path` and looks the value up in it. Returns 0,
-// or the errno value of the read. A FIFO or device in the file's place cannot
+// Reads the registry file at `path` and looks the value up in it; fails with
+// the errno value of the read. A FIFO or device in the file's place cannot
 // hang or exhaust the merge: ReadWholeFile does not wait and has a size limit.
-long LookUp(const std::string& path, RegFileRoot root, const std::string& keyPath,
-            const std::string& valueName, RegFileLookup& lookup) {
-  std::string bytes;
-  if (const long error = ReadWholeFile(path, bytes)) return error;
-  lookup = LookUpRegFileValue(bytes, root, keyPath, valueName);
-  return 0;
+Result<RegFileLookup> LookUp(const std::string& path, RegFileRoot root, const std::string& keyPath,
+                             const std::string& valueName) {
+  const Result<std::string> bytes = ReadWholeFile(path);
+  if (!bytes.ok()) return {{}, bytes.status};
+  return {LookUpRegFileValue(bytes.value, root, keyPath, valueName), {}};
 }
 
 // Whatever a value holds is text up to its first zero byte.
@@ -78,37 +79,54 @@ std::vector<std::string> MachinePlaces() {
 
 enum class Outcome { Found, Absent, Failed };
 
-// Looks in one place. Failures map onto the Windows steps: a registry that
-// cannot be reached or understood is the connect failure (EINVAL when not
-// understood), a missing file or key the open failure, a missing value the
-// read failure (ENOENT). `lookup` keeps what the file said, for a report.
-Outcome LookIn(const std::string& path, RegFileRoot root, const std::string& keyPath,
-               const std::string& valueName, std::string& out, RegistryStep& step, long& error,
-               RegFileLookup& lookup) {
-  step = RegistryStep::Connect;
-  error = path.empty() ? ENOENT : LookUp(path, root, keyPath, valueName, lookup);
+// What looking in one place came to: the value when Found, else the step that
+// failed and the error number; `lookup` keeps what the file said, for a report.
+struct PlaceRead {
+  Outcome outcome = Outcome::Found;
+  RegistryStep step = RegistryStep::Connect;
+  long error = 0;
+  std::string value;
+  RegFileLookup lookup;
+};
+
+// Failures map onto the Windows steps: a registry that cannot be reached or
+// understood is the connect failure (EINVAL when not understood), a missing
+// file or key the open failure, a missing value the read failure (ENOENT).
+PlaceRead LookIn(const std::string& path, RegFileRoot root, const std::string& keyPath,
+                 const std::string& valueName) {
+  PlaceRead read;
+  RegistryStep& step = read.step;
+  long& error = read.error;
+  Result<RegFileLookup> found = path.empty() ? Result<RegFileLookup>{{}, ErrorStatus(ENOENT)}
+                                             : LookUp(path, root, keyPath, valueName);
+  error = found.status.error;
+  RegFileLookup& lookup = read.lookup = std::move(found.value);
   if (error != 0) {
     const bool missing = error == ENOENT || error == ENOTDIR;
     if (missing && !path.empty()) step = RegistryStep::OpenKey;
-    return missing ? Outcome::Absent : Outcome::Failed;
+    read.outcome = missing ? Outcome::Absent : Outcome::Failed;
+    return read;
   }
   error = ENOENT;
+  read.outcome = Outcome::Absent;
   switch (lookup.status) {
     case RegFileStatus::ParseError:
       error = EINVAL;
-      return Outcome::Failed;
+      read.outcome = Outcome::Failed;
+      return read;
     case RegFileStatus::NoKey:
       step = RegistryStep::OpenKey;
-      return Outcome::Absent;
+      return read;
     case RegFileStatus::NoValue:
       step = RegistryStep::ReadValue;
-      return Outcome::Absent;
+      return read;
     case RegFileStatus::Found:
       break;
   }
   error = 0;
-  out = TextOf(std::move(lookup.data));
-  return Outcome::Found;
+  read.outcome = Outcome::Found;
+  read.value = TextOf(std::move(lookup.data));
+  return read;
 }
 
 // A broken line far from the value does not stop the merge, but the user
@@ -124,14 +142,11 @@ void ShowFileFaults(const std::string& path, const RegFileLookup& lookup) {
   }
 }
 
-// The quiet lookup in one place: 0 or the error number.
-long ReadFrom(const std::string& path, RegFileRoot root, const std::string& keyPath,
-              const std::string& valueName, std::string& out) {
-  RegistryStep step;
-  long error;
-  RegFileLookup lookup;
-  LookIn(path, root, keyPath, valueName, out, step, error, lookup);
-  return error;
+// The quiet lookup in one place: the value, or the error number.
+Result<std::string> ReadFrom(const std::string& path, RegFileRoot root, const std::string& keyPath,
+                             const std::string& valueName) {
+  PlaceRead read = LookIn(path, root, keyPath, valueName);
+  return {std::move(read.value), ErrorStatus(read.error)};
 }
 
 RegFileRoot RootOf(RegistryScope scope) {
@@ -145,18 +160,21 @@ std::string PolicyPlace() {
 
 // Creates the missing folders above `path`, as an import would create the
 // key; the machine's are made readable by every user whatever the umask.
-// `created` lists the new ones, so that a failed change can take them away.
-long CreateFolders(const std::string& path, RegistryScope scope,
-                   std::vector<std::string>& created) {
+// The value lists the new ones, also after a failure, so that a failed change
+// can take them away.
+Result<std::vector<std::string>> CreateFolders(const std::string& path, RegistryScope scope) {
+  Result<std::vector<std::string>> created;
   for (size_t slash = path.find('/', 1); slash != std::string::npos;
        slash = path.find('/', slash + 1)) {
     const std::string folder = path.substr(0, slash);
-    bool made = false;
-    const long error = MakeFolder(folder, IsAccountScope(scope), &made);
-    if (made) created.push_back(folder);
-    if (error != 0) return error;
+    const Result<bool> made = MakeFolder(folder, IsAccountScope(scope));
+    if (made.value) created.value.push_back(folder);
+    if (!made.ok()) {
+      created.status = made.status;
+      return created;
+    }
   }
-  return 0;
+  return created;
 }
 
 }  // namespace
@@ -180,101 +198,91 @@ std::string MachineRegistryOwner() {
   return "root";
 }
 
-int RegGetString(const std::string& keyPath, const std::string& valueName, std::string& out) {
+Result<std::string> RegGetString(const std::string& keyPath, const std::string& valueName) {
   // Without HOME the user has no registry file, and so no value.
   const std::string path = UserPlace();
-  RegistryStep step;
-  long error;
-  RegFileLookup lookup;
-  const Outcome outcome =
-      LookIn(path, RegFileRoot::CurrentUser, keyPath, valueName, out, step, error, lookup);
-  ShowFileFaults(path, lookup);
-  if (outcome == Outcome::Found) return 0;
-  if (outcome == Outcome::Absent) {
+  PlaceRead user = LookIn(path, RegFileRoot::CurrentUser, keyPath, valueName);
+  ShowFileFaults(path, user.lookup);
+  if (user.outcome == Outcome::Found) return {std::move(user.value), {}};
+  if (user.outcome == Outcome::Absent) {
     for (const std::string& place : MachinePlaces()) {
-      RegistryStep machineStep;
-      long machineError;
-      RegFileLookup machineLookup;
-      std::string value;
-      const Outcome machine = LookIn(place, RegFileRoot::LocalMachine, keyPath, valueName, value,
-                                     machineStep, machineError, machineLookup);
+      PlaceRead machine = LookIn(place, RegFileRoot::LocalMachine, keyPath, valueName);
       // A file that had nothing to say leaves the report as it is without
       // the machine's places.
-      if (machine != Outcome::Absent) ShowFileFaults(place, machineLookup);
-      if (machine == Outcome::Found) {
-        out = std::move(value);
-        return 0;
-      }
-      if (machine == Outcome::Failed) {
-        ReportRegistryFailure(machineStep, keyPath, valueName, machineError);
-        return 1;
+      if (machine.outcome != Outcome::Absent) ShowFileFaults(place, machine.lookup);
+      if (machine.outcome == Outcome::Found) return {std::move(machine.value), {}};
+      if (machine.outcome == Outcome::Failed) {
+        return {{}, RegistryFailure(machine.step, keyPath, valueName, machine.error)};
       }
     }
   }
-  if (step == RegistryStep::ReadValue) out.clear();
-  ReportRegistryFailure(step, keyPath, valueName, error);
-  return 1;
+  return {{}, RegistryFailure(user.step, keyPath, valueName, user.error)};
 }
 
-long ReadRegistryString(RegistryScope scope, const std::string& keyPath,
-                        const std::string& valueName, std::string& out, std::string& place) {
+Result<RegistryRead> ReadRegistryString(RegistryScope scope, const std::string& keyPath,
+                                        const std::string& valueName) {
   if (scope != RegistryScope::Machine) {
-    place = RegistryPlace(scope);
-    return ReadFrom(place, RootOf(scope), keyPath, valueName, out);
+    const std::string place = RegistryPlace(scope);
+    Result<std::string> read = ReadFrom(place, RootOf(scope), keyPath, valueName);
+    return {{std::move(read.value), place}, read.status};
   }
-  long error = ENOENT;
+  Status status = ErrorStatus(ENOENT);
   for (const std::string& candidate : MachinePlaces()) {
-    place = candidate;
-    error = ReadFrom(candidate, RegFileRoot::LocalMachine, keyPath, valueName, out);
-    if (!IsAbsentFromRegistry(error)) return error;
+    Result<std::string> read = ReadFrom(candidate, RegFileRoot::LocalMachine, keyPath, valueName);
+    if (!IsAbsentFromRegistry(read.status))
+      return {{std::move(read.value), candidate}, read.status};
+    status = read.status;
   }
-  place = RegistryPlace(scope);
-  return error;
+  return {{std::string(), RegistryPlace(scope)}, status};
 }
 
-bool IsAbsentFromRegistry(long error) {
-  return error == ENOENT || error == ENOTDIR;
+bool IsAbsentFromRegistry(const Status& status) {
+  return status.error == ENOENT || status.error == ENOTDIR;
 }
 
-long WriteRegistryString(RegistryScope scope, const std::string& keyPath,
-                         const std::string& valueName, const std::string& value) {
+Status WriteRegistryString(RegistryScope scope, const std::string& keyPath,
+                           const std::string& valueName, const std::string& value) {
   const std::string path = RegistryPlace(scope);
-  if (path.empty()) return ENOENT;
-  std::string bytes;
-  const long readError = ReadWholeFile(path, bytes);
-  if (readError != 0 && readError != ENOENT) return readError;
-  std::string newBytes, fault;
-  if (!SetRegFileValue(bytes, RootOf(scope), keyPath, valueName, value, newBytes, fault)) {
-    return EINVAL;
-  }
-  std::vector<std::string> created;
-  long error = CreateFolders(path, scope, created);
-  if (error == 0) error = ReplaceFileAtomically(path, newBytes);
-  for (auto folder = created.rbegin(); error != 0 && folder != created.rend(); ++folder) {
+  if (path.empty()) return ErrorStatus(ENOENT);
+  const Result<std::string> bytes = ReadWholeFile(path);
+  if (!bytes.ok() && bytes.status.error != ENOENT) return bytes.status;
+  const Result<std::string> newBytes =
+      SetRegFileValue(bytes.value, RootOf(scope), keyPath, valueName, value);
+  if (!newBytes.ok()) return ErrorStatus(EINVAL);
+  const Result<std::vector<std::string>> created = CreateFolders(path, scope);
+  Status status = created.status;
+  if (status.ok()) status = ReplaceFileAtomically(path, newBytes.value);
+  for (auto folder = created.value.rbegin(); !status.ok() && folder != created.value.rend();
+       ++folder) {
     rmdir(folder->c_str());
   }
-  return error;
+  return status;
 }
 
-long RemoveRegistryValue(RegistryScope scope, const std::string& keyPath,
-                         const std::string& valueName, bool& removed) {
-  removed = false;
+Result<bool> RemoveRegistryValue(RegistryScope scope, const std::string& keyPath,
+                                 const std::string& valueName) {
   const std::string path = RegistryPlace(scope);
-  if (path.empty()) return 0;
-  std::string bytes;
-  if (const long error = ReadWholeFile(path, bytes)) return IsAbsentFromRegistry(error) ? 0 : error;
-  std::string newBytes, fault;
-  if (!RemoveRegFileValue(bytes, RootOf(scope), keyPath, valueName, newBytes, fault)) return EINVAL;
-  if (newBytes == bytes) return 0;
-  if (const long error = ReplaceFileAtomically(path, newBytes)) return error;
-  removed = true;
-  return 0;
+  if (path.empty()) return {false, {}};
+  const Result<std::string> bytes = ReadWholeFile(path);
+  if (!bytes.ok()) return {false, IsAbsentFromRegistry(bytes.status) ? Status() : bytes.status};
+  const Result<std::string> newBytes =
+      RemoveRegFileValue(bytes.value, RootOf(scope), keyPath, valueName);
+  if (!newBytes.ok()) return {false, ErrorStatus(EINVAL)};
+  if (newBytes.value == bytes.value) return {false, {}};
+  if (Status status = ReplaceFileAtomically(path, newBytes.value); !status.ok()) {
+    return {false, status};
+  }
+  return {true, {}};
 }
 
-long LockRegistry(RegistryScope scope, long waitMillis) {
+Result<LockState> LockRegistry(RegistryScope scope, long waitMillis) {
   const std::string path = RegistryPlace(scope);
-  std::string ignored;
-  if (path.empty() || GetPathKind(FolderOf(path), ignored) != PathKind::Folder) return 0;
-  const long error = LockManagers(FolderOf(path), waitMillis);
-  return error == kLockUnavailable ? 0 : error;
+  if (path.empty() || GetPathKind(FolderOf(path)).kind != PathKind::Folder) {
+    return {LockState::Held, {}};
+  }
+  Result<LockState> lock = LockManagers(FolderOf(path), waitMillis);
+  if (lock.value == LockState::Unavailable) lock.value = LockState::Held;
+  return lock;
 }
+
+}  // namespace mergebridge

@@ -1,6 +1,6 @@
 // Win32 registry: the current user's and the machine's registry through the
-// advapi32 wide calls. RegGetString shows every failure to the user where it
-// happens; the quiet functions leave that to their caller.
+// advapi32 wide calls. RegGetString words every failure for the user; the
+// quiet functions leave that to their caller.
 #include "host/registry.h"
 
 #include <windows.h>
@@ -11,6 +11,8 @@
 
 #include "host/host_reports.h"
 #include "host/utf16_win32.h"
+
+namespace mergebridge {
 
 namespace {
 
@@ -29,10 +31,10 @@ std::string ValueText(DWORD type, const std::vector<wchar_t>& buffer) {
   return std::string(bytes, strnlen(bytes, buffer.size() * sizeof(wchar_t)));
 }
 
-// Reads `valueName` from the open `key` into `out`. Returns the registry call's
+// Reads `valueName` from the open `key`; fails with the registry call's
 // result. The size query's own result does not matter: a missing value makes
 // the read fail, and that failure is the one that counts.
-LONG ReadValue(HKEY key, const std::string& valueName, std::string& out) {
+Result<std::string> ReadValue(HKEY key, const std::string& valueName) {
   const std::wstring name = ToUtf16(valueName);
   DWORD size = kInitialSizeBytes;
   RegQueryValueExW(key, name.c_str(), nullptr, nullptr, nullptr, &size);
@@ -44,38 +46,48 @@ LONG ReadValue(HKEY key, const std::string& valueName, std::string& out) {
   DWORD type = REG_NONE;
   const LONG status = RegQueryValueExW(key, name.c_str(), nullptr, &type,
                                        reinterpret_cast<BYTE*>(buffer.data()), &size);
-  if (status == ERROR_SUCCESS) out = ValueText(type, buffer);
-  return status;
+  if (status != ERROR_SUCCESS) return {{}, ErrorStatus(status)};
+  return {ValueText(type, buffer), {}};
 }
 
 // The machine's views, in the order they are read: a 64-bit installer writes
 // the 64-bit one; 32-bit Windows ignores the flags.
 constexpr REGSAM kMachineViews[] = {KEY_WOW64_64KEY, KEY_WOW64_32KEY};
 
-// Reads the value under `root`\`keyPath` in `view`; `step` says which call the
-// result is from.
-LONG ReadFromKey(HKEY root, REGSAM view, const std::string& keyPath, const std::string& valueName,
-                 std::string& out, RegistryStep& step) {
+// What reading one key came to: the value, or the registry call's result and
+// which call it is from; `view` is the view read.
+struct KeyRead {
+  Result<std::string> read;
+  RegistryStep step = RegistryStep::OpenKey;
+  REGSAM view = 0;
+};
+
+// Reads the value under `root`\`keyPath` in `view`.
+KeyRead ReadFromKey(HKEY root, REGSAM view, const std::string& keyPath,
+                    const std::string& valueName) {
+  KeyRead result;
+  result.view = view;
   HKEY key = nullptr;
-  step = RegistryStep::OpenKey;
-  LONG status = RegOpenKeyExW(root, ToUtf16(keyPath).c_str(), 0, KEY_READ | view, &key);
-  if (status != ERROR_SUCCESS) return status;
-  step = RegistryStep::ReadValue;
-  status = ReadValue(key, valueName, out);
+  const LONG status = RegOpenKeyExW(root, ToUtf16(keyPath).c_str(), 0, KEY_READ | view, &key);
+  if (status != ERROR_SUCCESS) {
+    result.read.status = ErrorStatus(status);
+    return result;
+  }
+  result.step = RegistryStep::ReadValue;
+  result.read = ReadValue(key, valueName);
   RegCloseKey(key);
-  return status;
+  return result;
 }
 
 // The machine's value, from the first view that has it.
-LONG ReadMachine(const std::string& keyPath, const std::string& valueName, std::string& out,
-                 RegistryStep& step, REGSAM& foundIn) {
-  LONG status = ERROR_FILE_NOT_FOUND;
+KeyRead ReadMachine(const std::string& keyPath, const std::string& valueName) {
+  KeyRead result;
+  result.read.status = ErrorStatus(ERROR_FILE_NOT_FOUND);
   for (REGSAM view : kMachineViews) {
-    foundIn = view;
-    status = ReadFromKey(HKEY_LOCAL_MACHINE, view, keyPath, valueName, out, step);
-    if (status != ERROR_FILE_NOT_FOUND) break;
+    result = ReadFromKey(HKEY_LOCAL_MACHINE, view, keyPath, valueName);
+    if (result.read.status.error != ERROR_FILE_NOT_FOUND) break;
   }
-  return status;
+  return result;
 }
 
 HKEY RootOf(RegistryScope scope) {
@@ -103,72 +115,59 @@ std::string MachineRegistryOwner() {
 // Registry functions return their error and leave the thread's last-error
 // value alone, so GetLastError() here would report whatever an earlier call
 // left behind; the failing call's own result is the number shown.
-int RegGetString(const std::string& keyPath, const std::string& valueName, std::string& out) {
+Result<std::string> RegGetString(const std::string& keyPath, const std::string& valueName) {
   HKEY root = nullptr;
-  LONG status = RegConnectRegistryW(L"", HKEY_CURRENT_USER, &root);
+  const LONG status = RegConnectRegistryW(L"", HKEY_CURRENT_USER, &root);
   if (status != ERROR_SUCCESS) {
-    ReportRegistryFailure(RegistryStep::Connect, keyPath, valueName, status);
-    return 1;
+    return {{}, RegistryFailure(RegistryStep::Connect, keyPath, valueName, status)};
   }
-  RegistryStep step;
-  status = ReadFromKey(root, 0, keyPath, valueName, out, step);
+  const KeyRead user = ReadFromKey(root, 0, keyPath, valueName);
   RegCloseKey(root);
-  if (status == ERROR_SUCCESS) return 0;
-  if (step == RegistryStep::ReadValue) out.clear();
+  if (user.read.ok()) return user.read;
   // Only an absent key or value falls through to the machine's; whatever else
   // went wrong with the user's is the user's to see.
-  if (status == ERROR_FILE_NOT_FOUND) {
-    std::string machineValue;
-    RegistryStep machineStep;
-    REGSAM ignored;
-    const LONG machine = ReadMachine(keyPath, valueName, machineValue, machineStep, ignored);
-    if (machine == ERROR_SUCCESS) {
-      out = machineValue;
-      return 0;
-    }
-    if (machine != ERROR_FILE_NOT_FOUND) {
-      ReportRegistryFailure(machineStep, keyPath, valueName, machine);
-      return 1;
+  if (user.read.status.error == ERROR_FILE_NOT_FOUND) {
+    const KeyRead machine = ReadMachine(keyPath, valueName);
+    if (machine.read.ok()) return machine.read;
+    if (machine.read.status.error != ERROR_FILE_NOT_FOUND) {
+      return {{}, RegistryFailure(machine.step, keyPath, valueName, machine.read.status.error)};
     }
   }
-  ReportRegistryFailure(step, keyPath, valueName, status);
-  return 1;
+  return {{}, RegistryFailure(user.step, keyPath, valueName, user.read.status.error)};
 }
 
-long ReadRegistryString(RegistryScope scope, const std::string& keyPath,
-                        const std::string& valueName, std::string& out, std::string& place) {
-  RegistryStep step;
-  place = RegistryPlace(scope);
-  if (scope != RegistryScope::Machine) {
-    return ReadFromKey(RootOf(scope), ViewOf(scope), keyPath, valueName, out, step);
+Result<RegistryRead> ReadRegistryString(RegistryScope scope, const std::string& keyPath,
+                                        const std::string& valueName) {
+  std::string place = RegistryPlace(scope);
+  const KeyRead found = scope != RegistryScope::Machine
+                            ? ReadFromKey(RootOf(scope), ViewOf(scope), keyPath, valueName)
+                            : ReadMachine(keyPath, valueName);
+  if (scope == RegistryScope::Machine && found.read.ok() && found.view == KEY_WOW64_32KEY) {
+    place += "'s 32-bit view";
   }
-  REGSAM view = 0;
-  const LONG status = ReadMachine(keyPath, valueName, out, step, view);
-  if (status == ERROR_SUCCESS && view == KEY_WOW64_32KEY) place += "'s 32-bit view";
-  return status;
+  return {{found.read.value, place}, found.read.status};
 }
 
-bool IsAbsentFromRegistry(long error) {
-  return error == ERROR_FILE_NOT_FOUND;
+bool IsAbsentFromRegistry(const Status& status) {
+  return status.error == ERROR_FILE_NOT_FOUND;
 }
 
-long WriteRegistryString(RegistryScope scope, const std::string& keyPath,
-                         const std::string& valueName, const std::string& value) {
+Status WriteRegistryString(RegistryScope scope, const std::string& keyPath,
+                           const std::string& valueName, const std::string& value) {
   HKEY key = nullptr;
   LONG status = RegCreateKeyExW(RootOf(scope), ToUtf16(keyPath).c_str(), 0, nullptr, 0,
                                 KEY_SET_VALUE | ViewOf(scope), nullptr, &key, nullptr);
-  if (status != ERROR_SUCCESS) return status;
+  if (status != ERROR_SUCCESS) return ErrorStatus(status);
   const std::wstring data = ToUtf16(value);
   status = RegSetValueExW(key, ToUtf16(valueName).c_str(), 0, REG_SZ,
                           reinterpret_cast<const BYTE*>(data.c_str()),
                           static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t)));
   RegCloseKey(key);
-  return status;
+  return ErrorStatus(status);
 }
 
-long RemoveRegistryValue(RegistryScope scope, const std::string& keyPath,
-                         const std::string& valueName, bool& removed) {
-  removed = false;
+Result<bool> RemoveRegistryValue(RegistryScope scope, const std::string& keyPath,
+                                 const std::string& valueName) {
   HKEY key = nullptr;
   LONG status = RegOpenKeyExW(RootOf(scope), ToUtf16(keyPath).c_str(), 0,
                               KEY_SET_VALUE | ViewOf(scope), &key);
@@ -176,11 +175,12 @@ long RemoveRegistryValue(RegistryScope scope, const std::string& keyPath,
     status = RegDeleteValueW(key, ToUtf16(valueName).c_str());
     RegCloseKey(key);
   }
-  if (status == ERROR_FILE_NOT_FOUND) return 0;
-  removed = status == ERROR_SUCCESS;
-  return status;
+  if (status == ERROR_FILE_NOT_FOUND) return {false, {}};
+  return {status == ERROR_SUCCESS, ErrorStatus(status)};
 }
 
-long LockRegistry(RegistryScope, long) {
-  return 0;
+Result<LockState> LockRegistry(RegistryScope, long) {
+  return {LockState::Held, {}};
 }
+
+}  // namespace mergebridge

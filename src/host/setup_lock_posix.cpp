@@ -13,6 +13,8 @@
 #include <memory>
 #include <mutex>
 
+namespace mergebridge {
+
 namespace {
 
 // flock has no time limit, and only a signal cuts a blocking flock short; a
@@ -45,41 +47,48 @@ void* BlockOnLock(void* handedOver) {
   return nullptr;
 }
 
-// 0 once the lock is ours, kLockBusy when `waitMillis` went by first, or the
+// Held once the lock is ours, Busy when `waitMillis` went by first, or the
 // error number.
-long WaitForLock(int fd, long waitMillis) {
+Result<LockState> WaitForLock(int fd, long waitMillis) {
   auto wait = std::make_shared<LockWait>();
   wait->fd = fd;
   auto* handedOver = new std::shared_ptr<LockWait>(wait);
   pthread_t helper;
   if (const int error = pthread_create(&helper, nullptr, BlockOnLock, handedOver)) {
     delete handedOver;
-    return error;
+    return {LockState::Held, ErrorStatus(error)};
   }
   pthread_detach(helper);
   std::unique_lock<std::mutex> hold(wait->mutex);
   const bool done = wait->finished.wait_for(hold, std::chrono::milliseconds(waitMillis),
                                             [&] { return wait->done; });
-  return done ? wait->error : kLockBusy;
+  if (!done) return {LockState::Busy, {}};
+  return {LockState::Held, ErrorStatus(wait->error)};
 }
 
 }  // namespace
 
-long LockManagers(const std::string& managers, long waitMillis) {
+Result<LockState> LockManagers(const std::string& managers, long waitMillis) {
   // Never closed: the lock lasts as long as the descriptor, that is the run.
   const int fd = open(managers.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return errno;
-  if (flock(fd, LOCK_EX | LOCK_NB) == 0) return 0;
-  long error = errno;
+  if (fd < 0) return {LockState::Held, ErrorStatus(errno)};
+  if (flock(fd, LOCK_EX | LOCK_NB) == 0) return {LockState::Held, {}};
+  const long error = errno;
   if (error == EBADF || error == ENOLCK || error == EOPNOTSUPP) {
     // An NFS client emulates flock with a byte-range lock, which needs a file
     // open for writing, and some servers lock nothing at all: there is no
     // lock to be had, which must not keep ClearCase from being set up.
     close(fd);
-    return kLockUnavailable;
+    return {LockState::Unavailable, {}};
   }
-  if (error == EWOULDBLOCK) error = WaitForLock(fd, waitMillis);
+  if (error != EWOULDBLOCK) {
+    close(fd);
+    return {LockState::Held, ErrorStatus(error)};
+  }
+  const Result<LockState> waited = WaitForLock(fd, waitMillis);
   // A helper still waiting holds the descriptor.
-  if (error != 0 && error != kLockBusy) close(fd);
-  return error;
+  if (!waited.ok()) close(fd);
+  return waited;
 }
+
+}  // namespace mergebridge

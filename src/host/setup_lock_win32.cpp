@@ -16,6 +16,8 @@
 
 #include "host/utf16_win32.h"
 
+namespace mergebridge {
+
 namespace {
 
 // The account this process runs as, in the SDDL form (S-1-5-21-...).
@@ -39,9 +41,9 @@ std::wstring UserSid() {
 }
 
 // Takes the lock on the open lock file, waiting at most `waitMillis` for the
-// run that holds it: 0, kLockBusy, kLockUnavailable or the error number. The
-// file stays open unless the answer is an error.
-long LockOpenFile(HANDLE file, long waitMillis) {
+// run that holds it: Held, Busy, Unavailable or the error number. The file
+// stays open unless the answer is Unavailable or an error.
+Result<LockState> LockOpenFile(HANDLE file, long waitMillis) {
   // The request waits in the system and its event wakes this thread the
   // moment the holder's handle closes. Kept for good: the system may still
   // write into it after a wait that timed out.
@@ -51,41 +53,43 @@ long LockOpenFile(HANDLE file, long waitMillis) {
   if (request->hEvent == nullptr)
     error = GetLastError();
   else if (LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, request))
-    return 0;
+    return {LockState::Held, {}};
   else
     error = GetLastError();
   if (error == ERROR_IO_PENDING) {
     DWORD unused = 0;
     switch (WaitForSingleObject(request->hEvent, static_cast<DWORD>(waitMillis))) {
       case WAIT_OBJECT_0:
-        if (GetOverlappedResult(file, request, &unused, FALSE)) return 0;
+        if (GetOverlappedResult(file, request, &unused, FALSE)) return {LockState::Held, {}};
         error = GetLastError();
         break;
       case WAIT_TIMEOUT:
         // Withdrawn; should it have been granted meanwhile, this process
         // ends soon and lets it go.
         CancelIo(file);
-        return kLockBusy;
+        return {LockState::Busy, {}};
       default:
         error = GetLastError();
     }
   }
   CloseHandle(file);
   // A file system that cannot lock (some network shares).
-  if (error == ERROR_NOT_SUPPORTED || error == ERROR_INVALID_FUNCTION) return kLockUnavailable;
-  return static_cast<long>(error);
+  if (error == ERROR_NOT_SUPPORTED || error == ERROR_INVALID_FUNCTION) {
+    return {LockState::Unavailable, {}};
+  }
+  return {LockState::Held, ErrorStatus(static_cast<long>(error))};
 }
 
 }  // namespace
 
-long LockManagers(const std::string& managers, long waitMillis) {
+Result<LockState> LockManagers(const std::string& managers, long waitMillis) {
   // Protected (P): nothing inherited from the folder, where readers may be
   // let in. FA: all access, for SYSTEM, the Administrators and this account.
   const std::wstring sddl = L"D:P(A;;FA;;;SY)(A;;FA;;;BA)(A;;FA;;;" + UserSid() + L")";
   SECURITY_ATTRIBUTES security = {sizeof security, nullptr, FALSE};
   if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(
           sddl.c_str(), SDDL_REVISION_1, &security.lpSecurityDescriptor, nullptr)) {
-    return static_cast<long>(GetLastError());
+    return {LockState::Held, ErrorStatus(static_cast<long>(GetLastError()))};
   }
   // The system's own status tells a file that waits to be deleted from one
   // this account may not open; both are "access denied".
@@ -106,12 +110,14 @@ long LockManagers(const std::string& managers, long waitMillis) {
   // The last run has just closed it and the file waits to be deleted: that
   // run was busy a moment ago.
   const LONG kDeletePending = static_cast<LONG>(0xC0000056);
-  if (error == ERROR_ACCESS_DENIED && status == kDeletePending) return kLockBusy;
+  if (error == ERROR_ACCESS_DENIED && status == kDeletePending) return {LockState::Busy, {}};
   // Who may not make a file in the folder cannot change the map in it
   // either: the run goes on to say so in its own words (run as administrator).
   if (error == ERROR_ACCESS_DENIED && GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES &&
       GetLastError() == ERROR_FILE_NOT_FOUND) {
-    return 0;
+    return {LockState::Held, {}};
   }
-  return static_cast<long>(error);
+  return {LockState::Held, ErrorStatus(static_cast<long>(error))};
 }
+
+}  // namespace mergebridge

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+namespace mergebridge {
+
 std::wstring ToUtf16(const std::string& text) {
   if (text.empty()) return std::wstring();
   const int size = static_cast<int>(text.size());
@@ -28,3 +30,5 @@ std::wstring OwnModuleFileName() {
     return GetModuleFileNameW(nullptr, buffer, size);
   });
 }
+
+}  // namespace mergebridge

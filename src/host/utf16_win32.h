@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <string>
 
+namespace mergebridge {
+
 /// `text` (UTF-8) as UTF-16; an invalid sequence becomes U+FFFD.
 std::wstring ToUtf16(const std::string& text);
 
@@ -32,3 +34,5 @@ std::wstring GrowingWideText(Call call) {
 
 /// The full path of this program's file, however long; empty on failure.
 std::wstring OwnModuleFileName();
+
+}  // namespace mergebridge

@@ -20,6 +20,8 @@
 #include <cwctype>
 #include <string>
 
+namespace mergebridge {
+
 namespace {
 
 std::wstring Property(MSIHANDLE install, const wchar_t* name) {
@@ -95,14 +97,17 @@ bool IsFullProgramPath(const std::wstring& path) {
 
 }  // namespace
 
+}  // namespace mergebridge
+
 extern "C" __declspec(dllexport) UINT __stdcall RunSetupStep(MSIHANDLE install) {
-  std::wstring command = Property(install, L"CustomActionData");
-  Log(install, L"mergebridge: running " + command);
+  std::wstring command = mergebridge::Property(install, L"CustomActionData");
+  mergebridge::Log(install, L"mergebridge: running " + command);
 
   SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
   HANDLE readEnd = nullptr, writeEnd = nullptr;
   if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) {
-    Log(install, L"mergebridge: no pipe for its output: " + ErrorText(GetLastError()));
+    mergebridge::Log(
+        install, L"mergebridge: no pipe for its output: " + mergebridge::ErrorText(GetLastError()));
     return ERROR_INSTALL_FAILURE;
   }
   SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
@@ -122,7 +127,8 @@ extern "C" __declspec(dllexport) UINT __stdcall RunSetupStep(MSIHANDLE install) 
   CloseHandle(writeEnd);
   if (!started) {
     CloseHandle(readEnd);
-    Log(install, L"mergebridge: cannot start it: " + ErrorText(startError));
+    mergebridge::Log(install,
+                     L"mergebridge: cannot start it: " + mergebridge::ErrorText(startError));
     return ERROR_INSTALL_FAILURE;
   }
   CloseHandle(process.hThread);
@@ -132,33 +138,33 @@ extern "C" __declspec(dllexport) UINT __stdcall RunSetupStep(MSIHANDLE install) 
   DWORD got = 0;
   while (ReadFile(readEnd, buffer, sizeof buffer, &got, nullptr) && got > 0) {
     pending.append(buffer, got);
-    LogLines(install, pending, false);
+    mergebridge::LogLines(install, pending, false);
   }
-  LogLines(install, pending, true);
+  mergebridge::LogLines(install, pending, true);
   CloseHandle(readEnd);
 
   WaitForSingleObject(process.hProcess, INFINITE);
   DWORD status = 1;
   GetExitCodeProcess(process.hProcess, &status);
   CloseHandle(process.hProcess);
-  Log(install, L"mergebridge: exit status " + std::to_wstring(status));
+  mergebridge::Log(install, L"mergebridge: exit status " + std::to_wstring(status));
   return status == 0 ? ERROR_SUCCESS : ERROR_INSTALL_FAILURE;
 }
 
 extern "C" __declspec(dllexport) UINT __stdcall FindClearCase(MSIHANDLE install) {
-  if (!Property(install, L"CLEARCASE").empty()) return ERROR_SUCCESS;
+  if (!mergebridge::Property(install, L"CLEARCASE").empty()) return ERROR_SUCCESS;
   wchar_t found[MAX_PATH];
   const bool onPath = SearchPathW(nullptr, L"cleartool.exe", nullptr, MAX_PATH, found, nullptr) > 0;
   MsiSetPropertyW(install, L"CLEARCASE", onPath ? L"1" : L"0");
-  Log(install, onPath ? L"mergebridge: ClearCase found: " + std::wstring(found)
-                      : L"mergebridge: cleartool.exe is not on PATH; CLEARCASE=0");
+  mergebridge::Log(install, onPath ? L"mergebridge: ClearCase found: " + std::wstring(found)
+                                   : L"mergebridge: cleartool.exe is not on PATH; CLEARCASE=0");
   return ERROR_SUCCESS;
 }
 
 // CustomActionData "KEY|NAME|VALUE": the value NAME under HKEY_LOCAL_MACHINE\KEY, in the
 // 64-bit view where there is one, is set to VALUE, or removed when VALUE is empty.
 extern "C" __declspec(dllexport) UINT __stdcall RestoreVelmora(MSIHANDLE install) {
-  const std::wstring data = Property(install, L"CustomActionData");
+  const std::wstring data = mergebridge::Property(install, L"CustomActionData");
   const size_t name = data.find(L'|') + 1, value = data.find(L'|', name) + 1;
   if (name == 0 || value == 0) return ERROR_INSTALL_FAILURE;
   const std::wstring key = data.substr(0, name - 1),
@@ -178,18 +184,20 @@ extern "C" __declspec(dllexport) UINT __stdcall RestoreVelmora(MSIHANDLE install
   }
   if (status == ERROR_FILE_NOT_FOUND && before.empty()) status = ERROR_SUCCESS;
   if (opened != nullptr) RegCloseKey(opened);
-  Log(install, status != ERROR_SUCCESS
-                   ? L"mergebridge: cannot put " + valueName + L" back: " + ErrorText(status)
-               : before.empty() ? L"mergebridge: " + valueName + L" removed, as before"
-                                : L"mergebridge: " + valueName + L" put back to " + before);
+  mergebridge::Log(install,
+                   status != ERROR_SUCCESS ? L"mergebridge: cannot put " + valueName + L" back: " +
+                                                 mergebridge::ErrorText(status)
+                   : before.empty() ? L"mergebridge: " + valueName + L" removed, as before"
+                                    : L"mergebridge: " + valueName + L" put back to " + before);
   return status == ERROR_SUCCESS ? ERROR_SUCCESS : ERROR_INSTALL_FAILURE;
 }
 
 extern "C" __declspec(dllexport) UINT __stdcall CheckVelmora(MSIHANDLE install) {
-  const std::wstring velmora = Property(install, L"VELMORA");
-  if (IsFullProgramPath(velmora)) return ERROR_SUCCESS;
-  Log(install, L"mergebridge: VELMORA=" + velmora +
-                   L" is not the full path of a program (such as "
-                   L"C:\\Program Files\\Harnvik\\Velmora\\velmora.exe); nothing was changed.");
+  const std::wstring velmora = mergebridge::Property(install, L"VELMORA");
+  if (mergebridge::IsFullProgramPath(velmora)) return ERROR_SUCCESS;
+  mergebridge::Log(install,
+                   L"mergebridge: VELMORA=" + velmora +
+                       L" is not the full path of a program (such as "
+                       L"C:\\Program Files\\Harnvik\\Velmora\\velmora.exe); nothing was changed.");
   return ERROR_INSTALL_FAILURE;
 }

@@ -16,7 +16,10 @@
 
 #include <string>
 
+#include "common/status.h"
 #include "host/utf16_win32.h"
+
+namespace mergebridge {
 
 namespace {
 
@@ -26,15 +29,17 @@ std::wstring ParentFolder(const std::wstring& path) {
   return path.substr(0, path.find_last_of(L'\\'));
 }
 
-// Moves this program to a new name in `folder`: on the same volume a running
-// program can be renamed, though not deleted.
-bool MoveOut(const std::wstring& self, const std::wstring& folder, std::wstring& moved) {
+// Moves this program to a new name in `folder`, which it gives: on the same
+// volume a running program can be renamed, though not deleted.
+Result<std::wstring> MoveOut(const std::wstring& self, const std::wstring& folder) {
   wchar_t name[MAX_PATH];
-  if (GetTempFileNameW(folder.c_str(), L"mbu", 0, name) == 0) return false;
-  moved = name;
-  if (MoveFileExW(self.c_str(), name, MOVEFILE_REPLACE_EXISTING)) return true;
+  if (GetTempFileNameW(folder.c_str(), L"mbu", 0, name) == 0) {
+    return {{}, ErrorStatus(static_cast<long>(GetLastError()))};
+  }
+  if (MoveFileExW(self.c_str(), name, MOVEFILE_REPLACE_EXISTING)) return {name, {}};
+  const Status failed = ErrorStatus(static_cast<long>(GetLastError()));
   DeleteFileW(name);
-  return false;
+  return {{}, failed};
 }
 
 // On standard error where the caller gave one, and in a message box unless silent.
@@ -46,9 +51,9 @@ void ReportFailure(const std::wstring& text, bool silent) {
   if (!silent) MessageBoxW(nullptr, text.c_str(), L"mergebridge", MB_OK | MB_ICONSTOP);
 }
 
-}  // namespace
-
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, wchar_t*, int) {
+// Runs NSIS's uninstaller in place and takes away what it leaves; the status
+// is the uninstaller's, or 2 when it cannot be started.
+int RemoveInstallation() {
   const std::wstring self = OwnModuleFileName(), folder = ParentFolder(self),
                      steps = folder + L"\\" + kSteps;
   int count = 0;
@@ -85,10 +90,18 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, wchar_t*, int) {
       tempLength > 0 ? std::wstring(temp, tempLength) : ParentFolder(folder);
   SetCurrentDirectoryW(elsewhere.c_str());
   DeleteFileW(steps.c_str());
-  std::wstring moved;
-  if (!MoveOut(self, elsewhere, moved) && !MoveOut(self, ParentFolder(folder), moved)) moved = self;
-  MoveFileExW(moved.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+  Result<std::wstring> moved = MoveOut(self, elsewhere);
+  if (!moved.ok()) moved = MoveOut(self, ParentFolder(folder));
+  MoveFileExW((moved.ok() ? moved.value : self).c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
   if (!RemoveDirectoryW(folder.c_str()))
     MoveFileExW(folder.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
   return 0;
+}
+
+}  // namespace
+
+}  // namespace mergebridge
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, wchar_t*, int) {
+  return mergebridge::RemoveInstallation();
 }

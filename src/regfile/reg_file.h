@@ -6,6 +6,10 @@
 #include <string_view>
 #include <vector>
 
+#include "common/status.h"
+
+namespace mergebridge {
+
 enum class RegFileStatus { Found, NoKey, NoValue, ParseError };
 
 /// The root whose keys a function looks at: HKEY_CURRENT_USER (HKCU) or
@@ -46,17 +50,19 @@ RegFileLookup LookUpRegFileValue(std::string_view fileBytes, RegFileRoot root,
 /// `fileBytes` with `valueName` under `root`\`keyPath` set to the
 /// string `value`: the line that sets it now is replaced, or a key section is
 /// added at the end; every other byte stays, and the file keeps its encoding.
-/// Empty `fileBytes` give a new version 5 file. Returns false, with the reason
-/// in `fault`, for a file LookUpRegFileValue cannot read or a value holding a
+/// Empty `fileBytes` give a new version 5 file. Fails, with the reason as the
+/// message, for a file LookUpRegFileValue cannot read or a value holding a
 /// line break or a zero byte.
-bool SetRegFileValue(std::string_view fileBytes, RegFileRoot root, std::string_view keyPath,
-                     std::string_view valueName, std::string_view value, std::string& newBytes,
-                     std::string& fault);
+Result<std::string> SetRegFileValue(std::string_view fileBytes, RegFileRoot root,
+                                    std::string_view keyPath, std::string_view valueName,
+                                    std::string_view value);
 
 /// `fileBytes` without the lines that set or delete `valueName` under
 /// `root`\`keyPath`, so that the key no longer holds it; every other byte stays,
-/// and the file keeps its encoding. `newBytes` equals `fileBytes` when no line
-/// names the value. Returns false, with the reason in `fault`, for a file
+/// and the file keeps its encoding. The new bytes equal `fileBytes` when no line
+/// names the value. Fails, with the reason as the message, for a file
 /// LookUpRegFileValue cannot read.
-bool RemoveRegFileValue(std::string_view fileBytes, RegFileRoot root, std::string_view keyPath,
-                        std::string_view valueName, std::string& newBytes, std::string& fault);
+Result<std::string> RemoveRegFileValue(std::string_view fileBytes, RegFileRoot root,
+                                       std::string_view keyPath, std::string_view valueName);
+
+}  // namespace mergebridge

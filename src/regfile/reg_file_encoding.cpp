@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+namespace mergebridge {
+
 namespace {
 
 void AppendUtf8(uint32_t codePoint, std::string& out) {
@@ -92,3 +94,5 @@ std::string Utf8AsUtf16Le(std::string_view text) {
   }
   return out;
 }
+
+}  // namespace mergebridge

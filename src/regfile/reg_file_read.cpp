@@ -4,9 +4,12 @@
 #include "regfile/reg_file.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "common/text.h"
 #include "regfile/reg_file_scan.h"
+
+namespace mergebridge {
 
 namespace {
 
@@ -87,25 +90,30 @@ bool IsContinuation(std::string_view rest) {
   return !rest.empty() && rest.front() == '\\' && TrimLeft(rest.substr(1)).empty();
 }
 
-// Each Read* function takes its item off the front of `rest` and returns
-// nullptr, or the reason why the text there is not well-formed.
+// Each Read* function takes its item off the front of `rest`, or fails with
+// the reason why the text there is not well-formed.
 
 // Double-quoted text with \\ and \" as its only escapes. Runs between escapes
 // are copied whole so that a long value stays linear.
-const char* ReadQuoted(std::string_view& rest, std::string& out) {
+Result<std::string> ReadQuoted(std::string_view& rest) {
+  Result<std::string> quoted;
+  std::string& out = quoted.value;
   size_t from = 1;
   for (;;) {
     const size_t stop = rest.find_first_of("\\\"", from);
-    if (stop == std::string_view::npos) return "quoted text without its closing '\"'";
+    if (stop == std::string_view::npos || (rest[stop] != '"' && stop + 1 == rest.size())) {
+      quoted.status = FailureStatus("quoted text without its closing '\"'");
+      return quoted;
+    }
     out.append(rest.data() + from, stop - from);
     if (rest[stop] == '"') {
       rest.remove_prefix(stop + 1);
-      return nullptr;
+      return quoted;
     }
-    if (stop + 1 == rest.size()) return "quoted text without its closing '\"'";
     const char escaped = rest[stop + 1];
     if (escaped != '\\' && escaped != '"') {
-      return "a backslash in quoted text must be followed by \\ or \"";
+      quoted.status = FailureStatus("a backslash in quoted text must be followed by \\ or \"");
+      return quoted;
     }
     out += escaped;
     from = stop + 2;
@@ -114,16 +122,17 @@ const char* ReadQuoted(std::string_view& rest, std::string& out) {
 
 // Comma-separated hex bytes; a '\' at the end of a line continues the list on
 // the next one.
-const char* ReadHexBytes(std::string_view rest, Lines& lines, std::string& out) {
+Result<std::string> ReadHexBytes(std::string_view rest, Lines& lines) {
+  std::string out;
   for (;;) {
     rest = TrimLeft(rest);
     if (IsContinuation(rest)) {
-      if (!NextLine(lines, rest)) return "the file ends inside a hex value";
+      if (!NextLine(lines, rest)) return {{}, FailureStatus("the file ends inside a hex value")};
       continue;
     }
-    if (rest.empty() || rest.front() == ';') return nullptr;
+    if (rest.empty() || rest.front() == ';') return {std::move(out), {}};
     const int high = HexDigit(rest[0]);
-    if (high < 0) return "expected a hex byte";
+    if (high < 0) return {{}, FailureStatus("expected a hex byte")};
     int byte = high;
     size_t used = 1;
     if (rest.size() > 1 && HexDigit(rest[1]) >= 0) {
@@ -133,7 +142,7 @@ const char* ReadHexBytes(std::string_view rest, Lines& lines, std::string& out) 
     out += static_cast<char>(byte);
     rest = TrimLeft(rest.substr(used));
     if (rest.empty() || rest.front() == ';' || IsContinuation(rest)) continue;
-    if (rest.front() != ',') return "expected ',' between hex bytes";
+    if (rest.front() != ',') return {{}, FailureStatus("expected ',' between hex bytes")};
     rest.remove_prefix(1);
   }
 }
@@ -148,58 +157,66 @@ struct ValueLine {
 // types given in hex are UTF-16LE in a version 5 file and come back as UTF-8,
 // as the narrow registry functions would convert them; other types come back
 // as their stored bytes.
-const char* ReadValueData(std::string_view rest, Lines& lines, bool version5, ValueLine& value) {
+Status ReadValueData(std::string_view rest, Lines& lines, bool version5, ValueLine& value) {
   rest = TrimLeft(rest);
   if (!rest.empty() && rest.front() == '"') {
-    if (const char* fault = ReadQuoted(rest, value.data)) return fault;
-    return EndsValue(rest) ? nullptr : "unexpected text after the closing '\"'";
+    Result<std::string> quoted = ReadQuoted(rest);
+    if (!quoted.ok()) return quoted.status;
+    value.data = std::move(quoted.value);
+    return EndsValue(rest) ? Status() : FailureStatus("unexpected text after the closing '\"'");
   }
   if (!rest.empty() && rest.front() == '-') {
     value.remove = true;
-    return EndsValue(rest.substr(1)) ? nullptr : "unexpected text after '-'";
+    return EndsValue(rest.substr(1)) ? Status() : FailureStatus("unexpected text after '-'");
   }
   if (StartsWithIgnoreCase(rest, "dword:")) {
     rest.remove_prefix(6);
     unsigned long number = 0;
     if (!ReadHexNumber(rest, number) || !EndsValue(rest)) {
-      return "dword: needs 1 to 8 hex digits";
+      return FailureStatus("dword: needs 1 to 8 hex digits");
     }
     for (int i = 0; i < 4; ++i) value.data += static_cast<char>((number >> (8 * i)) & 0xFF);
-    return nullptr;
+    return {};
   }
-  if (!StartsWithIgnoreCase(rest, "hex")) return "unknown value data";
+  if (!StartsWithIgnoreCase(rest, "hex")) return FailureStatus("unknown value data");
   rest.remove_prefix(3);
   unsigned long type = kTypeBinary;
   if (!rest.empty() && rest.front() == '(') {
     rest.remove_prefix(1);
     if (!ReadHexNumber(rest, type) || rest.empty() || rest.front() != ')') {
-      return "hex(N): needs a type of 1 to 8 hex digits";
+      return FailureStatus("hex(N): needs a type of 1 to 8 hex digits");
     }
     rest.remove_prefix(1);
   }
-  if (rest.empty() || rest.front() != ':') return "unknown value data";
+  if (rest.empty() || rest.front() != ':') return FailureStatus("unknown value data");
   rest.remove_prefix(1);
-  std::string bytes;
-  if (const char* fault = ReadHexBytes(rest, lines, bytes)) return fault;
+  Result<std::string> bytes = ReadHexBytes(rest, lines);
+  if (!bytes.ok()) return bytes.status;
   const bool isText = type == kTypeString || type == kTypeExpandString || type == kTypeMultiString;
   if (version5 && isText) {
-    AppendUtf16LeAsUtf8(bytes, value.data);
+    AppendUtf16LeAsUtf8(bytes.value, value.data);
   } else {
-    value.data.swap(bytes);
+    value.data.swap(bytes.value);
   }
-  return nullptr;
+  return {};
 }
 
 // "name"=data or @=data.
-const char* ReadValueLine(std::string_view line, Lines& lines, bool version5, ValueLine& value) {
+Result<ValueLine> ReadValueLine(std::string_view line, Lines& lines, bool version5) {
+  Result<ValueLine> value;
   if (line.front() == '@') {
     line.remove_prefix(1);
-  } else if (const char* fault = ReadQuoted(line, value.name)) {
-    return fault;
+  } else {
+    Result<std::string> name = ReadQuoted(line);
+    if (!name.ok()) return {{}, name.status};
+    value.value.name = std::move(name.value);
   }
   line = TrimLeft(line);
-  if (line.empty() || line.front() != '=') return "expected '=' after the value name";
-  return ReadValueData(line.substr(1), lines, version5, value);
+  if (line.empty() || line.front() != '=') {
+    return {{}, FailureStatus("expected '=' after the value name")};
+  }
+  value.status = ReadValueData(line.substr(1), lines, version5, value.value);
+  return value;
 }
 
 struct KeyLine {
@@ -209,8 +226,9 @@ struct KeyLine {
 };
 
 // [ROOT\path] or [-ROOT\path], already trimmed on the right.
-const char* ReadKeyLine(std::string_view line, RegFileRoot wanted, KeyLine& key) {
-  if (line.back() != ']') return "a key line must end with ']'";
+Result<KeyLine> ReadKeyLine(std::string_view line, RegFileRoot wanted) {
+  if (line.back() != ']') return {{}, FailureStatus("a key line must end with ']'")};
+  KeyLine key;
   std::string_view inner = line.substr(1, line.size() - 2);
   if (!inner.empty() && inner.front() == '-') {
     key.remove = true;
@@ -231,9 +249,9 @@ const char* ReadKeyLine(std::string_view line, RegFileRoot wanted, KeyLine& key)
     known = true;
     key.inRoot = entry.root == static_cast<int>(wanted);
   }
-  if (!known) return "a key must begin with a root such as HKEY_CURRENT_USER";
-  if (key.remove && key.path.empty()) return "a root key cannot be deleted";
-  return nullptr;
+  if (!known) return {{}, FailureStatus("a key must begin with a root such as HKEY_CURRENT_USER")};
+  if (key.remove && key.path.empty()) return {{}, FailureStatus("a root key cannot be deleted")};
+  return {key, {}};
 }
 
 // What a scan knows so far of the key and the value it looks for.
@@ -245,15 +263,16 @@ struct ScanState {
   bool inTargetKey = false;  // the values that follow are the key's
 };
 
-// A [key] or [-key] line, applied to what the scan knows; nullptr, or the
+// A [key] or [-key] line, applied to what the scan knows; fails with the
 // reason why the import skips the line.
-const char* FollowKeyLine(std::string_view line, RegFileRoot root, std::string_view keyPath,
-                          ScanState& state) {
-  KeyLine key;
+Status FollowKeyLine(std::string_view line, RegFileRoot root, std::string_view keyPath,
+                     ScanState& state) {
   state.seenKey = true;
   state.inTargetKey = false;
-  if (const char* fault = ReadKeyLine(line, root, key)) return fault;
-  if (!key.inRoot) return nullptr;
+  const Result<KeyLine> read = ReadKeyLine(line, root);
+  if (!read.ok()) return read.status;
+  const KeyLine& key = read.value;
+  if (!key.inRoot) return {};
   if (key.remove) {
     // Deleting a key takes its values and every key below it along; the
     // values that follow a deletion line belong to no key.
@@ -267,7 +286,7 @@ const char* FollowKeyLine(std::string_view line, RegFileRoot root, std::string_v
     if (IsSameOrBelow(key.path, keyPath)) state.keyExists = true;
     state.inTargetKey = EqualsIgnoreCaseAscii(key.path, keyPath);
   }
-  return nullptr;
+  return {};
 }
 
 void FinishLookup(ScanState& state, RegFileLookup& result) {
@@ -289,44 +308,48 @@ RegFileLookup ParseFault(long line, const char* reason) {
   return result;
 }
 
-}  // namespace
-
 // The registry editor exports UTF-16LE with a byte-order mark; UTF-8 is
-// accepted with or without one, so that a file can be written by hand.
-bool DecodeRegFile(std::string_view fileBytes, DecodedRegFile& decoded, RegFileLookup& fault) {
+// accepted with or without one, so that a file can be written by hand. A file
+// that cannot be decoded leaves its ParseError in `lookup`.
+RegFileScan DecodeRegFile(std::string_view fileBytes) {
+  RegFileScan scan;
+  DecodedRegFile& decoded = scan.decoded;
   if (fileBytes.substr(0, 2) == "\xFF\xFE") {
     decoded.utf16 = true;
     AppendUtf16LeAsUtf8(fileBytes.substr(2), decoded.text);
     if (fileBytes.size() % 2 != 0) {
       long lastLine = 1;
       for (char c : decoded.text) lastLine += c == '\n';
-      fault = ParseFault(lastLine, "the file ends in the middle of a UTF-16 character");
-      return false;
+      scan.lookup = ParseFault(lastLine, "the file ends in the middle of a UTF-16 character");
     }
   } else if (fileBytes.substr(0, 2) == "\xFE\xFF") {
-    fault = ParseFault(1, "UTF-16 big-endian is not supported; use UTF-16LE or UTF-8");
-    return false;
+    scan.lookup = ParseFault(1, "UTF-16 big-endian is not supported; use UTF-16LE or UTF-8");
   } else if (fileBytes.substr(0, 3) == "\xEF\xBB\xBF") {
     decoded.utf8Bom = true;
     fileBytes.remove_prefix(3);
   }
   if (!decoded.utf16) decoded.text.assign(fileBytes);
-  return true;
+  return scan;
 }
 
-// Looks the value up; `spans` gets every line in the key that names it, in order.
-RegFileLookup ScanRegFile(std::string_view text, RegFileRoot root, std::string_view keyPath,
-                          std::string_view valueName, std::vector<ValueSpan>& spans) {
+// Looks the value up in decoded `text`: the lookup and the spans (`decoded`
+// stays empty).
+RegFileScan ScanRegFile(std::string_view text, RegFileRoot root, std::string_view keyPath,
+                        std::string_view valueName) {
+  RegFileScan scan;
   Lines lines{text};
   std::string_view line;
   if (NextLine(lines, line)) line = TrimRight(line);
   if (line != kHeaderVersion4 && line != kHeaderVersion5) {
-    return ParseFault(1, "the first line must be REGEDIT4 or Windows Registry Editor Version 5.00");
+    scan.lookup =
+        ParseFault(1, "the first line must be REGEDIT4 or Windows Registry Editor Version 5.00");
+    return scan;
   }
   const bool version5 = line == kHeaderVersion5;
 
-  RegFileLookup result;
-  auto skip = [&](const char* reason) { result.skipped.push_back({lines.number, reason}); };
+  RegFileLookup& result = scan.lookup;
+  std::vector<ValueSpan>& spans = scan.spans;
+  auto skip = [&](const std::string& reason) { result.skipped.push_back({lines.number, reason}); };
   ScanState state;
   state.keyExists = keyPath.empty();  // the root itself always exists
   while (NextLine(lines, line)) {
@@ -335,7 +358,9 @@ RegFileLookup ScanRegFile(std::string_view text, RegFileRoot root, std::string_v
     if (line.empty() || line.front() == ';' || line.front() == '#') continue;
     if (line.front() == '[') {
       // The values after a key line the import cannot read go nowhere.
-      if (const char* fault = FollowKeyLine(line, root, keyPath, state)) skip(fault);
+      if (Status followed = FollowKeyLine(line, root, keyPath, state); !followed.ok()) {
+        skip(followed.message);
+      }
       continue;
     }
     if (line.front() != '@' && line.front() != '"') {
@@ -346,11 +371,12 @@ RegFileLookup ScanRegFile(std::string_view text, RegFileRoot root, std::string_v
       skip("a value line before the first [key] line");
       continue;
     }
-    ValueLine parsed;
-    if (const char* fault = ReadValueLine(line, lines, version5, parsed)) {
-      skip(fault);  // on a continuation line, that line
+    Result<ValueLine> read = ReadValueLine(line, lines, version5);
+    if (!read.ok()) {
+      skip(read.status.message);  // on a continuation line, that line
       continue;
     }
+    ValueLine& parsed = read.value;
     if (state.inTargetKey && EqualsIgnoreCaseAscii(parsed.name, valueName)) {
       state.valueExists = !parsed.remove;
       state.value.swap(parsed.data);
@@ -358,14 +384,23 @@ RegFileLookup ScanRegFile(std::string_view text, RegFileRoot root, std::string_v
     }
   }
   FinishLookup(state, result);
-  return result;
+  return scan;
+}
+
+}  // namespace
+
+RegFileScan ScanRegFileBytes(std::string_view fileBytes, RegFileRoot root, std::string_view keyPath,
+                             std::string_view valueName) {
+  RegFileScan decoded = DecodeRegFile(fileBytes);
+  if (decoded.lookup.status == RegFileStatus::ParseError) return decoded;
+  RegFileScan scan = ScanRegFile(decoded.decoded.text, root, keyPath, valueName);
+  scan.decoded = std::move(decoded.decoded);
+  return scan;
 }
 
 RegFileLookup LookUpRegFileValue(std::string_view fileBytes, RegFileRoot root,
                                  std::string_view keyPath, std::string_view valueName) {
-  DecodedRegFile decoded;
-  RegFileLookup fault;
-  if (!DecodeRegFile(fileBytes, decoded, fault)) return fault;
-  std::vector<ValueSpan> spans;
-  return ScanRegFile(decoded.text, root, keyPath, valueName, spans);
+  return ScanRegFileBytes(fileBytes, root, keyPath, valueName).lookup;
 }
+
+}  // namespace mergebridge

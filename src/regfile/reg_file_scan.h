@@ -8,6 +8,8 @@
 
 #include "regfile/reg_file.h"
 
+namespace mergebridge {
+
 inline constexpr std::string_view kHeaderVersion5 = "Windows Registry Editor Version 5.00";
 
 /// Appends UTF-16LE `bytes` to `out` as UTF-8. A lone surrogate becomes U+FFFD;
@@ -31,11 +33,19 @@ struct DecodedRegFile {
   bool utf16 = false, utf8Bom = false;
 };
 
-/// Decodes `fileBytes` into `decoded`; false, with the ParseError in `fault`,
-/// for UTF-16 big-endian or a UTF-16LE file cut inside a character.
-bool DecodeRegFile(std::string_view fileBytes, DecodedRegFile& decoded, RegFileLookup& fault);
+/// A registry file decoded and scanned for one value.
+struct RegFileScan {
+  DecodedRegFile decoded;
+  /// The lookup's answer; ParseError: the file could not be read, and
+  /// `decoded` and `spans` say nothing.
+  RegFileLookup lookup;
+  /// Every line in the key that names the value, in order.
+  std::vector<ValueSpan> spans;
+};
 
-/// Looks the value up in decoded `text`; `spans` gets every line in the key
-/// that names it, in order.
-RegFileLookup ScanRegFile(std::string_view text, RegFileRoot root, std::string_view keyPath,
-                          std::string_view valueName, std::vector<ValueSpan>& spans);
+/// Decodes `fileBytes` and looks the value up in it. UTF-16 big-endian and a
+/// UTF-16LE file cut inside a character give ParseError.
+RegFileScan ScanRegFileBytes(std::string_view fileBytes, RegFileRoot root, std::string_view keyPath,
+                             std::string_view valueName);
+
+}  // namespace mergebridge

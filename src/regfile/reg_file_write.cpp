@@ -3,6 +3,8 @@
 
 #include "regfile/reg_file_scan.h"
 
+namespace mergebridge {
+
 namespace {
 
 std::string QuotedRegText(std::string_view text) {
@@ -25,41 +27,37 @@ std::string KeyHeader(RegFileRoot root, std::string_view keyPath) {
          std::string(keyPath) + "]";
 }
 
-// Decodes and scans `fileBytes`; false, with the reason in `fault`, for a file
-// a lookup cannot read.
-bool ScanFile(std::string_view fileBytes, RegFileRoot root, std::string_view keyPath,
-              std::string_view valueName, DecodedRegFile& decoded, RegFileLookup& lookup,
-              std::vector<ValueSpan>& spans, std::string& fault) {
-  if (DecodeRegFile(fileBytes, decoded, lookup)) {
-    lookup = ScanRegFile(decoded.text, root, keyPath, valueName, spans);
+// `fileBytes` decoded and scanned, or the reason a lookup cannot read them.
+Result<RegFileScan> ScanFile(std::string_view fileBytes, RegFileRoot root, std::string_view keyPath,
+                             std::string_view valueName) {
+  Result<RegFileScan> scan{ScanRegFileBytes(fileBytes, root, keyPath, valueName), {}};
+  const RegFileLookup& lookup = scan.value.lookup;
+  if (lookup.status == RegFileStatus::ParseError) {
+    scan.status = FailureStatus("line " + std::to_string(lookup.line) + ": " + lookup.reason);
   }
-  if (lookup.status != RegFileStatus::ParseError) return true;
-  fault = "line " + std::to_string(lookup.line) + ": " + lookup.reason;
-  return false;
+  return scan;
 }
 
 }  // namespace
 
-bool SetRegFileValue(std::string_view fileBytes, RegFileRoot root, std::string_view keyPath,
-                     std::string_view valueName, std::string_view value, std::string& newBytes,
-                     std::string& fault) {
+Result<std::string> SetRegFileValue(std::string_view fileBytes, RegFileRoot root,
+                                    std::string_view keyPath, std::string_view valueName,
+                                    std::string_view value) {
   if (value.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos) {
-    fault = "the value holds a line break or a zero byte";
-    return false;
+    return {{}, FailureStatus("the value holds a line break or a zero byte")};
   }
   const std::string valueLine = (valueName.empty() ? std::string("@") : QuotedRegText(valueName)) +
                                 "=" + QuotedRegText(value);
   if (fileBytes.empty()) {
-    newBytes =
-        std::string(kHeaderVersion5) + "\n\n" + KeyHeader(root, keyPath) + "\n" + valueLine + "\n";
-    return true;
+    return {
+        std::string(kHeaderVersion5) + "\n\n" + KeyHeader(root, keyPath) + "\n" + valueLine + "\n",
+        {}};
   }
-  DecodedRegFile decoded;
-  RegFileLookup lookup;
-  std::vector<ValueSpan> spans;
-  if (!ScanFile(fileBytes, root, keyPath, valueName, decoded, lookup, spans, fault)) return false;
-  std::string& text = decoded.text;
-  if (lookup.status == RegFileStatus::Found) {
+  Result<RegFileScan> scan = ScanFile(fileBytes, root, keyPath, valueName);
+  if (!scan.ok()) return {{}, scan.status};
+  const std::vector<ValueSpan>& spans = scan.value.spans;
+  std::string& text = scan.value.decoded.text;
+  if (scan.value.lookup.status == RegFileStatus::Found) {
     // The line that gave the value, without its line end.
     ValueSpan span = spans.back();
     while (span.end > span.begin && (text[span.end - 1] == '\n' || text[span.end - 1] == '\r')) {
@@ -72,19 +70,17 @@ bool SetRegFileValue(std::string_view fileBytes, RegFileRoot root, std::string_v
     if (!text.empty() && text.back() != '\n') text += lineEnd;
     text += lineEnd + KeyHeader(root, keyPath) + lineEnd + valueLine + lineEnd;
   }
-  newBytes = EncodeAsDecoded(decoded, text);
-  return true;
+  return {EncodeAsDecoded(scan.value.decoded, text), {}};
 }
 
-bool RemoveRegFileValue(std::string_view fileBytes, RegFileRoot root, std::string_view keyPath,
-                        std::string_view valueName, std::string& newBytes, std::string& fault) {
-  newBytes.assign(fileBytes);
-  if (fileBytes.empty()) return true;
-  DecodedRegFile decoded;
-  RegFileLookup lookup;
-  std::vector<ValueSpan> spans;
-  if (!ScanFile(fileBytes, root, keyPath, valueName, decoded, lookup, spans, fault)) return false;
-  if (spans.empty()) return true;
+Result<std::string> RemoveRegFileValue(std::string_view fileBytes, RegFileRoot root,
+                                       std::string_view keyPath, std::string_view valueName) {
+  if (fileBytes.empty()) return {std::string(), {}};
+  Result<RegFileScan> scan = ScanFile(fileBytes, root, keyPath, valueName);
+  if (!scan.ok()) return {{}, scan.status};
+  const DecodedRegFile& decoded = scan.value.decoded;
+  const std::vector<ValueSpan>& spans = scan.value.spans;
+  if (spans.empty()) return {std::string(fileBytes), {}};
   // Every line that names the value goes, not just the last: an earlier one
   // would otherwise take its place.
   std::string text;
@@ -95,6 +91,7 @@ bool RemoveRegFileValue(std::string_view fileBytes, RegFileRoot root, std::strin
     kept = span.end;
   }
   text.append(decoded.text.substr(kept));
-  newBytes = EncodeAsDecoded(decoded, text);
-  return true;
+  return {EncodeAsDecoded(decoded, text), {}};
 }
+
+}  // namespace mergebridge

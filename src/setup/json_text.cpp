@@ -2,6 +2,8 @@
 
 #include "common/text.h"
 
+namespace mergebridge {
+
 namespace {
 
 // The length of the valid UTF-8 sequence at `text[i]`, or 0 where there is none
@@ -79,3 +81,5 @@ std::string JsonStrings(const std::vector<std::string>& texts) {
   for (const std::string& text : texts) values.push_back(JsonString(text));
   return JsonList(values);
 }
+
+}  // namespace mergebridge

@@ -7,6 +7,8 @@
 #include <utility>
 #include <vector>
 
+namespace mergebridge {
+
 /// `text` as a JSON string, quotes included: '"', '\' and the control
 /// characters escaped, valid UTF-8 kept as it is, and each byte that is not
 /// part of valid UTF-8 (a Linux file name may hold any) as U+FFFD.
@@ -27,3 +29,5 @@ std::string JsonObject(const std::vector<std::pair<std::string, std::string>>& m
 
 /// A list of JSON strings.
 std::string JsonStrings(const std::vector<std::string>& texts);
+
+}  // namespace mergebridge

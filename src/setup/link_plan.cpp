@@ -2,6 +2,8 @@
 
 #include "setup/setup_record.h"
 
+namespace mergebridge {
+
 namespace {
 
 constexpr char kLink[] = "link", kFile[] = "file";
@@ -20,10 +22,10 @@ RecordRow* FindRow(SetupRecord& record, const std::string& method) {
   return nullptr;
 }
 
-LinkPlan RefusedPlan(const std::string& manager, const std::string& fault) {
+LinkPlan RefusedPlan(const std::string& manager, const Status& fault) {
   LinkPlan plan;
-  plan.ok = false;
-  plan.notes.push_back(manager + ": the record of an earlier install cannot be read: " + fault);
+  plan.status = FailureStatus(
+      manager + ": the record of an earlier install cannot be read: " + fault.message);
   return plan;
 }
 
@@ -35,9 +37,9 @@ std::string BackupName(const std::string& method) {
 
 LinkPlan PlanLinkInstall(const std::string& manager, const std::vector<MethodState>& methods,
                          std::string_view recordText, const std::string& bridge) {
-  SetupRecord record;
-  std::string fault;
-  if (!ParseSetupRecord(recordText, record, fault)) return RefusedPlan(manager, fault);
+  Result<SetupRecord> parsed = ParseSetupRecord(recordText);
+  if (!parsed.ok()) return RefusedPlan(manager, parsed.status);
+  SetupRecord& record = parsed.value;
   LinkPlan plan;
   for (const MethodState& state : methods) {
     const std::string name = manager + " " + state.method;
@@ -89,9 +91,9 @@ LinkPlan PlanLinkInstall(const std::string& manager, const std::vector<MethodSta
 
 LinkPlan PlanLinkRemoval(const std::string& manager, const std::vector<MethodState>& methods,
                          std::string_view recordText) {
-  SetupRecord record;
-  std::string fault;
-  if (!ParseSetupRecord(recordText, record, fault)) return RefusedPlan(manager, fault);
+  Result<SetupRecord> parsed = ParseSetupRecord(recordText);
+  if (!parsed.ok()) return RefusedPlan(manager, parsed.status);
+  SetupRecord& record = parsed.value;
   LinkPlan plan;
   for (const RecordRow& row : record.rows) {
     const std::string name = manager + " " + row.first;
@@ -113,3 +115,5 @@ LinkPlan PlanLinkRemoval(const std::string& manager, const std::vector<MethodSta
   }
   return plan;
 }
+
+}  // namespace mergebridge

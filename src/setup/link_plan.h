@@ -7,6 +7,10 @@
 #include <string_view>
 #include <vector>
 
+#include "common/status.h"
+
+namespace mergebridge {
+
 enum class MethodKind { Missing, Link, File, Other, Unknown };  // Unknown: could not be looked at
 
 /// What is at lib/mgrs/<manager>/<method> now.
@@ -33,7 +37,7 @@ struct LinkAction {
 };
 
 struct LinkPlan {
-  bool ok = true;  // false: the record could not be read, nothing is to be done
+  Status status;  // failed: the record could not be read, nothing is to be done
   std::vector<LinkAction> actions;
   std::string record;  // the manager's new record text; empty: remove it
   std::vector<std::string> notes;
@@ -56,3 +60,5 @@ LinkPlan PlanLinkInstall(const std::string& manager, const std::vector<MethodSta
 /// noted.
 LinkPlan PlanLinkRemoval(const std::string& manager, const std::vector<MethodState>& methods,
                          std::string_view record);
+
+}  // namespace mergebridge

@@ -2,5 +2,5 @@
 #include "setup/setup_run.h"
 
 int main(int argc, char** argv) {
-  return RunSetup(ProgramArguments(argc, argv));
+  return mergebridge::RunSetup(mergebridge::ProgramArguments(argc, argv));
 }

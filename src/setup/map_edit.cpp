@@ -6,6 +6,8 @@
 #include "setup/setup_options.h"
 #include "setup/setup_record.h"
 
+namespace mergebridge {
+
 namespace {
 
 struct Replacement {
@@ -55,11 +57,10 @@ std::string MethodLabel(std::string_view manager, std::string_view method) {
   return std::string(manager) + " " + std::string(method);
 }
 
-MapEdit RefusedEdit(std::string_view map, const std::string& fault) {
+MapEdit RefusedEdit(std::string_view map, const Status& fault) {
   MapEdit edit;
-  edit.ok = false;
+  edit.status = FailureStatus("the record of an earlier install cannot be read: " + fault.message);
   edit.map = std::string(map);
-  edit.notes.push_back("the record of an earlier install cannot be read: " + fault);
   return edit;
 }
 
@@ -107,9 +108,9 @@ bool RunsBridge(std::string_view program, std::string_view bridge) {
 
 MapEdit InstallIntoMap(std::string_view map, std::string_view recordText,
                        const std::vector<std::string>& managers, const std::string& bridge) {
-  SetupRecord record;
-  std::string fault;
-  if (!ParseSetupRecord(recordText, record, fault)) return RefusedEdit(map, fault);
+  Result<SetupRecord> parsed = ParseSetupRecord(recordText);
+  if (!parsed.ok()) return RefusedEdit(map, parsed.status);
+  SetupRecord& record = parsed.value;
   const std::vector<MapEntry> entries = ReadMapEntries(map);
   const std::string earlier = record.bridge;
   auto ours = [&](const std::string& program) {
@@ -164,9 +165,9 @@ MapEdit InstallIntoMap(std::string_view map, std::string_view recordText,
 }
 
 MapEdit RemoveFromMap(std::string_view map, std::string_view recordText) {
-  SetupRecord record;
-  std::string fault;
-  if (!ParseSetupRecord(recordText, record, fault)) return RefusedEdit(map, fault);
+  Result<SetupRecord> parsed = ParseSetupRecord(recordText);
+  if (!parsed.ok()) return RefusedEdit(map, parsed.status);
+  SetupRecord& record = parsed.value;
   const std::vector<MapEntry> entries = ReadMapEntries(map);
   MapEdit edit;
   std::vector<Replacement> replacements;
@@ -187,3 +188,5 @@ MapEdit RemoveFromMap(std::string_view map, std::string_view recordText) {
   edit.map = ApplyReplacements(map, std::move(replacements));
   return edit;
 }
+
+}  // namespace mergebridge

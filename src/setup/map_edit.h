@@ -6,6 +6,10 @@
 #include <string_view>
 #include <vector>
 
+#include "common/status.h"
+
+namespace mergebridge {
+
 /// One method line of the map: "manager method program", blank-separated.
 struct MapEntry {
   std::string manager, method;
@@ -20,10 +24,10 @@ std::vector<MapEntry> ReadMapEntries(std::string_view map);
 
 /// What an edit of the map comes to.
 struct MapEdit {
-  bool ok = true;                  // false: the record could not be read, nothing is to be written
+  Status status;                   // failed: the record could not be read, nothing is to be written
   std::string map;                 // the new map bytes
   std::string record;              // the new record text; empty: no record is needed any more
-  std::vector<std::string> notes;  // what was left alone and why (or, when !ok, the fault)
+  std::vector<std::string> notes;  // what was left alone and why
 };
 
 /// Points the first xcompare and xmerge line of each of `managers` at `bridge`,
@@ -42,3 +46,5 @@ MapEdit RemoveFromMap(std::string_view map, std::string_view record);
 /// True when `program` is mergebridge: `bridge` itself, or a program whose file
 /// name is mergebridge or mergebridge.exe (ASCII letter case ignored).
 bool RunsBridge(std::string_view program, std::string_view bridge);
+
+}  // namespace mergebridge

@@ -2,6 +2,8 @@
 // managers' method links (Linux).
 #include "setup/setup_install.h"
 
+#include <utility>
+
 #include "common/text.h"
 #include "host/files.h"
 #include "host/setup_lock.h"
@@ -11,18 +13,20 @@
 #include "setup/setup_shared.h"
 #include "setup/unified_diff.h"
 
+namespace mergebridge {
+
 namespace {
 
 const long kLockWaitMillis = 2000;  // far longer than a run takes
 
 // True when the file at `path` holds `bytes`; for no bytes, when it is absent.
 bool FileHoldsBytes(const std::string& path, const std::string& bytes) {
-  std::string now, ignored;
-  if (bytes.empty()) return GetPathKind(path, ignored) == PathKind::Missing;
-  return ReadWholeFile(path, now) == 0 && now == bytes;
+  if (bytes.empty()) return GetPathKind(path).kind == PathKind::Missing;
+  const Result<std::string> now = ReadWholeFile(path);
+  return now.ok() && now.value == bytes;
 }
 
-std::string WriteFailure(const std::string& path, long error, bool landed) {
+std::string WriteFailure(const std::string& path, const Status& error, bool landed) {
   std::string text = "cannot write " + path + ": " + ErrorText(error);
   if (IsAccessDenied(error)) text += "; " + RightsHint();
   return text + FailureEnding(landed);
@@ -35,66 +39,67 @@ std::string MethodListing(const std::vector<MethodState>& states) {
   return text;
 }
 
-// Reads a file that may be absent (then empty). False after a complaint.
-bool ReadOptional(const std::string& path, std::string& bytes) {
-  const long error = ReadWholeFile(path, bytes);
-  std::string ignored;
-  if (error == 0 || GetPathKind(path, ignored) == PathKind::Missing) return true;
-  PrintError("cannot read " + path + ": " + ErrorText(error));
-  return false;
+// Reads a file that may be absent (then empty); a failure is printed.
+Result<std::string> ReadOptional(const std::string& path) {
+  Result<std::string> bytes = ReadWholeFile(path);
+  if (bytes.ok() || GetPathKind(path).kind == PathKind::Missing)
+    return {std::move(bytes.value), {}};
+  return {{}, PrintFailure("cannot read " + path + ": " + ErrorText(bytes.status))};
 }
 
 // Writes a record, or removes it when the text is empty.
-long StoreRecord(const std::string& path, const std::string& text) {
-  const long error = text.empty() ? RemoveFileIfPresent(path) : ReplaceFileAtomically(path, text);
-  if (error == 0) NoteChange();
-  return error;
+Status StoreRecord(const std::string& path, const std::string& text) {
+  Status status = text.empty() ? RemoveFileIfPresent(path) : ReplaceFileAtomically(path, text);
+  if (status.ok()) NoteChange();
+  return status;
 }
 
-// Removes what an interrupted run left in `folder`; false after a complaint.
-bool RemoveLeftovers(const std::string& folder) {
-  const long error = SweepScratchFiles(folder);
-  if (error != 0) {
-    PrintError("cannot clear the leftovers of an earlier run in " + folder + ": " +
-               ErrorText(error) + ".");
-  }
-  return error == 0;
+// Removes what an interrupted run left in `folder`; a failure is printed.
+Status RemoveLeftovers(const std::string& folder) {
+  const Status swept = SweepScratchFiles(folder);
+  if (swept.ok()) return swept;
+  return PrintFailure("cannot clear the leftovers of an earlier run in " + folder + ": " +
+                      ErrorText(swept) + ".");
 }
 
 void PrintNotes(const std::vector<std::string>& notes) {
   for (const std::string& note : notes) PrintLine("  " + note);
 }
 
-// Writes the map's edit and its record. Returns 0, or 1 after a complaint.
-int WriteMapAndRecord(const std::string& mapPath, const std::string& recordPath,
-                      const std::string& map, const std::string& record, const MapEdit& edit) {
+// The map and its record as they are, and where.
+struct MapFiles {
+  std::string mapPath, recordPath;
+  std::string map, record;
+};
+
+// Writes the map's edit and its record; a failure is printed.
+Status WriteMapAndRecord(const MapFiles& files, const MapEdit& edit) {
+  const std::string& recordPath = files.recordPath;
   // The record is written before the map and removed after it, so that no
   // changed line is ever on disk without it; if the map then cannot be
   // written, the old record comes back.
   const bool recordFirst = !edit.record.empty();
-  if (recordFirst && edit.record != record) {
-    if (const long error = StoreRecord(recordPath, edit.record)) {
-      PrintError(WriteFailure(recordPath, error, FileHoldsBytes(recordPath, edit.record)));
-      return 1;
+  if (recordFirst && edit.record != files.record) {
+    if (Status stored = StoreRecord(recordPath, edit.record); !stored.ok()) {
+      return PrintFailure(
+          WriteFailure(recordPath, stored, FileHoldsBytes(recordPath, edit.record)));
     }
   }
-  if (edit.map != map) {
-    if (const long error = ReplaceFileAtomically(mapPath, edit.map)) {
+  if (edit.map != files.map) {
+    if (Status written = ReplaceFileAtomically(files.mapPath, edit.map); !written.ok()) {
       // A map that changed all the same keeps the record of what it ran.
-      const bool landed = FileHoldsBytes(mapPath, edit.map);
-      if (recordFirst && !landed) StoreRecord(recordPath, record);
-      PrintError(WriteFailure(mapPath, error, landed));
-      return 1;
+      const bool landed = FileHoldsBytes(files.mapPath, edit.map);
+      if (recordFirst && !landed) (void)StoreRecord(recordPath, files.record);
+      return PrintFailure(WriteFailure(files.mapPath, written, landed));
     }
     NoteChange();
   }
-  if (!recordFirst && edit.record != record) {
-    if (const long error = StoreRecord(recordPath, edit.record)) {
-      PrintError("cannot remove " + recordPath + ": " + ErrorText(error) + ".");
-      return 1;
+  if (!recordFirst && edit.record != files.record) {
+    if (Status removed = StoreRecord(recordPath, edit.record); !removed.ok()) {
+      return PrintFailure("cannot remove " + recordPath + ": " + ErrorText(removed) + ".");
     }
   }
-  return 0;
+  return {};
 }
 
 // The lines whose program changed, old and new.
@@ -108,61 +113,77 @@ void PrintMapChanges(const std::string& map, const std::string& newMap) {
   }
 }
 
-// Install or uninstall through the map. `install` false: uninstall.
-int EditMap(const SetupOptions& options, const std::string& managers, bool install) {
-  const std::string mapPath = PathInFolder(managers, "map"),
-                    recordPath = PathInFolder(managers, kMapRecord);
-  std::string map, record;
-  if (!options.dryRun && !RemoveLeftovers(managers)) return 1;
-  if (const long error = ReadWholeFile(mapPath, map)) {
-    PrintError("cannot read the type-manager map " + mapPath + ": " + ErrorText(error));
-    return 1;
+// Reads the map and its record (after sweeping what an interrupted run left,
+// unless `dryRun`); a failure is printed.
+Result<MapFiles> ReadMapFiles(const std::string& managers, bool dryRun) {
+  Result<MapFiles> files;
+  MapFiles& read = files.value;
+  read.mapPath = PathInFolder(managers, "map");
+  read.recordPath = PathInFolder(managers, kMapRecord);
+  if (!dryRun) files.status = RemoveLeftovers(managers);
+  if (!files.ok()) return files;
+  Result<std::string> map = ReadWholeFile(read.mapPath);
+  if (!map.ok()) {
+    files.status = PrintFailure("cannot read the type-manager map " + read.mapPath + ": " +
+                                ErrorText(map.status));
+    return files;
   }
-  if (!ReadOptional(recordPath, record)) return 1;
+  read.map = std::move(map.value);
+  Result<std::string> record = ReadOptional(read.recordPath);
+  files.status = record.status;
+  read.record = std::move(record.value);
+  return files;
+}
+
+// Install or uninstall through the map. `install` false: uninstall.
+Status EditMap(const SetupOptions& options, const std::string& managers, bool install) {
+  const Result<MapFiles> files = ReadMapFiles(managers, options.dryRun);
+  if (!files.ok()) return files.status;
+  const std::string &mapPath = files.value.mapPath, &map = files.value.map;
+  const std::string& record = files.value.record;
   if (!install && record.empty()) {
-    PrintLine("Nothing to undo: no record of an install in " + recordPath + ".");
-    return 0;
+    PrintLine("Nothing to undo: no record of an install in " + files.value.recordPath + ".");
+    return {};
   }
   const std::string bridge = BridgePath(options);
   MapEdit edit =
       install ? InstallIntoMap(map, record, options.managers, bridge) : RemoveFromMap(map, record);
-  if (!edit.ok) {
-    PrintError(recordPath + ": " + edit.notes.front() + ". Nothing was changed.");
-    return 1;
+  if (!edit.status.ok()) {
+    return PrintFailure(files.value.recordPath + ": " + edit.status.message +
+                        ". Nothing was changed.");
   }
   PrintNotes(edit.notes);
   if (install) {
     bool any = false;
     for (const MapEntry& entry : ReadMapEntries(edit.map)) any = any || entry.program == bridge;
     if (!any) {
-      PrintError("none of the chosen type managers has an xcompare or xmerge line in " + mapPath +
-                 ". Nothing was changed.");
-      return 1;
+      return PrintFailure("none of the chosen type managers has an xcompare or xmerge line in " +
+                          mapPath + ". Nothing was changed.");
     }
   }
   if (options.dryRun) {
     std::string diff = UnifiedDiff(map, edit.map, mapPath);
     PrintLine(diff.empty() ? "No change to " + mapPath + "." : diff.substr(0, diff.size() - 1));
     PrintLine("(dry run: nothing was changed)");
-    return 0;
+    return {};
   }
   if (edit.map == map && edit.record == record) {
     PrintLine("Nothing to change in " + mapPath + ".");
-    return 0;
+    return {};
   }
-  if (WriteMapAndRecord(mapPath, recordPath, map, record, edit) != 0) return 1;
+  if (Status written = WriteMapAndRecord(files.value, edit); !written.ok()) return written;
   PrintMapChanges(map, edit.map);
   PrintLine((install ? "Installed into " : "Uninstalled from ") + mapPath + ".");
-  return 0;
+  return {};
 }
 
-long CarryOut(const std::string& folder, const LinkAction& action, const std::string& bridge) {
+Status CarryOut(const std::string& folder, const LinkAction& action, const std::string& bridge) {
   const std::string path = PathInFolder(folder, action.method);
   switch (action.step) {
     case LinkStep::LinkToBridge:
       return ReplaceWithLink(path, bridge);
     case LinkStep::BackUpThenLink: {
-      if (const long error = KeepCopy(path, PathInFolder(folder, action.value))) return error;
+      if (Status kept = KeepCopy(path, PathInFolder(folder, action.value)); !kept.ok()) return kept;
       return ReplaceWithLink(path, bridge);
     }
     case LinkStep::RestoreLink:
@@ -172,40 +193,40 @@ long CarryOut(const std::string& folder, const LinkAction& action, const std::st
     case LinkStep::DropCopy:
       return RemoveFileIfPresent(PathInFolder(folder, action.value));
   }
-  return 0;
+  return {};
 }
 
 // uninstall: every manager with a record, whatever was chosen at install time;
 // what an install stopped before its record left is swept from the others.
-// False after a complaint.
-bool RecordedNames(const SetupOptions& options, const std::string& managers,
-                   std::vector<std::string>& names) {
-  std::vector<std::string> listed;
-  if (const long error = ListFolder(managers, listed)) {
-    PrintError("cannot list " + managers + ": " + ErrorText(error) + ". Nothing was changed.");
-    return false;
+// A failure is printed.
+Result<std::vector<std::string>> RecordedNames(const SetupOptions& options,
+                                               const std::string& managers) {
+  const Result<std::vector<std::string>> listed = ListFolder(managers);
+  if (!listed.ok()) {
+    return {{},
+            PrintFailure("cannot list " + managers + ": " + ErrorText(listed.status) +
+                         ". Nothing was changed.")};
   }
-  names.clear();
-  for (const std::string& name : listed) {
-    std::string ignored;
-    const PathKind kind =
-        GetPathKind(PathInFolder(PathInFolder(managers, name), kLinkRecord), ignored);
+  Result<std::vector<std::string>> names;
+  for (const std::string& name : listed.value) {
+    const PathKind kind = GetPathKind(PathInFolder(PathInFolder(managers, name), kLinkRecord)).kind;
     if (kind == PathKind::Unreadable) {
-      PrintError("cannot look at " + PathInFolder(PathInFolder(managers, name), kLinkRecord) +
-                 ". Nothing was changed.");
-      return false;
+      return {
+          {},
+          PrintFailure("cannot look at " + PathInFolder(PathInFolder(managers, name), kLinkRecord) +
+                       ". Nothing was changed.")};
     }
     if (kind == PathKind::File) {
-      names.push_back(name);
+      names.value.push_back(name);
     } else if (!options.dryRun &&
-               GetPathKind(PathInFolder(managers, name), ignored) == PathKind::Folder &&
-               !RemoveLeftovers(PathInFolder(managers, name))) {
-      return false;
+               GetPathKind(PathInFolder(managers, name)).kind == PathKind::Folder) {
+      if (Status swept = RemoveLeftovers(PathInFolder(managers, name)); !swept.ok())
+        return {{}, swept};
     }
   }
-  if (names.empty())
+  if (names.value.empty())
     PrintLine("Nothing to undo: no manager in " + managers + " has a record of an install.");
-  return true;
+  return names;
 }
 
 // --dry-run: the plan as a diff of the folder's methods.
@@ -225,153 +246,185 @@ void PrintPlannedLinks(const std::string& folder, const std::vector<MethodState>
   if (!diff.empty()) PrintLine(diff.substr(0, diff.size() - 1));
 }
 
-// What one manager's change came to: done, failed there (the others go on),
-// or failed so that the run stops.
-enum class Outcome { Done, Failed, Stop };
+// What one manager's change came to: done, or failed there (printed),
+// and with `stop` so that the run stops (else the others go on). `linked`: a
+// method there runs the bridge, or will; `changed`: a method was changed.
+struct ManagerEdit {
+  Status status;
+  bool stop = false;
+  bool linked = false, changed = false;
+};
+
+ManagerEdit Stopped(const Status& status) {
+  return {status, true};
+}
+
+// One manager's folder, its record's text and what is to be done there.
+struct ManagerWork {
+  std::string name, folder, record, bridge;
+  bool install = true;
+};
 
 // Carries out a manager's plan: the record before the first change of an
 // install, after the last of an uninstall (removed).
-Outcome CarryOutPlan(const std::string& name, const std::string& folder, const std::string& record,
-                     const LinkPlan& plan, bool install, const std::string& bridge, bool& changed) {
-  const std::string recordPath = PathInFolder(folder, kLinkRecord);
-  if (install && plan.record != record) {
-    if (const long error = StoreRecord(recordPath, plan.record)) {
-      PrintError(WriteFailure(recordPath, error, FileHoldsBytes(recordPath, plan.record)));
-      return Outcome::Stop;
+ManagerEdit CarryOutPlan(const ManagerWork& work, const LinkPlan& plan) {
+  ManagerEdit result;
+  const std::string recordPath = PathInFolder(work.folder, kLinkRecord);
+  if (work.install && plan.record != work.record) {
+    if (Status stored = StoreRecord(recordPath, plan.record); !stored.ok()) {
+      return Stopped(
+          PrintFailure(WriteFailure(recordPath, stored, FileHoldsBytes(recordPath, plan.record))));
     }
   }
   for (const LinkAction& action : plan.actions) {
-    if (const long error = CarryOut(folder, action, bridge)) {
-      PrintError("cannot change " + PathInFolder(folder, action.method) + ": " + ErrorText(error) +
-                 (IsAccessDenied(error) ? "; " + RightsHint() : std::string()) + ".");
-      return Outcome::Stop;
+    if (Status done = CarryOut(work.folder, action, work.bridge); !done.ok()) {
+      return Stopped(PrintFailure(
+          "cannot change " + PathInFolder(work.folder, action.method) + ": " + ErrorText(done) +
+          (IsAccessDenied(done) ? "; " + RightsHint() : std::string()) + "."));
     }
     NoteChange();
-    changed = true;
-    PrintLine("  " + name + " " + action.method + ": now " +
+    result.changed = true;
+    PrintLine("  " + work.name + " " + action.method + ": now " +
               (action.step == LinkStep::RestoreBackup || action.step == LinkStep::DropCopy
                    ? "the kept original"
                : action.step == LinkStep::RestoreLink ? "-> " + action.value
-                                                      : "-> " + bridge));
+                                                      : "-> " + work.bridge));
   }
-  if (!install) {
-    if (const long error = RemoveFileIfPresent(recordPath)) {
-      PrintError("cannot remove " + recordPath + ": " + ErrorText(error) + ".");
-      return Outcome::Failed;
+  if (!work.install) {
+    if (Status removed = RemoveFileIfPresent(recordPath); !removed.ok()) {
+      result.status = PrintFailure("cannot remove " + recordPath + ": " + ErrorText(removed) + ".");
     }
   }
-  return Outcome::Done;
+  return result;
 }
 
-// Installs into or uninstalls from one manager's folder. `linked`: a method
-// there runs the bridge, or will; `changed`: a method was changed.
-Outcome EditManager(const SetupOptions& options, const std::string& managers,
-                    const std::string& name, bool install, bool& linked, bool& changed) {
-  const std::string bridge = BridgePath(options), folder = PathInFolder(managers, name);
-  const std::string recordPath = PathInFolder(folder, kLinkRecord);
-  std::string ignored, record;
-  const PathKind kind = GetPathKind(folder, ignored);
+// The methods in the manager's folder, each of which can be looked at, and its
+// record's text (after sweeping what an interrupted run left, unless
+// `dryRun`); a failure is printed.
+Result<std::vector<MethodState>> ReadManager(ManagerWork& work, bool dryRun) {
+  if (!dryRun) {
+    if (Status swept = RemoveLeftovers(work.folder); !swept.ok()) return {{}, swept};
+  }
+  Result<std::string> record = ReadOptional(PathInFolder(work.folder, kLinkRecord));
+  if (!record.ok()) return {{}, record.status};
+  work.record = std::move(record.value);
+  Result<std::vector<MethodState>> states{ReadMethods(work.folder), {}};
+  for (const MethodState& state : states.value) {
+    if (state.kind != MethodKind::Unknown) continue;
+    states.status = PrintFailure("cannot look at " + PathInFolder(work.folder, state.method) +
+                                 " or its kept copy. Nothing was changed there.");
+    break;
+  }
+  return states;
+}
+
+// Installs into or uninstalls from one manager's folder.
+ManagerEdit EditManager(const SetupOptions& options, const std::string& managers,
+                        const std::string& name, bool install) {
+  ManagerWork work{name, PathInFolder(managers, name), std::string(), BridgePath(options), install};
+  const PathKind kind = GetPathKind(work.folder).kind;
   if (kind == PathKind::Unreadable) {
-    PrintError("cannot look at " + folder + ". Nothing was changed there.");
-    return Outcome::Stop;
+    return Stopped(PrintFailure("cannot look at " + work.folder + ". Nothing was changed there."));
   }
   if (kind != PathKind::Folder) {
     PrintLine("  " + name + ": no such type manager in " + managers + "; left alone");
-    return Outcome::Done;
+    return {};
   }
-  if (!options.dryRun && !RemoveLeftovers(folder)) return Outcome::Stop;
-  if (!ReadOptional(recordPath, record)) return Outcome::Stop;
-  const std::vector<MethodState> states = ReadMethods(folder);
-  for (const MethodState& state : states) {
-    if (state.kind != MethodKind::Unknown) continue;
-    PrintError("cannot look at " + PathInFolder(folder, state.method) +
-               " or its kept copy. Nothing was changed there.");
-    return Outcome::Stop;
-  }
-  const LinkPlan plan = install ? PlanLinkInstall(name, states, record, bridge)
-                                : PlanLinkRemoval(name, states, record);
-  if (!plan.ok) {
-    PrintError(recordPath + ": " + plan.notes.front() + ". Nothing was changed there.");
-    return Outcome::Failed;
+  const Result<std::vector<MethodState>> states = ReadManager(work, options.dryRun);
+  if (!states.ok()) return Stopped(states.status);
+  const LinkPlan plan = install ? PlanLinkInstall(name, states.value, work.record, work.bridge)
+                                : PlanLinkRemoval(name, states.value, work.record);
+  if (!plan.status.ok()) {
+    return {PrintFailure(PathInFolder(work.folder, kLinkRecord) + ": " + plan.status.message +
+                         ". Nothing was changed there.")};
   }
   PrintNotes(plan.notes);
-  for (const MethodState& state : states) {
-    linked = linked || (state.kind == MethodKind::Link && state.target == bridge);
+  bool linked = !plan.actions.empty();
+  for (const MethodState& state : states.value) {
+    linked = linked || (state.kind == MethodKind::Link && state.target == work.bridge);
   }
-  linked = linked || !plan.actions.empty();
   if (options.dryRun) {
-    PrintPlannedLinks(folder, states, plan, bridge);
-    return Outcome::Done;
+    PrintPlannedLinks(work.folder, states.value, plan, work.bridge);
+    return {Status(), false, linked};
   }
-  if (plan.actions.empty() && plan.record == record) return Outcome::Done;
-  return CarryOutPlan(name, folder, record, plan, install, bridge, changed);
+  if (plan.actions.empty() && plan.record == work.record) return {Status(), false, linked};
+  ManagerEdit result = CarryOutPlan(work, plan);
+  result.linked = linked;
+  return result;
 }
 
 // Install or uninstall through the managers' method links.
-int EditLinks(const SetupOptions& options, const std::string& managers, bool install) {
-  std::vector<std::string> names = options.managers;
-  if (!install && !RecordedNames(options, managers, names)) return 1;
-  int status = 0;
+Status EditLinks(const SetupOptions& options, const std::string& managers, bool install) {
+  Result<std::vector<std::string>> names{options.managers, {}};
+  if (!install) names = RecordedNames(options, managers);
+  if (!names.ok()) return names.status;
+  Status status;
   bool linked = false, changed = false;
-  for (const std::string& name : names) {
-    const Outcome outcome = EditManager(options, managers, name, install, linked, changed);
-    if (outcome == Outcome::Stop) return 1;
-    if (outcome == Outcome::Failed) status = 1;
+  for (const std::string& name : names.value) {
+    const ManagerEdit edit = EditManager(options, managers, name, install);
+    if (edit.stop) return edit.status;
+    if (!edit.status.ok()) status = edit.status;
+    linked = linked || edit.linked;
+    changed = changed || edit.changed;
   }
-  if (install && !linked && status == 0) {
-    PrintError("none of the chosen type managers has an xcompare or xmerge method in " + managers +
-               ". Nothing was changed.");
-    return 1;
+  if (install && !linked && status.ok()) {
+    return PrintFailure("none of the chosen type managers has an xcompare or xmerge method in " +
+                        managers + ". Nothing was changed.");
   }
   if (options.dryRun) {
     PrintLine("(dry run: nothing was changed)");
-  } else if (status == 0) {
+  } else if (status.ok()) {
     PrintLine(changed ? (install ? "Installed into " : "Uninstalled from ") + managers + "."
                       : "Nothing to change in " + managers + ".");
   }
   return status;
 }
 
-// Install or uninstall (`install` false) under the installation's lock.
-int ChangeUnderLock(const SetupOptions& options, bool install) {
-  std::string reason;
-  const std::string managers = FindManagers(options, reason);
-  if (managers.empty()) {
-    PrintError(reason + ".");
-    return 1;
+// Takes the installation's lock, or says why not; a busy lock or a failure
+// is printed.
+Status LockInstallation(const std::string& managers) {
+  const Result<LockState> lock = LockManagers(managers, kLockWaitMillis);
+  if (lock.ok() && lock.value == LockState::Unavailable) {
+    PrintError("warning: " + managers +
+               " cannot be locked on its file system; going on "
+               "without keeping other runs of mergebridge-setup out.");
+  } else if (!lock.ok() || lock.value == LockState::Busy) {
+    return PrintFailure(lock.ok() ? "another mergebridge-setup is changing " + managers +
+                                        "; run this again when it has finished. Nothing was "
+                                        "changed."
+                                  : "cannot lock " + managers + ": " + ErrorText(lock.status) +
+                                        ". Nothing was changed.");
   }
+  return {};
+}
+
+// Install or uninstall (`install` false) under the installation's lock.
+Status ChangeUnderLock(const SetupOptions& options, bool install) {
+  const Result<std::string> found = FindManagers(options);
+  if (!found.ok()) return PrintFailure(found.status.message + ".");
+  const std::string& managers = found.value;
   if (install && !IsStartableProgram(BridgePath(options))) {
-    PrintError("mergebridge not found at " + BridgePath(options) + " (give --bridge PATH).");
-    return 1;
+    return PrintFailure("mergebridge not found at " + BridgePath(options) +
+                        " (give --bridge PATH).");
   }
   if (!options.dryRun) {
-    const long error = LockManagers(managers, kLockWaitMillis);
-    if (error == kLockUnavailable) {
-      PrintError("warning: " + managers +
-                 " cannot be locked on its file system; going on "
-                 "without keeping other runs of mergebridge-setup out.");
-    } else if (error != 0) {
-      PrintError(error == kLockBusy
-                     ? "another mergebridge-setup is changing " + managers +
-                           "; run this again when it has finished. Nothing was changed."
-                     : "cannot lock " + managers + ": " + ErrorText(error) +
-                           ". Nothing was changed.");
-      return 1;
-    }
+    if (Status locked = LockInstallation(managers); !locked.ok()) return locked;
   }
   if (install && !options.dryRun) RememberInstallation(managers);
-  const int status = ManagersUseMap() ? EditMap(options, managers, install)
-                                      : EditLinks(options, managers, install);
+  const Status status = ManagersUseMap() ? EditMap(options, managers, install)
+                                         : EditLinks(options, managers, install);
   if (!options.dryRun) ForgetIfUninstalled(managers);
   return status;
 }
 
 }  // namespace
 
-int Install(const SetupOptions& options) {
+Status Install(const SetupOptions& options) {
   return ChangeUnderLock(options, true);
 }
 
-int Uninstall(const SetupOptions& options) {
+Status Uninstall(const SetupOptions& options) {
   return ChangeUnderLock(options, false);
 }
+
+}  // namespace mergebridge

@@ -3,8 +3,13 @@
 
 #include "setup/setup_options.h"
 
-/// Points the chosen managers' methods at mergebridge. Returns the exit status.
-int Install(const SetupOptions& options);
+namespace mergebridge {
 
-/// Puts back what install recorded. Returns the exit status.
-int Uninstall(const SetupOptions& options);
+/// Points the chosen managers' methods at mergebridge. Each failure is
+/// printed where it happens; the result is the last one.
+Status Install(const SetupOptions& options);
+
+/// Puts back what install recorded; failures as for Install.
+Status Uninstall(const SetupOptions& options);
+
+}  // namespace mergebridge

@@ -2,6 +2,8 @@
 
 #include <iterator>
 
+namespace mergebridge {
+
 namespace {
 
 // The commands an option goes with, as bits.
@@ -13,8 +15,8 @@ enum : unsigned {
   kUnregister = 1u << static_cast<unsigned>(SetupCommand::Unregister),
 };
 
-// Reads --managers' list; returns what is wrong with it, or nothing.
-std::string ReadManagers(SetupOptions& options, const std::string& list) {
+// Reads --managers' list; fails with what is wrong with it.
+Status ReadManagers(SetupOptions& options, const std::string& list) {
   options.managers.clear();
   for (size_t start = 0; start <= list.size();) {
     size_t comma = list.find(',', start);
@@ -23,12 +25,12 @@ std::string ReadManagers(SetupOptions& options, const std::string& list) {
     // A name is one map column or one folder name.
     if (manager.empty() || manager == "." || manager == ".." ||
         manager.find_first_of(" \t/\\") != std::string::npos) {
-      return "'" + manager + "' is not a type manager's name";
+      return FailureStatus("'" + manager + "' is not a type manager's name");
     }
     options.managers.push_back(manager);
     start = comma + 1;
   }
-  return std::string();
+  return {};
 }
 
 enum class Takes { Nothing, Value, MaybeEmpty };  // MaybeEmpty: a value, "" too
@@ -37,29 +39,29 @@ struct OptionRule {
   const char* name;
   Takes takes;
   unsigned commands;
-  std::string (*apply)(SetupOptions&, const std::string&);
+  Status (*apply)(SetupOptions&, const std::string&);
 };
 
 const OptionRule kOptions[] = {
     {"--managers", Takes::Value, kInstall, ReadManagers},
     {"--bridge", Takes::Value, kStatus | kInstall | kUninstall,
-     [](SetupOptions& o, const std::string& v) { return o.bridge = v, std::string(); }},
+     [](SetupOptions& o, const std::string& v) { return o.bridge = v, Status(); }},
     {"--clearcase", Takes::Value, kStatus | kInstall | kUninstall,
-     [](SetupOptions& o, const std::string& v) { return o.clearcase = v, std::string(); }},
+     [](SetupOptions& o, const std::string& v) { return o.clearcase = v, Status(); }},
     {"--dry-run", Takes::Nothing, kInstall | kUninstall,
-     [](SetupOptions& o, const std::string&) { return o.dryRun = true, std::string(); }},
+     [](SetupOptions& o, const std::string&) { return o.dryRun = true, Status(); }},
     {"--force", Takes::Nothing, kRegister,
-     [](SetupOptions& o, const std::string&) { return o.force = true, std::string(); }},
+     [](SetupOptions& o, const std::string&) { return o.force = true, Status(); }},
     {"--all-users", Takes::Nothing, kStatus | kRegister | kUnregister,
-     [](SetupOptions& o, const std::string&) { return o.allUsers = true, std::string(); }},
+     [](SetupOptions& o, const std::string&) { return o.allUsers = true, Status(); }},
     {"--policy", Takes::Nothing, kRegister | kUnregister,
-     [](SetupOptions& o, const std::string&) { return o.policy = true, std::string(); }},
+     [](SetupOptions& o, const std::string&) { return o.policy = true, Status(); }},
     {"--remembered", Takes::Nothing, kUninstall,
-     [](SetupOptions& o, const std::string&) { return o.remembered = true, std::string(); }},
+     [](SetupOptions& o, const std::string&) { return o.remembered = true, Status(); }},
     {"--json", Takes::Nothing, kStatus | kInstall | kUninstall | kRegister | kUnregister,
-     [](SetupOptions& o, const std::string&) { return o.json = true, std::string(); }},
+     [](SetupOptions& o, const std::string&) { return o.json = true, Status(); }},
     {"--if-value", Takes::MaybeEmpty, kRegister | kUnregister,
-     [](SetupOptions& o, const std::string& v) { return o.ifValue = v, std::string(); }},
+     [](SetupOptions& o, const std::string& v) { return o.ifValue = v, Status(); }},
 };
 
 const struct {
@@ -71,7 +73,7 @@ const struct {
                  {"--help", SetupCommand::Help},           {"-h", SetupCommand::Help}};
 
 // Reads the option at args[i] (and its value), moving `i` past what it took.
-std::string ReadOption(const std::vector<std::string>& args, size_t& i, SetupOptions& options) {
+Status ReadOption(const std::vector<std::string>& args, size_t& i, SetupOptions& options) {
   std::string name = args[i], value;
   const size_t equals = name.find('=');
   const bool inlineValue = equals != std::string::npos;
@@ -83,31 +85,34 @@ std::string ReadOption(const std::vector<std::string>& args, size_t& i, SetupOpt
   for (const OptionRule& candidate : kOptions) {
     if (name == candidate.name) rule = &candidate;
   }
-  if (rule == nullptr) return "unknown option '" + name + "'";
+  if (rule == nullptr) return FailureStatus("unknown option '" + name + "'");
   if ((rule->commands & (1u << static_cast<unsigned>(options.command))) == 0)
-    return "option '" + name + "' does not go with " + args[0];
+    return FailureStatus("option '" + name + "' does not go with " + args[0]);
   if (rule->takes == Takes::Nothing) {
-    if (inlineValue) return "option '" + name + "' takes no value";
+    if (inlineValue) return FailureStatus("option '" + name + "' takes no value");
   } else if (!inlineValue) {
-    if (i + 1 >= args.size()) return "option '" + name + "' needs a value";
+    if (i + 1 >= args.size()) return FailureStatus("option '" + name + "' needs a value");
     value = args[++i];
   }
-  if (rule->takes == Takes::Value && value.empty()) return "option '" + name + "' needs a value";
+  if (rule->takes == Takes::Value && value.empty())
+    return FailureStatus("option '" + name + "' needs a value");
   return rule->apply(options, value);
 }
 
 // What the options say together, once all are read.
-std::string CheckTogether(const SetupOptions& options, bool havePath) {
+Status CheckTogether(const SetupOptions& options, bool havePath) {
   if (options.command == SetupCommand::Register && !havePath)
-    return "register needs Velmora's path";
+    return FailureStatus("register needs Velmora's path");
   if (options.command == SetupCommand::Uninstall && !options.remembered &&
       !options.bridge.empty()) {
-    return "option '--bridge' does not go with uninstall without --remembered";
+    return FailureStatus("option '--bridge' does not go with uninstall without --remembered");
   }
   if (options.remembered && !options.clearcase.empty())
-    return "--remembered and --clearcase do not go together";
-  if (options.allUsers && options.policy) return "--all-users and --policy do not go together";
-  return std::string();
+    return FailureStatus("--remembered and --clearcase do not go together");
+  if (options.allUsers && options.policy) {
+    return FailureStatus("--all-users and --policy do not go together");
+  }
+  return {};
 }
 
 }  // namespace
@@ -139,26 +144,37 @@ std::string SetupUsage() {
          list + ".";
 }
 
-std::string ParseSetupOptions(const std::vector<std::string>& args, SetupOptions& options) {
-  options = SetupOptions();
+namespace {
+
+// Reads `args` into `options`, which starts as the defaults.
+Status ReadArguments(const std::vector<std::string>& args, SetupOptions& options) {
   options.managers = DefaultManagers();
-  if (args.empty()) return "no command given";
+  if (args.empty()) return FailureStatus("no command given");
   auto command = std::begin(kCommands);
   while (command != std::end(kCommands) && args[0] != command->word) ++command;
-  if (command == std::end(kCommands)) return "unknown command '" + args[0] + "'";
+  if (command == std::end(kCommands)) return FailureStatus("unknown command '" + args[0] + "'");
   options.command = command->command;
-  if (options.command == SetupCommand::Help) return std::string();
+  if (options.command == SetupCommand::Help) return {};
   bool havePath = false;
   for (size_t i = 1; i < args.size(); ++i) {
     if (args[i].rfind("--", 0) == 0) {
-      const std::string fault = ReadOption(args, i, options);
-      if (!fault.empty()) return fault;
+      if (Status read = ReadOption(args, i, options); !read.ok()) return read;
     } else if (options.command == SetupCommand::Register && !havePath) {
       options.velmora = args[i];
       havePath = true;
     } else {
-      return "unexpected argument '" + args[i] + "'";
+      return FailureStatus("unexpected argument '" + args[i] + "'");
     }
   }
   return CheckTogether(options, havePath);
 }
+
+}  // namespace
+
+Result<SetupOptions> ParseSetupOptions(const std::vector<std::string>& args) {
+  Result<SetupOptions> parsed;
+  parsed.status = ReadArguments(args, parsed.value);
+  return parsed;
+}
+
+}  // namespace mergebridge

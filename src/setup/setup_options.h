@@ -5,6 +5,10 @@
 #include <string>
 #include <vector>
 
+#include "common/status.h"
+
+namespace mergebridge {
+
 enum class SetupCommand { Help, Status, Install, Uninstall, Register, Unregister };
 
 struct SetupOptions {
@@ -27,9 +31,11 @@ const std::vector<std::string>& DefaultManagers();
 /// The methods mergebridge takes the place of, in each type manager.
 const std::vector<std::string>& BridgedMethods();
 
-/// Reads `args` (without the program name) into `options`. Returns an empty
-/// string, or what is wrong with the command line in words.
-std::string ParseSetupOptions(const std::vector<std::string>& args, SetupOptions& options);
+/// Reads `args` (without the program name). Fails with what is wrong with the
+/// command line in words.
+Result<SetupOptions> ParseSetupOptions(const std::vector<std::string>& args);
 
 /// The usage text.
 std::string SetupUsage();
+
+}  // namespace mergebridge

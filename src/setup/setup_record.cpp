@@ -1,5 +1,7 @@
 #include "setup/setup_record.h"
 
+namespace mergebridge {
+
 namespace {
 
 // Names the format, so that a stray file of the same name is never taken for
@@ -8,9 +10,10 @@ constexpr std::string_view kHeader = "mergebridge-setup record 1";
 
 }  // namespace
 
-bool ParseSetupRecord(std::string_view text, SetupRecord& record, std::string& fault) {
-  record = SetupRecord();
-  if (text.empty()) return true;
+Result<SetupRecord> ParseSetupRecord(std::string_view text) {
+  Result<SetupRecord> parsed;
+  SetupRecord& record = parsed.value;
+  if (text.empty()) return parsed;
   size_t lineNumber = 0;
   bool sawBridge = false;
   while (!text.empty()) {
@@ -21,8 +24,7 @@ bool ParseSetupRecord(std::string_view text, SetupRecord& record, std::string& f
     ++lineNumber;
     if (lineNumber == 1) {
       if (line != kHeader) {
-        fault = "its first line is not \"" + std::string(kHeader) + "\"";
-        return false;
+        return {{}, FailureStatus("its first line is not \"" + std::string(kHeader) + "\"")};
       }
       continue;
     }
@@ -36,18 +38,17 @@ bool ParseSetupRecord(std::string_view text, SetupRecord& record, std::string& f
       continue;
     }
     if (tab2 == std::string_view::npos) {
-      fault = "line " + std::to_string(lineNumber) + " does not have three fields";
-      return false;
+      return {{},
+              FailureStatus("line " + std::to_string(lineNumber) + " does not have three fields")};
     }
     record.rows.push_back({std::string(line.substr(0, tab1)),
                            std::string(line.substr(tab1 + 1, tab2 - tab1 - 1)),
                            std::string(line.substr(tab2 + 1))});
   }
   if (!sawBridge || record.bridge.empty()) {
-    fault = "it does not say which program the methods were pointed at";
-    return false;
+    return {{}, FailureStatus("it does not say which program the methods were pointed at")};
   }
-  return true;
+  return parsed;
 }
 
 std::string FormatSetupRecord(const SetupRecord& record) {
@@ -58,3 +59,5 @@ std::string FormatSetupRecord(const SetupRecord& record) {
   }
   return text;
 }
+
+}  // namespace mergebridge

@@ -6,6 +6,10 @@
 #include <string_view>
 #include <vector>
 
+#include "common/status.h"
+
+namespace mergebridge {
+
 /// One line of a record: three fields, the last one taken as written.
 struct RecordRow {
   std::string first, second, third;
@@ -17,9 +21,11 @@ struct SetupRecord {
   std::vector<RecordRow> rows;
 };
 
-/// Parses `text` (empty: no record yet, which gives an empty record). Returns
-/// false, with `fault` saying why, when the text is not a record of ours.
-bool ParseSetupRecord(std::string_view text, SetupRecord& record, std::string& fault);
+/// Parses `text` (empty: no record yet, which gives an empty record). Fails,
+/// saying why, when the text is not a record of ours.
+Result<SetupRecord> ParseSetupRecord(std::string_view text);
 
 /// The record as text; empty when it has no rows, meaning "remove the file".
 std::string FormatSetupRecord(const SetupRecord& record);
+
+}  // namespace mergebridge

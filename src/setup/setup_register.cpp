@@ -5,6 +5,8 @@
 #include "host/setup_lock.h"
 #include "setup/setup_shared.h"
 
+namespace mergebridge {
+
 namespace {
 
 const long kLockWaitMillis = 2000;  // as install's
@@ -15,50 +17,64 @@ RegistryScope ScopeOf(const SetupOptions& options) {
                             : RegistryScope::User;
 }
 
+// What the command is about: the registry value and the words for it.
+struct Registration {
+  RegistryScope scope;
+  const char* verb;   // "write", "remove"
+  const char* doing;  // "registering", "unregistering"
+};
+
 // `landed`: the registration reads as the command meant it all the same.
-std::string RegistrationFailure(const std::string& verb, const std::string& doing,
-                                RegistryScope scope, long error, bool landed) {
-  std::string text = "cannot " + verb + " " + DescribeValuePlace(scope, RegistryPlace(scope)) +
-                     ": " + ErrorText(error);
+std::string RegistrationFailure(const Registration& registration, const Status& error,
+                                bool landed) {
+  const RegistryScope scope = registration.scope;
+  std::string text = std::string("cannot ") + registration.verb + " " +
+                     DescribeValuePlace(scope, RegistryPlace(scope)) + ": " + ErrorText(error);
   if (!IsAccountScope(scope) && IsAccessDenied(error)) {
-    text += "; " + doing + " Velmora " + DescribeScope(scope) + " needs " + MachineRegistryOwner();
+    text += std::string("; ") + registration.doing + " Velmora " + DescribeScope(scope) +
+            " needs " + MachineRegistryOwner();
   }
   return text + FailureEnding(landed);
 }
 
-// Keeps other setup runs from changing the value until this one ends. False
-// after a complaint.
-bool LockValue(RegistryScope scope) {
-  const long error = LockRegistry(scope, kLockWaitMillis);
-  if (error == 0) return true;
+// Keeps other setup runs from changing the value until this one ends; a busy
+// lock or a failure is printed.
+Status LockValue(RegistryScope scope) {
+  const Result<LockState> lock = LockRegistry(scope, kLockWaitMillis);
+  if (lock.ok() && lock.value != LockState::Busy) return {};
   const std::string where = DescribeValuePlace(scope, RegistryPlace(scope));
-  PrintError(error == kLockBusy
-                 ? "another mergebridge-setup is changing " + where +
-                       "; run this again when it has finished. Nothing was changed."
-                 : "cannot lock " + where + ": " + ErrorText(error) + ". Nothing was changed.");
-  return false;
+  return PrintFailure(lock.ok() ? "another mergebridge-setup is changing " + where +
+                                      "; run this again when it has finished. Nothing was "
+                                      "changed."
+                                : "cannot lock " + where + ": " + ErrorText(lock.status) +
+                                      ". Nothing was changed.");
 }
 
 // --if-value: true when the value holds exactly what was given, or none was
-// given. Otherwise says what it holds (`status`: 0, or 1 when it could not be
-// read) and nothing is to be changed.
-bool HoldsExpected(const SetupOptions& options, RegistryScope scope, int& status) {
-  status = 0;
-  if (!options.ifValue) return true;
-  std::string now, place;
-  const long error = ReadRegistryString(scope, VelmoraKeyOf(scope), kVelmoraValue, now, place);
-  if (error == 0 && now == *options.ifValue) return true;
-  const std::string where = DescribeValuePlace(scope, place);
-  if (IsAbsentFromRegistry(error)) {
+// given. Otherwise says what it holds and nothing is to be changed; fails,
+// printed, when it could not be read.
+Result<bool> HoldsExpected(const SetupOptions& options, RegistryScope scope) {
+  if (!options.ifValue) return {true, {}};
+  const Result<RegistryRead> now = ReadRegistryString(scope, VelmoraKeyOf(scope), kVelmoraValue);
+  if (now.ok() && now.value.value == *options.ifValue) return {true, {}};
+  const std::string where = DescribeValuePlace(scope, now.value.place);
+  if (IsAbsentFromRegistry(now.status)) {
     PrintLine("Left " + where + " as it is: it holds nothing (no value), not " + *options.ifValue +
               ".");
-  } else if (error != 0) {
-    PrintError("cannot read " + where + ": " + ErrorText(error) + ". Nothing was changed.");
-    status = 1;
+  } else if (!now.ok()) {
+    return {false, PrintFailure("cannot read " + where + ": " + ErrorText(now.status) +
+                                ". Nothing was changed.")};
   } else {
-    PrintLine("Left " + where + " as it is: it holds " + now + ", which someone else wrote.");
+    PrintLine("Left " + where + " as it is: it holds " + now.value.value +
+              ", which someone else wrote.");
   }
-  return false;
+  return {false, {}};
+}
+
+// True when the scope's value reads as `path`.
+bool ReadsAs(RegistryScope scope, const std::string& path) {
+  const Result<RegistryRead> now = ReadRegistryString(scope, VelmoraKeyOf(scope), kVelmoraValue);
+  return now.ok() && now.value.value == path;
 }
 
 // A registration the policy overrides: one line naming the policy.
@@ -66,38 +82,33 @@ void WarnOfPolicy(RegistryScope scope) {
   for (const VelmoraPlace& policy : kVelmoraLookup) {
     if (policy.scope == RegistryScope::User || policy.scope == RegistryScope::Machine) break;
     if (scope == RegistryScope::Machine && IsAccountScope(policy.scope)) continue;
-    std::string value, place;
-    if (ReadRegistryString(policy.scope, policy.key, kVelmoraValue, value, place) != 0) continue;
-    PrintError("warning: the policy " + DescribeValuePlace(policy.scope, place) + " (" + value +
-               ") wins over this registration.");
+    const Result<RegistryRead> read = ReadRegistryString(policy.scope, policy.key, kVelmoraValue);
+    if (!read.ok()) continue;
+    PrintError("warning: the policy " + DescribeValuePlace(policy.scope, read.value.place) + " (" +
+               read.value.value + ") wins over this registration.");
     return;
   }
 }
 
 }  // namespace
 
-int Register(const SetupOptions& options) {
+Status Register(const SetupOptions& options) {
   const std::string path = AbsolutePath(options.velmora);
   const bool startable = IsStartableProgram(path);
   if (!startable && !options.force) {
-    PrintError(path +
-               " is not a program that can be started; nothing was registered "
-               "(--force registers it all the same).");
-    return 1;
+    return PrintFailure(path +
+                        " is not a program that can be started; nothing was registered "
+                        "(--force registers it all the same).");
   }
   const RegistryScope scope = ScopeOf(options);
-  int status = 0;
-  if (!LockValue(scope)) return 1;
-  if (!HoldsExpected(options, scope, status)) return status;
+  if (Status locked = LockValue(scope); !locked.ok()) return locked;
+  const Result<bool> expected = HoldsExpected(options, scope);
+  if (!expected.value) return expected.status;
   const char* key = VelmoraKeyOf(scope);
-  std::string now, place;
-  const bool same = ReadRegistryString(scope, key, kVelmoraValue, now, place) == 0 && now == path;
-  if (!same) {
-    if (const long error = WriteRegistryString(scope, key, kVelmoraValue, path)) {
-      const bool landed =
-          ReadRegistryString(scope, key, kVelmoraValue, now, place) == 0 && now == path;
-      PrintError(RegistrationFailure("write", "registering", scope, error, landed));
-      return 1;
+  if (!ReadsAs(scope, path)) {
+    if (Status written = WriteRegistryString(scope, key, kVelmoraValue, path); !written.ok()) {
+      return PrintFailure(
+          RegistrationFailure({scope, "write", "registering"}, written, ReadsAs(scope, path)));
     }
     NoteChange();
   }
@@ -108,38 +119,41 @@ int Register(const SetupOptions& options) {
     PrintError("warning: " + path +
                " is not a program that can be started yet; a merge starts it once it is.");
   }
-  return 0;
+  return {};
 }
 
-int Unregister(const SetupOptions& options) {
+Status Unregister(const SetupOptions& options) {
   const RegistryScope scope = ScopeOf(options);
   const char* key = VelmoraKeyOf(scope);
-  int status = 0;
-  if (!LockValue(scope)) return 1;
-  if (!HoldsExpected(options, scope, status)) return status;
-  bool removed = false;
-  if (const long error = RemoveRegistryValue(scope, key, kVelmoraValue, removed)) {
-    std::string now, place;
-    const bool landed =
-        IsAbsentFromRegistry(ReadRegistryString(scope, key, kVelmoraValue, now, place));
-    PrintError(RegistrationFailure("remove", "unregistering", scope, error, landed));
-    return 1;
+  if (Status locked = LockValue(scope); !locked.ok()) return locked;
+  const Result<bool> expected = HoldsExpected(options, scope);
+  if (!expected.value) return expected.status;
+  const Result<bool> removed = RemoveRegistryValue(scope, key, kVelmoraValue);
+  if (!removed.ok()) {
+    const bool landed = IsAbsentFromRegistry(ReadRegistryString(scope, key, kVelmoraValue).status);
+    return PrintFailure(
+        RegistrationFailure({scope, "remove", "unregistering"}, removed.status, landed));
   }
-  if (removed) NoteChange();
+  if (removed.value) NoteChange();
   const std::string where = DescribeValuePlace(scope, RegistryPlace(scope));
-  PrintLine(removed ? "Unregistered Velmora " + DescribeScope(scope) + ": removed " + where + "."
-                    : "Nothing to remove: Velmora was not registered " + DescribeScope(scope) +
-                          " (no " + where + ").");
+  PrintLine(removed.value
+                ? "Unregistered Velmora " + DescribeScope(scope) + ": removed " + where + "."
+                : "Nothing to remove: Velmora was not registered " + DescribeScope(scope) +
+                      " (no " + where + ").");
   // The machine's registration that serves now: for all users, one in a place
   // register does not write (another configuration folder, Windows' 32-bit
   // view).
-  std::string velmora, place;
-  if (scope != RegistryScope::MachinePolicy &&
-      ReadRegistryString(RegistryScope::Machine, kVelmoraKey, kVelmoraValue, velmora, place) == 0) {
+  if (scope == RegistryScope::MachinePolicy) return {};
+  const Result<RegistryRead> machine =
+      ReadRegistryString(RegistryScope::Machine, kVelmoraKey, kVelmoraValue);
+  if (machine.ok()) {
     PrintLine((options.allUsers ? "Velmora is still registered "
                                 : "A merge of this user now takes the registration ") +
               DescribeScope(RegistryScope::Machine) + " (" +
-              DescribeValuePlace(RegistryScope::Machine, place) + "): " + velmora);
+              DescribeValuePlace(RegistryScope::Machine, machine.value.place) +
+              "): " + machine.value.value);
   }
-  return 0;
+  return {};
 }
+
+}  // namespace mergebridge

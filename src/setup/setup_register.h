@@ -3,9 +3,13 @@
 
 #include "setup/setup_options.h"
 
-/// Writes Velmora's path for the user, all users or the computer's policy.
-/// Returns the exit status.
-int Register(const SetupOptions& options);
+namespace mergebridge {
 
-/// Removes it again. Returns the exit status.
-int Unregister(const SetupOptions& options);
+/// Writes Velmora's path for the user, all users or the computer's policy.
+/// A failure is printed where it happens.
+Status Register(const SetupOptions& options);
+
+/// Removes it again; a failure as for Register.
+Status Unregister(const SetupOptions& options);
+
+}  // namespace mergebridge

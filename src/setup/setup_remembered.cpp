@@ -10,6 +10,8 @@
 #include "setup/setup_record.h"
 #include "setup/setup_shared.h"
 
+namespace mergebridge {
+
 namespace {
 
 // A record's first line names the format; the second is the installation's
@@ -56,34 +58,39 @@ std::string RecordPath(const std::string& state, const std::string& managers) {
 // True when a type manager of the installation keeps a record of an install
 // (or may: one that cannot be looked at).
 bool KeepsRecord(const std::string& managers) {
-  std::string ignored;
   if (ManagersUseMap())
-    return GetPathKind(PathInFolder(managers, kMapRecord), ignored) != PathKind::Missing;
-  std::vector<std::string> names;
-  if (ListFolder(managers, names) != 0) return true;
-  for (const std::string& name : names) {
-    if (GetPathKind(PathInFolder(PathInFolder(managers, name), kLinkRecord), ignored) !=
+    return GetPathKind(PathInFolder(managers, kMapRecord)).kind != PathKind::Missing;
+  const Result<std::vector<std::string>> names = ListFolder(managers);
+  if (!names.ok()) return true;
+  for (const std::string& name : names.value) {
+    if (GetPathKind(PathInFolder(PathInFolder(managers, name), kLinkRecord)).kind !=
         PathKind::Missing)
       return true;
   }
   return false;
 }
 
-// Looks through the installation's type managers. `running`: the first method
-// that is a link to `bridge`, or one that cannot be looked at (its uninstall
-// will say why); `recorded`: a manager keeps a record of an install (or may).
-long SurveyManagers(const std::string& managers, const std::string& bridge, std::string& running,
-                    bool& recorded) {
-  running.clear();
-  recorded = false;
-  std::vector<std::string> names;
-  if (const long error = ListFolder(managers, names)) return error;
-  for (const std::string& name : names) {
+// What looking through an installation's type managers found. `running`: the
+// first method that is a link to the bridge, or one that cannot be looked at
+// (its uninstall will say why); `recorded`: a manager keeps a record of an
+// install (or may).
+struct InstallationState {
+  std::string running;
+  bool recorded = false;
+};
+
+// Looks through the installation's type managers for methods that run `bridge`.
+Result<InstallationState> SurveyManagers(const std::string& managers, const std::string& bridge) {
+  Result<InstallationState> found;
+  std::string& running = found.value.running;
+  bool& recorded = found.value.recorded;
+  const Result<std::vector<std::string>> names = ListFolder(managers);
+  if (!names.ok()) return {{}, names.status};
+  for (const std::string& name : names.value) {
     const std::string folder = managers + "/" + name;
-    std::string target;
-    const PathKind kind = GetPathKind(folder, target);
+    const PathKind kind = GetPathKind(folder).kind;
     if (kind != PathKind::Folder && kind != PathKind::Unreadable) continue;
-    recorded = recorded || GetPathKind(folder + "/" + kLinkRecord, target) != PathKind::Missing;
+    recorded = recorded || GetPathKind(folder + "/" + kLinkRecord).kind != PathKind::Missing;
     for (const MethodState& method : ReadMethods(folder)) {
       if (running.empty() && (method.kind == MethodKind::Unknown ||
                               (method.kind == MethodKind::Link && method.target == bridge))) {
@@ -91,28 +98,31 @@ long SurveyManagers(const std::string& managers, const std::string& bridge, std:
       }
     }
   }
-  return 0;
+  return found;
 }
 
 // The remembered installations' lib/mgrs folders, each with its record's
-// file, and the one cleartool on PATH belongs to (no file). False after a
-// complaint.
-bool ReadRemembered(const std::string& state, std::map<std::string, std::string>& installations) {
-  std::vector<std::string> names;
-  std::string ignored;
-  const long listError = ListFolder(state, names);
-  if (listError != 0 && GetPathKind(state, ignored) != PathKind::Missing) {
-    PrintError("cannot list " + state + ": " + ErrorText(listError) + ". Nothing was changed.");
-    return false;
+// file, and the one cleartool on PATH belongs to (no file). A failure is
+// printed.
+Result<std::map<std::string, std::string>> ReadRemembered(const std::string& state) {
+  Result<std::map<std::string, std::string>> remembered;
+  std::map<std::string, std::string>& installations = remembered.value;
+  const Result<std::vector<std::string>> names = ListFolder(state);
+  if (!names.ok() && GetPathKind(state).kind != PathKind::Missing) {
+    return {{},
+            PrintFailure("cannot list " + state + ": " + ErrorText(names.status) +
+                         ". Nothing was changed.")};
   }
-  for (const std::string& name : names) {
+  for (const std::string& name : names.value) {
     const std::string path = PathInFolder(state, name);
-    std::string text;
     if (name.find(kScratchMark) != std::string::npos) continue;  // an interrupted write's
-    if (const long error = ReadWholeFile(path, text)) {
-      PrintError("cannot read " + path + ": " + ErrorText(error) + ". Nothing was changed.");
-      return false;
+    const Result<std::string> read = ReadWholeFile(path);
+    if (!read.ok()) {
+      return {{},
+              PrintFailure("cannot read " + path + ": " + ErrorText(read.status) +
+                           ". Nothing was changed.")};
     }
+    const std::string& text = read.value;
     const size_t header = sizeof kHeader - 1;
     if (text.size() <= header + 1 || text.compare(0, header, kHeader) != 0 || text.back() != '\n') {
       PrintError("warning: " + path + " is not a record of mergebridge-setup; left alone.");
@@ -123,15 +133,14 @@ bool ReadRemembered(const std::string& state, std::map<std::string, std::string>
   const std::string cleartool = SearchProgramPath("cleartool");
   if (!cleartool.empty())
     installations.emplace(NormalizedPath(FolderOf(FolderOf(cleartool)) + "/lib/mgrs"), "");
-  return true;
+  return remembered;
 }
 
 // After the package's removal, a method that still runs `bridge` fails.
 void WarnIfRunning(const std::string& managers, const std::string& bridge) {
-  std::string running;
-  bool recorded = false;
-  if (SurveyManagers(managers, bridge, running, recorded) == 0 && !running.empty()) {
-    PrintError("warning: " + running + " still runs " + bridge +
+  const Result<InstallationState> found = SurveyManagers(managers, bridge);
+  if (found.ok() && !found.value.running.empty()) {
+    PrintError("warning: " + found.value.running + " still runs " + bridge +
                " (a type manager of your own?); "
                "ClearCase cannot run it once the package is removed.");
   }
@@ -144,12 +153,12 @@ void RememberInstallation(const std::string& managers) {
   if (state.empty()) return;
   const std::string path = RecordPath(state, managers),
                     text = kHeader + NormalizedPath(managers) + "\n";
-  std::string now;
-  if (ReadWholeFile(path, now) == 0 && now == text) return;
-  long error = MakeFolder(state);
-  if (error == 0) error = ReplaceFileAtomically(path, text);
-  if (error != 0) {
-    PrintError("warning: cannot remember " + managers + " in " + state + ": " + ErrorText(error) +
+  const Result<std::string> now = ReadWholeFile(path);
+  if (now.ok() && now.value == text) return;
+  Status status = MakeFolder(state).status;
+  if (status.ok()) status = ReplaceFileAtomically(path, text);
+  if (!status.ok()) {
+    PrintError("warning: cannot remember " + managers + " in " + state + ": " + ErrorText(status) +
                (ManagersUseMap() ? "; status will not notice when ClearCase puts its own methods "
                                    "back. Going on."
                                  : "; removing the mergebridge package will not take mergebridge "
@@ -162,30 +171,27 @@ void RememberInstallation(const std::string& managers) {
 
 bool IsRemembered(const std::string& managers) {
   const std::string state = SetupStateFolder();
-  std::string ignored;
-  return !state.empty() && GetPathKind(RecordPath(state, managers), ignored) == PathKind::File;
+  return !state.empty() && GetPathKind(RecordPath(state, managers)).kind == PathKind::File;
 }
 
 std::vector<std::string> RecordedManagers(const std::string& managers) {
   std::vector<std::string> names;
   if (ManagersUseMap()) {
-    std::string text, fault;
-    SetupRecord record;
-    if (ReadWholeFile(PathInFolder(managers, kMapRecord), text) == 0 &&
-        ParseSetupRecord(text, record, fault)) {
-      for (const RecordRow& row : record.rows) {
+    const Result<std::string> text = ReadWholeFile(PathInFolder(managers, kMapRecord));
+    const Result<SetupRecord> record =
+        text.ok() ? ParseSetupRecord(text.value) : Result<SetupRecord>{{}, text.status};
+    if (record.ok()) {
+      for (const RecordRow& row : record.value.rows) {
         if (std::find(names.begin(), names.end(), row.first) == names.end())
           names.push_back(row.first);
       }
     }
     return names;
   }
-  std::vector<std::string> listed;
-  ListFolder(managers, listed);
-  for (const std::string& name : listed) {
-    std::string ignored;
-    if (GetPathKind(PathInFolder(PathInFolder(managers, name), kLinkRecord), ignored) ==
-        PathKind::File)
+  // A folder that cannot be listed has no records to name.
+  const Result<std::vector<std::string>> listed = ListFolder(managers);
+  for (const std::string& name : listed.value) {
+    if (GetPathKind(PathInFolder(PathInFolder(managers, name), kLinkRecord)).kind == PathKind::File)
       names.push_back(name);
   }
   return names;
@@ -194,67 +200,79 @@ std::vector<std::string> RecordedManagers(const std::string& managers) {
 void ForgetIfUninstalled(const std::string& managers) {
   const std::string state = SetupStateFolder();
   if (state.empty() || KeepsRecord(managers)) return;
-  if (const long error = RemoveFileIfPresent(RecordPath(state, managers))) {
-    PrintError("warning: cannot forget " + managers + " in " + state + ": " + ErrorText(error) +
+  if (Status removed = RemoveFileIfPresent(RecordPath(state, managers)); !removed.ok()) {
+    PrintError("warning: cannot forget " + managers + " in " + state + ": " + ErrorText(removed) +
                ".");
   }
 }
 
-int UninstallRemembered(const SetupOptions& options, const std::string& bridge,
-                        const std::function<int(const SetupOptions&)>& uninstall) {
-  const std::string state = SetupStateFolder();
+namespace {
+
+// One remembered installation: forgotten where nothing is installed any more,
+// else uninstalled. The value: whether it was uninstalled; a failure is
+// printed.
+Result<bool> UninstallOne(const SetupOptions& options, const std::string& bridge,
+                          const std::pair<const std::string, std::string>& installation,
+                          const std::function<Status(const SetupOptions&)>& uninstall) {
+  const auto& [managers, record] = installation;
+  const bool gone = GetPathKind(managers).kind == PathKind::Missing;
+  const Result<InstallationState> found =
+      gone ? Result<InstallationState>() : SurveyManagers(managers, bridge);
+  if (!found.ok()) {
+    return {false,
+            PrintFailure("cannot look at " + managers + ": " + ErrorText(found.status) + ".")};
+  }
+  // Without a manager's record there is nothing to put back: a method that
+  // runs the bridge all the same was linked by hand.
+  if (found.value.running.empty() || !found.value.recorded) {
+    if (found.value.recorded) {
+      PrintLine(managers + ": no method runs " + bridge + "; left alone.");
+    } else if (!record.empty() && !options.dryRun && RemoveFileIfPresent(record).ok()) {
+      PrintLine(managers + ": " + (gone ? "no longer there" : "mergebridge no longer installed") +
+                "; forgotten.");
+    }
+    if (!gone) WarnIfRunning(managers, bridge);
+    return {false, {}};
+  }
+  SetupOptions one = options;
+  one.remembered = false;
+  one.bridge.clear();
+  one.clearcase = FolderOf(FolderOf(managers));
+  PrintLine("ClearCase in " + one.clearcase + ":");
+  const Status status = uninstall(one);
+  if (status.ok() && !options.dryRun) WarnIfRunning(managers, bridge);
+  return {true, status};
+}
+
+}  // namespace
+
+Status UninstallRemembered(const SetupOptions& options, const std::string& bridge,
+                           const std::function<Status(const SetupOptions&)>& uninstall) {
   if (ManagersUseMap()) {
-    PrintError(
+    return PrintFailure(
         "--remembered is not needed here: removing mergebridge with its installer takes it "
         "out of ClearCase.");
-    return 1;
   }
   // Each installation's lib/mgrs with its record's file (none: found through PATH).
-  std::map<std::string, std::string> installations;
-  if (!ReadRemembered(state, installations)) return 1;
-  std::string ignored;
-  int status = 0;
+  const Result<std::map<std::string, std::string>> installations =
+      ReadRemembered(SetupStateFolder());
+  if (!installations.ok()) return installations.status;
+  Status status;
   bool any = false;
-  for (const auto& [managers, record] : installations) {
-    std::string running;
-    bool recorded = false;
-    const bool gone = GetPathKind(managers, ignored) == PathKind::Missing;
-    if (const long error = gone ? 0 : SurveyManagers(managers, bridge, running, recorded)) {
-      PrintError("cannot look at " + managers + ": " + ErrorText(error) + ".");
-      status = 1;
-      continue;
-    }
-    // Without a manager's record there is nothing to put back: a method that
-    // runs the bridge all the same was linked by hand.
-    if (running.empty() || !recorded) {
-      if (recorded) {
-        PrintLine(managers + ": no method runs " + bridge + "; left alone.");
-      } else if (!record.empty() && !options.dryRun && RemoveFileIfPresent(record) == 0) {
-        PrintLine(managers + ": " + (gone ? "no longer there" : "mergebridge no longer installed") +
-                  "; forgotten.");
-      }
-      if (!gone) WarnIfRunning(managers, bridge);
-      continue;
-    }
-    any = true;
-    SetupOptions one = options;
-    one.remembered = false;
-    one.bridge.clear();
-    one.clearcase = FolderOf(FolderOf(managers));
-    PrintLine("ClearCase in " + one.clearcase + ":");
-    if (uninstall(one) != 0) {
-      status = 1;
-    } else if (!options.dryRun) {
-      WarnIfRunning(managers, bridge);
-    }
+  for (const auto& installation : installations.value) {
+    const Result<bool> done = UninstallOne(options, bridge, installation, uninstall);
+    any = any || done.value;
+    if (!done.ok()) status = done.status;
   }
   if (!any) {
     PrintLine("Nothing to undo: no ClearCase installation known here has an install that runs " +
               bridge + ".");
   }
-  if (status != 0) {
+  if (!status.ok()) {
     PrintError(
         "mergebridge is still in ClearCase where said above; put that right and run this again.");
   }
   return status;
 }
+
+}  // namespace mergebridge

@@ -11,6 +11,8 @@
 
 #include "setup/setup_options.h"
 
+namespace mergebridge {
+
 /// Remembers the installation whose type managers are in `managers`. Called
 /// under that installation's setup lock before install changes a method, so
 /// that no changed method is ever on disk unremembered. A record that cannot
@@ -33,7 +35,9 @@ void ForgetIfUninstalled(const std::string& managers);
 /// uninstall --remembered: runs `uninstall` (an uninstall with --clearcase)
 /// on every remembered installation, and on the one cleartool on PATH belongs
 /// to, where a method runs `bridge`; forgets those that are gone or keep no
-/// record. Returns the exit status: 1 when an installation could not be looked
-/// at or its uninstall failed.
-int UninstallRemembered(const SetupOptions& options, const std::string& bridge,
-                        const std::function<int(const SetupOptions&)>& uninstall);
+/// record. Fails, each failure printed, when an installation could not
+/// be looked at or its uninstall failed.
+Status UninstallRemembered(const SetupOptions& options, const std::string& bridge,
+                           const std::function<Status(const SetupOptions&)>& uninstall);
+
+}  // namespace mergebridge

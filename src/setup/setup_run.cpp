@@ -8,15 +8,17 @@
 #include "setup/setup_shared.h"
 #include "setup/setup_status.h"
 
+namespace mergebridge {
+
 namespace {
 
-int RunCommand(const SetupOptions& options) {
+Status RunCommand(const SetupOptions& options) {
   switch (options.command) {
     case SetupCommand::Help:
       PrintLine(SetupUsage());
-      return 0;
+      return {};
     case SetupCommand::Status:
-      return Status(options);
+      return ShowStatus(options);
     case SetupCommand::Install:
       return Install(options);
     case SetupCommand::Uninstall:
@@ -27,27 +29,31 @@ int RunCommand(const SetupOptions& options) {
     case SetupCommand::Unregister:
       return Unregister(options);
   }
-  return 1;
+  return FailureStatus("no such command");
 }
 
 }  // namespace
 
 int RunSetup(const std::vector<std::string>& args) {
-  SetupOptions options;
-  const std::string fault = ParseSetupOptions(args, options);
-  if (!fault.empty()) {
-    PrintError(fault + ".");
+  const Result<SetupOptions> parsed = ParseSetupOptions(args);
+  if (!parsed.ok()) {
+    PrintError(parsed.status.message + ".");
     WriteConsoleLine(ConsoleStream::Err, SetupUsage());
     return 1;
   }
+  const SetupOptions& options = parsed.value;
   // status prints its own object; the others' is what they said and did.
   RunReport().json = options.json;
-  const int status = RunCommand(options);
+  const Status status = RunCommand(options);
   if (options.json && options.command != SetupCommand::Status) {
-    WriteUtf8Line(ConsoleStream::Out, JsonObject({{"ok", JsonBool(status == 0)},
+    WriteUtf8Line(ConsoleStream::Out, JsonObject({{"ok", JsonBool(status.ok())},
                                                   {"changed", JsonBool(RunReport().changed)},
                                                   {"messages", JsonStrings(RunReport().lines)},
                                                   {"errors", JsonStrings(RunReport().errors)}}));
   }
-  return status;
+  // The exit status, decided here for every command: 0 when it did its work
+  // (status: a merge would start Velmora), 1 otherwise.
+  return status.ok() ? 0 : 1;
 }
+
+}  // namespace mergebridge

@@ -4,6 +4,8 @@
 #include "host/files.h"
 #include "host/notify.h"
 
+namespace mergebridge {
+
 SetupReport& RunReport() {
   static SetupReport report;
   return report;
@@ -31,13 +33,17 @@ void PrintError(const std::string& text) {
   RunReport().errors.push_back(line);
 }
 
+Status PrintFailure(const std::string& text) {
+  PrintError(text);
+  return FailureStatus(text);
+}
+
 std::string PathInFolder(const std::string& folder, const std::string& name) {
   return folder + PathSeparator() + name;
 }
 
-// The system's text ends in a line break on Windows.
-std::string ErrorText(long error) {
-  return Format("%s (error %ld)", SystemErrorTextInSentence(error).c_str(), error);
+std::string ErrorText(const Status& status) {
+  return Format("%s (error %ld)", SystemErrorTextInSentence(status.error).c_str(), status.error);
 }
 
 // How a failure's report ends. A change can be in place although the write
@@ -47,23 +53,21 @@ std::string FailureEnding(bool landed) {
                 : ". Nothing was changed.";
 }
 
-std::string FindManagers(const SetupOptions& options, std::string& reason) {
+Result<std::string> FindManagers(const SetupOptions& options) {
   std::string home = options.clearcase;
   if (home.empty()) {
     const std::string cleartool = SearchProgramPath("cleartool");
     if (cleartool.empty()) {
-      reason = "ClearCase not found: no cleartool on PATH (give --clearcase DIR)";
-      return std::string();
+      return {{},
+              FailureStatus("ClearCase not found: no cleartool on PATH (give --clearcase DIR)")};
     }
     home = FolderOf(FolderOf(cleartool));
   }
   const std::string managers = PathInFolder(PathInFolder(AbsolutePath(home), "lib"), "mgrs");
-  std::string ignored;
-  if (GetPathKind(managers, ignored) != PathKind::Folder) {
-    reason = "ClearCase's type managers not found: no folder " + managers;
-    return std::string();
+  if (GetPathKind(managers).kind != PathKind::Folder) {
+    return {{}, FailureStatus("ClearCase's type managers not found: no folder " + managers)};
   }
-  return managers;
+  return {managers, {}};
 }
 
 std::string BridgePath(const SetupOptions& options) {
@@ -93,14 +97,14 @@ std::vector<MethodState> ReadMethods(const std::string& folder) {
   for (const std::string& method : BridgedMethods()) {
     MethodState state;
     state.method = method;
-    std::string target;
-    switch (GetPathKind(PathInFolder(folder, method), target)) {
+    const PathState found = GetPathKind(PathInFolder(folder, method));
+    switch (found.kind) {
       case PathKind::Missing:
         state.kind = MethodKind::Missing;
         break;
       case PathKind::Link:
         state.kind = MethodKind::Link;
-        state.target = target;
+        state.target = found.linkTarget;
         break;
       case PathKind::File:
         state.kind = MethodKind::File;
@@ -112,18 +116,17 @@ std::vector<MethodState> ReadMethods(const std::string& folder) {
         state.kind = MethodKind::Other;
         break;
     }
-    std::string ignored, bytes, backupBytes;
-    const PathKind backup = GetPathKind(PathInFolder(folder, BackupName(method)), ignored);
+    const PathKind backup = GetPathKind(PathInFolder(folder, BackupName(method))).kind;
     state.backupTaken = backup != PathKind::Missing;
     if (backup == PathKind::Unreadable) state.kind = MethodKind::Unknown;
     if (state.kind == MethodKind::File && backup == PathKind::File) {
       // An interrupted install leaves the backup as a second name of the
       // method file: the same bytes.
-      if (ReadWholeFile(PathInFolder(folder, method), bytes) != 0 ||
-          ReadWholeFile(PathInFolder(folder, BackupName(method)), backupBytes) != 0) {
-        state.kind = MethodKind::Unknown;
-      }
-      state.backupIsCopy = bytes == backupBytes;
+      const Result<std::string> bytes = ReadWholeFile(PathInFolder(folder, method));
+      const Result<std::string> backupBytes =
+          ReadWholeFile(PathInFolder(folder, BackupName(method)));
+      if (!bytes.ok() || !backupBytes.ok()) state.kind = MethodKind::Unknown;
+      state.backupIsCopy = bytes.value == backupBytes.value;
     }
     states.push_back(state);
   }
@@ -149,3 +152,5 @@ std::string DescribeValuePlace(RegistryScope scope, const std::string& place) {
   return std::string(kVelmoraValue) + " under " + root + "\\" + VelmoraKeyOf(scope) + " in " +
          (place.empty() ? "no registry file (see HOME and XDG_CONFIG_DIRS)" : place);
 }
+
+}  // namespace mergebridge

@@ -5,9 +5,12 @@
 #include <string>
 #include <vector>
 
+#include "common/status.h"
 #include "host/registry.h"
 #include "setup/link_plan.h"
 #include "setup/setup_options.h"
+
+namespace mergebridge {
 
 /// The record install keeps in a type manager's folder (Linux).
 inline constexpr char kLinkRecord[] = ".mergebridge-setup";
@@ -29,15 +32,19 @@ void PrintLine(const std::string& text);
 /// Writes a line to stderr, after the program's name (with --json: into the
 /// report as well).
 void PrintError(const std::string& text);
+/// Prints `text` as PrintError does and returns it as a failure: for a step
+/// that stops there, its report shown where it happened, so that it keeps its
+/// place among the lines printed before and after.
+Status PrintFailure(const std::string& text);
 std::string PathInFolder(const std::string& folder, const std::string& name);
-/// The system's text for `error`, without its final line break or full stop,
-/// and the number.
-std::string ErrorText(long error);
+/// The system's text for the failure's error number, without its final line
+/// break or full stop, and the number.
+std::string ErrorText(const Status& status);
 /// How a failure's report ends; `landed`: the change is in place all the same.
 std::string FailureEnding(bool landed);
 
-/// lib/mgrs of the ClearCase installation, or empty with the reason in `reason`.
-std::string FindManagers(const SetupOptions& options, std::string& reason);
+/// lib/mgrs of the ClearCase installation; fails with the reason in words.
+Result<std::string> FindManagers(const SetupOptions& options);
 /// The mergebridge program the methods are to run.
 std::string BridgePath(const SetupOptions& options);
 /// What a method in a manager's folder runs, in words, for status and diffs.
@@ -50,3 +57,5 @@ std::vector<MethodState> ReadMethods(const std::string& folder);
 std::string DescribeScope(RegistryScope scope);
 /// The value's full name and the place it is in, in words.
 std::string DescribeValuePlace(RegistryScope scope, const std::string& place);
+
+}  // namespace mergebridge

@@ -11,6 +11,8 @@
 #include "setup/setup_remembered.h"
 #include "setup/setup_shared.h"
 
+namespace mergebridge {
+
 namespace {
 
 // What status found: every fact the lines tell and the JSON object holds.
@@ -43,12 +45,10 @@ void NoteMethod(StatusRecord& record, const std::string& manager, bool ours) {
 
 void ReadMap(StatusRecord& record, const std::string& managers) {
   const std::string mapPath = PathInFolder(managers, "map");
-  std::string map;
-  if (const long error = ReadWholeFile(mapPath, map)) {
-    NoteFailure(record, "cannot read " + mapPath + ": " + ErrorText(error));
-  }
+  const Result<std::string> map = ReadWholeFile(mapPath);
+  if (!map.ok()) NoteFailure(record, "cannot read " + mapPath + ": " + ErrorText(map.status));
   const std::vector<std::string>& methods = BridgedMethods();
-  for (const MapEntry& entry : ReadMapEntries(map)) {
+  for (const MapEntry& entry : ReadMapEntries(map.value)) {
     if (std::find(methods.begin(), methods.end(), entry.method) == methods.end()) continue;
     const bool ours = RunsBridge(entry.program, record.bridge);
     PrintLine("  " + entry.manager + " " + entry.method + ": " + entry.program +
@@ -61,13 +61,10 @@ void ReadMap(StatusRecord& record, const std::string& managers) {
 }
 
 void ReadLinks(StatusRecord& record, const std::string& managers) {
-  std::vector<std::string> names;
-  if (const long error = ListFolder(managers, names)) {
-    NoteFailure(record, "cannot list " + managers + ": " + ErrorText(error));
-  }
-  for (const std::string& name : names) {
-    std::string ignored;
-    if (GetPathKind(PathInFolder(managers, name), ignored) != PathKind::Folder) continue;
+  const Result<std::vector<std::string>> names = ListFolder(managers);
+  if (!names.ok()) NoteFailure(record, "cannot list " + managers + ": " + ErrorText(names.status));
+  for (const std::string& name : names.value) {
+    if (GetPathKind(PathInFolder(managers, name)).kind != PathKind::Folder) continue;
     for (const MethodState& state : ReadMethods(PathInFolder(managers, name))) {
       if (state.kind == MethodKind::Missing) continue;
       const bool ours = state.kind == MethodKind::Link && RunsBridge(state.target, record.bridge);
@@ -101,9 +98,9 @@ void ExplainNotInstalled(StatusRecord& record, const std::string& managers) {
 }
 
 void CheckClearCase(StatusRecord& record, const SetupOptions& options) {
-  std::string reason;
-  const std::string managers = FindManagers(options, reason);
-  if (managers.empty()) return NoteFailure(record, reason);
+  const Result<std::string> found = FindManagers(options);
+  if (!found.ok()) return NoteFailure(record, found.status.message);
+  const std::string& managers = found.value;
   record.home = FolderOf(FolderOf(managers));
   PrintLine("ClearCase type managers: " + managers);
   ManagersUseMap() ? ReadMap(record, managers) : ReadLinks(record, managers);
@@ -121,27 +118,25 @@ void CheckClearCase(StatusRecord& record, const SetupOptions& options) {
 // Says what the place holds; returns true when the search stops there (a
 // value, or one that cannot be read, which stops a merge as well).
 bool ShowRegistration(StatusRecord& record, RegistryScope scope, const char* key) {
-  std::string velmora, place;
-  const long error = ReadRegistryString(scope, key, kVelmoraValue, velmora, place);
-  const std::string where = DescribeValuePlace(scope, place);
+  const Result<RegistryRead> read = ReadRegistryString(scope, key, kVelmoraValue);
+  const std::string& velmora = read.value.value;
+  const std::string where = DescribeValuePlace(scope, read.value.place);
   const bool policy = scope == RegistryScope::MachinePolicy || scope == RegistryScope::UserPolicy;
-  if (error == 0) {
+  if (read.ok()) {
     PrintLine("Velmora " + DescribeScope(scope) + " (" + where + "): " + velmora);
-  } else if (!IsAbsentFromRegistry(error)) {
-    PrintLine("Velmora " + DescribeScope(scope) + ": cannot read " + where + ": " +
-              ErrorText(error));
-    record.problem =
-        record.problem.empty() ? "cannot read " + where + ": " + ErrorText(error) : record.problem;
+  } else if (!IsAbsentFromRegistry(read.status)) {
+    const std::string problem = "cannot read " + where + ": " + ErrorText(read.status);
+    PrintLine("Velmora " + DescribeScope(scope) + ": " + problem);
+    record.problem = record.problem.empty() ? problem : record.problem;
     return true;
   } else if (!policy) {  // an absent policy is the usual case: nothing to say
     PrintLine("Velmora " + DescribeScope(scope) + ": not registered (no " + where + ")");
   }
-  if (error != 0) return false;
+  if (!read.ok()) return false;
   record.registered = true;
   record.source = scope;
   record.velmora = velmora;
-  std::string ignored;
-  record.exists = !velmora.empty() && GetPathKind(velmora, ignored) != PathKind::Missing;
+  record.exists = !velmora.empty() && GetPathKind(velmora).kind != PathKind::Missing;
   return true;
 }
 
@@ -220,7 +215,7 @@ std::string StatusJson(const StatusRecord& record) {
 
 }  // namespace
 
-int Status(const SetupOptions& options) {
+Status ShowStatus(const SetupOptions& options) {
   StatusRecord record;
   record.bridge = BridgePath(options);
   CheckClearCase(record, options);
@@ -232,5 +227,7 @@ int Status(const SetupOptions& options) {
   } else {
     PrintLine("A merge through mergebridge will start Velmora.");
   }
-  return record.problem.empty() ? 0 : 1;
+  return record.problem.empty() ? Status() : FailureStatus(record.problem);
 }
+
+}  // namespace mergebridge

@@ -3,7 +3,12 @@
 
 #include "setup/setup_options.h"
 
+namespace mergebridge {
+
 /// Says what the methods run, where Velmora is registered and whether a merge
 /// through mergebridge starts it: as lines, or with --json as one object.
-/// Returns 0 when it would, 1 otherwise.
-int Status(const SetupOptions& options);
+/// Fails, with what keeps a merge from starting Velmora (already said), when it
+/// would not.
+Status ShowStatus(const SetupOptions& options);
+
+}  // namespace mergebridge

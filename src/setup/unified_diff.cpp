@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <vector>
 
+namespace mergebridge {
+
 namespace {
 
 constexpr size_t kContext = 3;
@@ -63,3 +65,5 @@ std::string UnifiedDiff(std::string_view before, std::string_view after, const s
   }
   return out;
 }
+
+}  // namespace mergebridge

@@ -18,6 +18,8 @@
 #include "host/utf16_win32.h"
 #endif
 
+namespace mergebridge {
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -458,3 +460,5 @@ TEST_F(ClearCaseRuns, WhatClearCaseSees) {
 }
 
 }  // namespace
+
+}  // namespace mergebridge

@@ -7,6 +7,8 @@
 #include "host/utf16_win32.h"
 #include "process_support.h"
 
+namespace mergebridge {
+
 TEST(Resources, VersionAndManifest) {
   const std::wstring bridge = ToUtf16(BuildFile("MB_BRIDGE"));
   const std::string version = BuildFile("MB_VERSION");  // project()'s x.y.z
@@ -55,3 +57,5 @@ TEST(Resources, VersionAndManifest) {
   EXPECT_NE(manifest.find("name=\"mergebridge.mergebridge\" version=\"" + version + ".0\""),
             std::string::npos);
 }
+
+}  // namespace mergebridge

@@ -12,6 +12,7 @@
 #include "regfile/reg_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  using namespace mergebridge;  // the fuzzer calls in from outside
   const std::string_view file(reinterpret_cast<const char*>(data), size);
   const bool utf16 = file.substr(0, 2) == "\xFF\xFE";
   const char kKey[] = "SOFTWARE\\Harnvik\\Velmora";
@@ -27,9 +28,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
          (r.status != RegFileStatus::ParseError ||
           (r.line >= 1 && static_cast<size_t>(r.line) <= size + 1 && !r.reason.empty()));
   }
-  std::string removed, fault;
-  if (size > 0 &&
-      RemoveRegFileValue(file, RegFileRoot::CurrentUser, kKey, "ExePath", removed, fault)) {
+  const Result<std::string> removal =
+      RemoveRegFileValue(file, RegFileRoot::CurrentUser, kKey, "ExePath");
+  const std::string& removed = removal.value;
+  if (size > 0 && removal.ok()) {
     const RegFileLookup after =
         LookUpRegFileValue(removed, RegFileRoot::CurrentUser, kKey, "ExePath");
     ok = ok && found.status != RegFileStatus::ParseError && after.status != RegFileStatus::Found &&

@@ -15,6 +15,7 @@
 #include "common/tool_command.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  using namespace mergebridge;  // the fuzzer calls in from outside
   const std::string input(reinterpret_cast<const char*>(data), size);
   std::vector<std::string> args;
   for (size_t start = 0, end = 0; size > 0 && end != std::string::npos; start = end + 1) {
@@ -31,8 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     known.insert("/title1=" + arg.substr(0, arg.find("@@")));
     for (const char* prefix : {"/savetarget=", "/title1=", "/title2="}) known.insert(prefix + arg);
   }
-  MergeRequest request;
-  TranslateArguments(static_cast<int>(argv.size()), argv.data(), request);
+  const MergeRequest request = TranslateArguments(static_cast<int>(argv.size()), argv.data());
   bool ok = request.echoLine == echo;
   if (!request.badOption && !request.badValue) {
     const std::vector<std::string> got = SplitToolCommandLine(

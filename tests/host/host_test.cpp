@@ -19,6 +19,13 @@
 #include "host/files.h"
 #include "host/utf16_win32.h"
 
+#else
+#include <signal.h>
+#endif
+
+namespace mergebridge {
+
+#ifdef _WIN32
 // Under Wine the messages are boxes nobody can read back: a recording double stands in for the
 // notifications.
 std::string shown;
@@ -31,8 +38,6 @@ void WriteConsoleLine(ConsoleStream, const std::string& text) {
 std::string SystemErrorText(long) {
   return "text";
 }
-#else
-#include <signal.h>
 #endif
 
 // Stands in for the host's start-up, which cannot fail on a working system.
@@ -92,7 +97,7 @@ TEST_F(Host, LauncherResults) {
 #endif
     for (const auto& row : rows) {
       SetProcessEnv(row[0]);
-      EXPECT_EQ(std::to_string(LaunchCompareTool(" \"L.txt\"", false)), row[1]) << row[0];
+      EXPECT_EQ(std::to_string(LaunchCompareTool(" \"L.txt\"", false).exitCode), row[1]) << row[0];
       SetProcessEnv("STANDIN_EXIT");
       SetProcessEnv("STANDIN_SIGNAL");
     }
@@ -104,9 +109,8 @@ TEST_F(Host, LauncherResults) {
   EXPECT_LT(OpenHandles(), handlesBefore + 4) << "descriptors or handles left open";
 }
 
-// RegGetString's `out`: cut at the value's first zero byte, also when the value holds none; emptied
-// when the value is missing, kept when the key is; the error number is the failing call's own,
-// whatever the thread's last error says.
+// RegGetString's value: cut at the value's first zero byte, also when the value holds none; the
+// error number is the failing call's own, whatever the thread's last error says.
 TEST_F(Host, RegistryValues) {
 #ifdef _WIN32
   HKEY key = nullptr;
@@ -125,19 +129,18 @@ TEST_F(Host, RegistryValues) {
       "REGEDIT4\n[HKEY_CURRENT_USER\\Software\\"
       "MbTests]\n\"Text\"=hex:6e,6f,20,7a,65,72,6f,20,68,65,72,65\n\"Binary\"=hex:61,62,0,63\n");
 #endif
-  // The key or value looked up, and "result [out]", then the error's number shown.
-  const char* const rows[][3] = {{"Software\\MbTests\\No", "v", "1 [keep] (Error 2, "},
+  // The key or value looked up, and "ok [value]", then the error's number in the report.
+  const char* const rows[][3] = {{"Software\\MbTests\\No", "v", "1 [] (Error 2, "},
                                  {"Software\\MbTests", "Text", "0 [no zero here] "},
                                  {"Software\\MbTests", "Binary", "0 [ab] "},
                                  {"Software\\MbTests", "Nope", "1 [] (Error 2, "}};
   for (const auto& row : rows) {
-    std::string out = "keep", result;
-    const std::string text =
-        Shown([&] { result = std::to_string(RegGetString(row[0], row[1], out)); });
+    const Result<std::string> read = RegGetString(row[0], row[1]);
+    const std::string& text = read.status.message;
     const size_t error = text.find("(Error ");
-    EXPECT_EQ(
-        result + " [" + out + "] " + (error == std::string::npos ? "" : text.substr(error, 10)),
-        row[2]);
+    EXPECT_EQ(std::string(read.ok() ? "0" : "1") + " [" + read.value + "] " +
+                  (error == std::string::npos ? "" : text.substr(error, 10)),
+              row[2]);
   }
 #ifdef _WIN32
   RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\MbTests");
@@ -173,7 +176,7 @@ TEST_F(Host, ReplacedFileKeepsItsAccessList) {
   LocalFree(given);
   const std::string before = AccessList(map);
   ASSERT_NE(before, fresh) << "no access list of its own kept: " << before;
-  EXPECT_EQ(ReplaceFileAtomically(map, "new"), 0);
+  EXPECT_TRUE(ReplaceFileAtomically(map, "new").ok());
   EXPECT_EQ(ReadFile(map), "new");
   EXPECT_EQ(AccessList(map), before);
 }
@@ -218,3 +221,5 @@ TEST_F(Host, TracesAndStartUp) {
 #endif
 
 }  // namespace
+
+}  // namespace mergebridge

@@ -7,6 +7,8 @@
 
 #include "regfile/reg_file.h"
 
+namespace mergebridge {
+
 namespace {
 
 using namespace std::string_literals;
@@ -130,20 +132,20 @@ TEST(RegFile, WritingOneValue) {
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
-    std::string after, fault;
-    ASSERT_TRUE(SetRegFileValue(row.before, kUser, kKey, "ExePath", path, after, fault)) << fault;
-    EXPECT_EQ(after, row.after);
-    EXPECT_EQ(Describe(LookUpRegFileValue(after, kUser, kKey, "ExePath")), "found [" + path + "]");
+    const Result<std::string> after = SetRegFileValue(row.before, kUser, kKey, "ExePath", path);
+    ASSERT_TRUE(after.ok()) << after.status.message;
+    EXPECT_EQ(after.value, row.after);
+    EXPECT_EQ(Describe(LookUpRegFileValue(after.value, kUser, kKey, "ExePath")),
+              "found [" + path + "]");
   }
   // A UTF-16 export stays UTF-16, its other values and non-ASCII text intact.
   std::string wide = kBom16 + Wide(kV5 + kKeyLine + "\"A\"=\"\xC3\xB8\"\r\n\"ExePath\"=\"v\"\r\n");
   wide.replace(wide.find("\xC3\0\xB8\0", 0, 4), 4, "\xF8\0", 2);
-  std::string after, fault;
-  ASSERT_TRUE(SetRegFileValue(wide, kUser, kKey, "ExePath", "/\xE2\x82\xAC", after, fault));
+  const std::string after = SetRegFileValue(wide, kUser, kKey, "ExePath", "/\xE2\x82\xAC").value;
   EXPECT_EQ(after, wide.substr(0, wide.size() - 8) + std::string("/\0\xAC\x20\"\0\r\0\n\0", 10));
   EXPECT_EQ(Describe(LookUpRegFileValue(after, kUser, kKey, "ExePath")), "found [/\xE2\x82\xAC]");
-  EXPECT_FALSE(SetRegFileValue(kV5, kUser, kKey, "ExePath", "a\nb", after, fault));
-  EXPECT_FALSE(SetRegFileValue("REGEDIT 4\n", kUser, kKey, "ExePath", "a", after, fault));
+  EXPECT_FALSE(SetRegFileValue(kV5, kUser, kKey, "ExePath", "a\nb").ok());
+  EXPECT_FALSE(SetRegFileValue("REGEDIT 4\n", kUser, kKey, "ExePath", "a").ok());
 }
 
 // Removing a value takes every line that names it in the key, and nothing else.
@@ -151,14 +153,16 @@ TEST(RegFile, RemovingOneValue) {
   const std::string machineKey = "[HKLM\\SOFTWARE\\Harnvik\\Velmora]\r\n";
   const std::string others =
       "[HKLM\\Other]\r\n\"ExePath\"=\"o\"\r\n" + kKeyLine + "\"ExePath\"=\"u\"\r\n";
-  std::string after, fault;
-  ASSERT_TRUE(RemoveRegFileValue(kV5 + machineKey + "\"A\"=\"1\"\r\n\"ExePath\"=\"x\"\r\n" +
-                                     others + machineKey +
-                                     "\"exepath\"=hex(2):41,00,\\\r\n  "
-                                     "00,00\r\n\"B\"=\"2\"\r\n\"ExePath\"=-\r\n\"ExePath\"=\"y\"",
-                                 kMachine, kKey, "ExePath", after, fault))
-      << fault;
-  EXPECT_EQ(after, kV5 + machineKey + "\"A\"=\"1\"\r\n" + others + machineKey + "\"B\"=\"2\"\r\n");
+  const Result<std::string> after = RemoveRegFileValue(
+      kV5 + machineKey + "\"A\"=\"1\"\r\n\"ExePath\"=\"x\"\r\n" + others + machineKey +
+          "\"exepath\"=hex(2):41,00,\\\r\n  "
+          "00,00\r\n\"B\"=\"2\"\r\n\"ExePath\"=-\r\n\"ExePath\"=\"y\"",
+      kMachine, kKey, "ExePath");
+  ASSERT_TRUE(after.ok()) << after.status.message;
+  EXPECT_EQ(after.value,
+            kV5 + machineKey + "\"A\"=\"1\"\r\n" + others + machineKey + "\"B\"=\"2\"\r\n");
 }
 
 }  // namespace
+
+}  // namespace mergebridge

@@ -8,6 +8,8 @@
 #include "common/tool_command.h"
 #include "process_support.h"
 
+namespace mergebridge {
+
 namespace {
 
 using enum Registration;
@@ -313,3 +315,5 @@ TEST_F(Installer, SetupLockHeld) {
 }
 
 }  // namespace
+
+}  // namespace mergebridge

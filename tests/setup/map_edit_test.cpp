@@ -10,6 +10,8 @@
 #include "setup/map_edit.h"
 #include "setup/unified_diff.h"
 
+namespace mergebridge {
+
 namespace {
 
 const std::string kBridge = "C:\\Program Files\\mergebridge\\mergebridge.exe";
@@ -73,7 +75,7 @@ TEST(MapEdit, InstallAgainAndUninstall) {
     SCOPED_TRACE(row.name);
     const std::string map = X(row.map);
     const MapEdit install = InstallIntoMap(map, "", row.managers, kBridge);
-    ASSERT_TRUE(install.ok);
+    ASSERT_TRUE(install.status.ok());
     EXPECT_EQ(install.map, X(row.installed));
     const MapEdit again = InstallIntoMap(install.map, install.record, row.managers, kBridge);
     EXPECT_EQ(again.map, install.map);
@@ -102,8 +104,8 @@ TEST(MapEdit, ReinstallAndForeignRecord) {
             X("text_file_delta xcompare C:\\other.exe\r\nwhole_copy xmerge {D}\r\n"));
   for (const std::string& record : {std::string("map backup\nbridge\tx\nwhole_copy\txmerge\ty\n"),
                                     std::string("mergebridge-setup record 1\nx\txmerge\ty\n")}) {
-    EXPECT_FALSE(InstallIntoMap(map, record, kUsual, kBridge).ok);
-    EXPECT_FALSE(RemoveFromMap(first.map, record).ok);
+    EXPECT_FALSE(InstallIntoMap(map, record, kUsual, kBridge).status.ok());
+    EXPECT_FALSE(RemoveFromMap(first.map, record).status.ok());
   }
 }
 
@@ -145,3 +147,5 @@ TEST(Json, AwkwardStrings) {
 }
 
 }  // namespace
+
+}  // namespace mergebridge

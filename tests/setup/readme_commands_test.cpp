@@ -8,6 +8,8 @@
 
 #include "setup/setup_options.h"
 
+namespace mergebridge {
+
 namespace {
 
 // The words as a shell splits them, without expansions: blanks separate, double
@@ -41,11 +43,12 @@ TEST(ReadmeCommands, ParseAsShown) {
     const bool program = !words.empty() && (words[0] == "mergebridge-setup" ||
                                             words[0].ends_with("\\mergebridge-setup.exe"));
     if (line.rfind("    ", 0) != 0 || !program) continue;  // not a command in a code block
-    SetupOptions options;
-    EXPECT_EQ(ParseSetupOptions({words.begin() + 1, words.end()}, options), "") << line;
+    EXPECT_EQ(ParseSetupOptions({words.begin() + 1, words.end()}).status.message, "") << line;
     ++shown;
   }
   EXPECT_GE(shown, 8);
 }
 
 }  // namespace
+
+}  // namespace mergebridge

@@ -13,6 +13,8 @@
 
 #include "process_support.h"
 
+namespace mergebridge {
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -388,3 +390,5 @@ TEST_F(SetupOnLinks, EveryCallFailedOrKilled) {
 }
 
 }  // namespace
+
+}  // namespace mergebridge

@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+namespace mergebridge {
+
 using Args = std::vector<std::string>;
 
 struct ProgramRun {
@@ -122,3 +124,5 @@ class ScratchTest : public ::testing::Test {
   }
   std::string dir_;
 };
+
+}  // namespace mergebridge

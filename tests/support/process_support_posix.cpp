@@ -12,6 +12,8 @@
 
 extern char** environ;
 
+namespace mergebridge {
+
 // What runs the program under test (timeout, then the wrapper), found on the PATH the tests start
 // with: a row's PATH is for that program alone.
 const Args kPrefix = [] {
@@ -120,3 +122,5 @@ void SetProcessEnv(const std::string& entry) {
   else
     setenv(entry.substr(0, equals).c_str(), entry.c_str() + equals + 1, 1);
 }
+
+}  // namespace mergebridge

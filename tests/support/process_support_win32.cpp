@@ -6,6 +6,8 @@
 #include "host/utf16_win32.h"
 #include "process_support.h"
 
+namespace mergebridge {
+
 namespace {
 
 const char kToolKey[] = "Software\\Harnvik\\Velmora";
@@ -110,3 +112,5 @@ void SetProcessEnv(const std::string& entry) {
   SetEnvironmentVariableW(ToUtf16(name).c_str(),
                           equals == std::string::npos ? nullptr : value.c_str());
 }
+
+}  // namespace mergebridge

@@ -9,6 +9,8 @@
 #include "common/text.h"
 #include "common/tool_command.h"
 
+namespace mergebridge {
+
 namespace {
 
 using Args = std::vector<std::string>;
@@ -21,8 +23,7 @@ std::string Translate(const Args& args) {
     argv.push_back(arg.c_str());
     if (!arg.empty()) echo += arg + " ";
   }
-  MergeRequest r;
-  TranslateArguments(static_cast<int>(argv.size()), argv.data(), r);
+  const MergeRequest r = TranslateArguments(static_cast<int>(argv.size()), argv.data());
   EXPECT_EQ(r.echoLine, echo);
   return "[" + r.toolArgs + "]" + (r.targetName.empty() ? "" : " name=" + r.targetName) +
          (r.outGiven ? " out=" + r.outputPath : "") + (r.statusOnly ? " status-only" : "") +
@@ -111,3 +112,5 @@ TEST(ToolCommand, BuiltAndSplit) {
 }
 
 }  // namespace
+
+}  // namespace mergebridge
