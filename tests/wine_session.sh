@@ -1,16 +1,14 @@
 #!/bin/sh
-# Prepares (start) or ends (stop) the Wine session the Windows tests run in,
-# runs a Windows program in it (run) or a command with its settings (with). Its
-# prefix is $2, 64-bit, or with WINEARCH=win32 $2-win32, 32-bit; it is made
-# once. A persistent wineserver started here with its output on /dev/null keeps
-# each test run short and keeps Wine's background processes from holding
-# CTest's output pipes open.
+# Prepares (start) or ends (stop) the Wine session the Windows tests run in, or
+# runs a Windows program in it (run). Its prefix is $2, 64-bit, or with
+# WINEARCH=win32 $2-win32, 32-bit; it is made once. A persistent wineserver
+# started here with its output on /dev/null keeps each test run short and keeps
+# Wine's background processes from holding CTest's output pipes open.
 set -e
 export WINEARCH="${WINEARCH:-win64}" WINEPREFIX="$2" WINEDEBUG=-all \
   WINEDLLOVERRIDES="mscoree,mshtml="
 [ "$WINEARCH" = win64 ] || WINEPREFIX="$2-$WINEARCH"
 [ "$1" != run ] || { shift 2; exec wine "$@"; }
-[ "$1" != with ] || { shift 2; exec "$@"; }
 case "$1" in
   start)
     case $WINEARCH in win32 | win64) ;; *) echo "WINEARCH is win64 (the default) or win32" >&2; exit 2 ;; esac
