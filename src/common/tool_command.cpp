@@ -22,7 +22,7 @@ std::vector<std::string> SplitToolCommandLine(std::string_view commandLine) {
     if (c == '"') {
       quoted = !quoted;
       inToken = true;
-    } else if (!quoted && (c == ' ' || c == '\t')) {
+    } else if (!quoted && IsBlank(c)) {
       if (inToken) {
         args.push_back(std::move(current));
         current.clear();
