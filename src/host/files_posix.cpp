@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <utility>
 
 namespace mergebridge {
@@ -22,6 +23,7 @@ namespace {
 // Far above any settings file or map; it keeps a path that leads to a device
 // such as /dev/zero from eating memory.
 constexpr size_t kMaxFileBytes = 64u << 20;
+constexpr size_t kReadChunkBytes = 64u << 10;
 
 // A name beside `path` that no other run uses at the same time, and that a
 // later run can tell from the number whether its owner still runs.
@@ -70,9 +72,11 @@ Result<std::string> ReadWholeFile(const std::string& path) {
   if (fd < 0) return {{}, ErrorStatus(errno)};
   std::string bytes;
   long error = 0;
-  std::vector<char> chunk(64 * 1024);
+  // Left uninitialised: zeroing 64 KiB would cost more than a small file's
+  // whole read, and the bridge reads one at every start.
+  const auto chunk = std::make_unique_for_overwrite<char[]>(kReadChunkBytes);
   for (;;) {
-    const ssize_t got = read(fd, chunk.data(), chunk.size());
+    const ssize_t got = read(fd, chunk.get(), kReadChunkBytes);
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) error = errno;
     if (got <= 0) break;
@@ -80,7 +84,7 @@ Result<std::string> ReadWholeFile(const std::string& path) {
       error = EFBIG;
       break;
     }
-    bytes.append(chunk.data(), static_cast<size_t>(got));
+    bytes.append(chunk.get(), static_cast<size_t>(got));
   }
   close(fd);
   return {std::move(bytes), ErrorStatus(error)};

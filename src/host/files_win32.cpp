@@ -6,6 +6,7 @@
 #include <shellapi.h>
 
 #include <algorithm>
+#include <memory>
 #include <utility>
 
 #include "host/utf16_win32.h"
@@ -17,6 +18,7 @@ namespace {
 // Far above any settings file or map; it keeps a path that leads to a device
 // from eating memory.
 constexpr size_t kMaxFileBytes = 64u << 20;
+constexpr size_t kReadChunkBytes = 64u << 10;
 
 // A name beside `path` that no other run uses at the same time, and that a
 // later run can tell from the number whether its owner still runs.
@@ -95,10 +97,12 @@ Result<std::string> ReadWholeFile(const std::string& path) {
   if (file == INVALID_HANDLE_VALUE) return {{}, LastError()};
   std::string bytes;
   long error = 0;
-  std::vector<char> chunk(64 * 1024);
+  // Left uninitialised: zeroing 64 KiB would cost more than a small file's
+  // whole read, and the bridge reads one at every start.
+  const auto chunk = std::make_unique_for_overwrite<char[]>(kReadChunkBytes);
   for (;;) {
     DWORD got = 0;
-    if (!ReadFile(file, chunk.data(), static_cast<DWORD>(chunk.size()), &got, nullptr)) {
+    if (!ReadFile(file, chunk.get(), static_cast<DWORD>(kReadChunkBytes), &got, nullptr)) {
       error = static_cast<long>(GetLastError());
       break;
     }
@@ -107,7 +111,7 @@ Result<std::string> ReadWholeFile(const std::string& path) {
       error = ERROR_FILE_TOO_LARGE;
       break;
     }
-    bytes.append(chunk.data(), got);
+    bytes.append(chunk.get(), got);
   }
   CloseHandle(file);
   return {std::move(bytes), ErrorStatus(error)};
