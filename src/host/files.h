@@ -4,6 +4,7 @@
 // SystemErrorText.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -25,7 +26,7 @@ struct PathState {
 PathState GetPathKind(const std::string& path);
 
 /// The whole file, read without waiting on a FIFO (it reads as empty); a file
-/// over 64 MiB is refused (EFBIG, ERROR_FILE_TOO_LARGE).
+/// over kMaxFileBytes is refused (EFBIG, ERROR_FILE_TOO_LARGE).
 Result<std::string> ReadWholeFile(const std::string& path);
 
 /// Puts `bytes` in `path` in one step: written to a scratch file beside it
@@ -72,6 +73,12 @@ Result<std::vector<std::string>> ListFolder(const std::string& path);
 /// What the name of a scratch file of ours holds between the name it replaces
 /// and the number of the process that writes it.
 constexpr char kScratchMark[] = ".mergebridge-new.";
+
+/// The largest file ReadWholeFile takes: far above any settings file or map,
+/// it keeps a path that leads to a device such as /dev/zero from eating memory.
+constexpr size_t kMaxFileBytes = 64u << 20;
+/// How much ReadWholeFile asks the system for at a time.
+constexpr size_t kReadChunkBytes = 64u << 10;
 
 /// Removes the scratch files of ours (`<name>.mergebridge-new.<pid>`) in
 /// `folder` that no running process owns: what an interrupted run left.

@@ -15,11 +15,6 @@ namespace mergebridge {
 
 namespace {
 
-// Far above any settings file or map; it keeps a path that leads to a device
-// from eating memory.
-constexpr size_t kMaxFileBytes = 64u << 20;
-constexpr size_t kReadChunkBytes = 64u << 10;
-
 // A name beside `path` that no other run uses at the same time, and that a
 // later run can tell from the number whether its owner still runs.
 std::wstring TemporaryBeside(const std::string& path) {

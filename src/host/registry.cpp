@@ -17,11 +17,15 @@ bool IsAccountScope(RegistryScope scope) {
   return scope == RegistryScope::User || scope == RegistryScope::UserPolicy;
 }
 
+bool IsPolicyScope(RegistryScope scope) {
+  return scope == RegistryScope::MachinePolicy || scope == RegistryScope::UserPolicy;
+}
+
 Result<std::string> FindVelmora() {
   for (const VelmoraPlace& place : kVelmoraLookup) {
     // The user's and the machine's value, with the reports a merge has always
     // shown, are RegGetString's.
-    if (place.scope == RegistryScope::User || place.scope == RegistryScope::Machine) break;
+    if (!IsPolicyScope(place.scope)) break;
     const Result<RegistryRead> read = ReadRegistryString(place.scope, place.key, kVelmoraValue);
     if (read.ok()) return {read.value.value, {}};
     if (!IsAbsentFromRegistry(read.status)) {

@@ -50,6 +50,10 @@ const char* VelmoraKeyOf(RegistryScope scope);
 /// True for the scopes of the running account alone (User, UserPolicy).
 bool IsAccountScope(RegistryScope scope);
 
+/// True for the policies' scopes (MachinePolicy, UserPolicy), which
+/// kVelmoraLookup reads before every registration.
+bool IsPolicyScope(RegistryScope scope);
+
 /// Velmora's path as a merge finds it (kVelmoraLookup): the policies quietly,
 /// each absent one costing one failed open; one that cannot be read fails as
 /// RegGetString fails; then RegGetString for the user's and the machine's value.

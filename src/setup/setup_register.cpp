@@ -80,7 +80,7 @@ bool ReadsAs(RegistryScope scope, const std::string& path) {
 // A registration the policy overrides: one line naming the policy.
 void WarnOfPolicy(RegistryScope scope) {
   for (const VelmoraPlace& policy : kVelmoraLookup) {
-    if (policy.scope == RegistryScope::User || policy.scope == RegistryScope::Machine) break;
+    if (!IsPolicyScope(policy.scope)) break;
     if (scope == RegistryScope::Machine && IsAccountScope(policy.scope)) continue;
     const Result<RegistryRead> read = ReadRegistryString(policy.scope, policy.key, kVelmoraValue);
     if (!read.ok()) continue;

@@ -121,7 +121,7 @@ bool ShowRegistration(StatusRecord& record, RegistryScope scope, const char* key
   const Result<RegistryRead> read = ReadRegistryString(scope, key, kVelmoraValue);
   const std::string& velmora = read.value.value;
   const std::string where = DescribeValuePlace(scope, read.value.place);
-  const bool policy = scope == RegistryScope::MachinePolicy || scope == RegistryScope::UserPolicy;
+  const bool policy = IsPolicyScope(scope);
   if (read.ok()) {
     PrintLine("Velmora " + DescribeScope(scope) + " (" + where + "): " + velmora);
   } else if (!IsAbsentFromRegistry(read.status)) {
