@@ -58,9 +58,9 @@ struct Row {
   std::optional<std::string> out = std::nullopt;      // stdout; nullopt: empty unless the tool runs
   Registrations registration = {Registration::Path};  // the user's, the machine's (64-, 32-bit)
   std::string tool = "";                              // the registered tool; empty: the stand-in
-  // "copy-tool": the stand-in copied to `tool`; "dangling-out": {out.c} links to nothing; "unicode"
-  // (Windows): the folder's name is outside the ANSI code page and the bridge's manifest sets no
-  // code page; other words: Linux dialog programs in {bin}.
+  // "copy-tool": the stand-in copied to `tool`; "dangling-out": {out.c} links to nothing,
+  // "linked-out": to {ours.c}; "unicode" (Windows): the folder's name is outside the ANSI code page
+  // and the bridge's manifest sets no code page; other words: Linux dialog programs in {bin}.
   const char* setup = "";
   const char* registryFile = nullptr;  // Linux: these bytes as the registry file
 };
@@ -168,8 +168,9 @@ class ClearCaseRuns : public ScratchTest {
                         sizeof bare - 1);
         ASSERT_TRUE(EndUpdateResourceW(update, FALSE));
 #endif
-      } else if (word == "dangling-out") {
-        fs::create_symlink(folder + "nowhere", folder + "out.c");
+      } else if (word == "dangling-out" || word == "linked-out") {
+        fs::create_symlink(folder + (word == "linked-out" ? "ours.c" : "nowhere"),
+                           folder + "out.c");
       } else {  // records its arguments; the first exits with 0, the others with 1 (no window)
         WriteFile(folder + "bin/" + word,
                   "#!/bin/sh\nprintf '%s' \"${0##*/}\"; printf ' [%s]' "
@@ -297,6 +298,11 @@ TEST_F(ClearCaseRuns, WhatClearCaseSees) {
        .env = {"STANDIN_EXIT=0"},
        .toolArgs = Args{"/title1=@@/main/1"},
        .shown = MissingOutput("") + "\n"},
+      // Anything at the output path counts as written, a folder too: no warning.
+      {.name = "a folder at the output path: present",
+       .args = Words("-out {dirA} {ours.c} {theirs.c}"),
+       .env = {"STANDIN_SAVE=no"},
+       .toolArgs = kAny},
       {.name = "a tool path with spaces and capitals",
        .args = compare,
        .toolArgs = kAny,
@@ -395,6 +401,11 @@ TEST_F(ClearCaseRuns, WhatClearCaseSees) {
        .env = {"STANDIN_SAVE=no"},
        .toolArgs = Args{"/savetarget={" + high + "}", "{ours.c}", "{theirs.c}", "/title1=" + title},
        .shown = MissingOutput(" of '\xe9l\xe9ment\xff'") + "\n"},
+      {.name = "a link to a file at the output path: present",
+       .env = {"STANDIN_SAVE=no"},
+       .toolArgs = kAny,
+       .output = "ONE\ntwo\nthree\n",
+       .setup = "linked-out"},
       {.name = "a dangling link at the output path: missing",
        .env = {"STANDIN_EXIT=0"},
        .toolArgs = kAny,
