@@ -265,7 +265,7 @@ TEST_F(SetupOnLinks, FleetStatusPolicyAndDrift) {
       {{"register", "--all-users", dir_ + "v2", "--force", "--record", "msi"}, 0, "users"},
       {{"unregister", "--all-users", "--if-recorded", "msi", "--json"},
        0,
-       R"("changed":true,"messages":["Gave back ExePath under )"},
+       R"(: )" + tool + R"("])"},
       {{"unregister", "--all-users", "--if-recorded", "msi"}, 0, "the msi installation wrote none"},
       {{"register", "--all-users", dir_ + "v3", "--force", "--record", "nsis"}, 0, "users"},
       {{"register", "--all-users", tool}, 0, "users"},
