@@ -107,6 +107,11 @@ std::string SearchProgramPath(const std::string& name);
 /// `path` made absolute against the current folder (no links resolved).
 std::string AbsolutePath(const std::string& path);
 
+/// True when `a` and `b` name the same file as the platform compares names:
+/// ignoring case on Windows (each character upper-cased), byte for byte
+/// elsewhere. No path is made absolute or looked up.
+bool IsSamePathText(const std::string& a, const std::string& b);
+
 /// True when `path` is a file this user may start as a program.
 bool IsStartableProgram(const std::string& path);
 

@@ -258,4 +258,8 @@ std::vector<std::string> ProgramArguments(int argc, char** argv) {
   return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);
 }
 
+bool IsSamePathText(const std::string& a, const std::string& b) {
+  return a == b;
+}
+
 }  // namespace mergebridge

@@ -291,4 +291,14 @@ std::vector<std::string> ProgramArguments(int, char**) {
   return args;
 }
 
+bool IsSamePathText(const std::string& a, const std::string& b) {
+  // Upper-cased character by character, as the file system compares names.
+  std::wstring wideA = ToUtf16(a), wideB = ToUtf16(b);
+  if (wideA.size() != wideB.size()) return false;
+  const int size = static_cast<int>(wideA.size());
+  for (std::wstring* text : {&wideA, &wideB})
+    LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, text->data(), size, text->data(), size);
+  return wideA == wideB;
+}
+
 }  // namespace mergebridge

@@ -78,8 +78,9 @@ std::string MachineRegistryOwner();
 
 /// A value read from the registry, and where.
 struct RegistryRead {
-  std::string value;
-  std::string place;  // where the value was found, or where reading failed
+  std::string value;        // the raw text, also of a value expanded when read
+  std::string place;        // where the value was found, or where reading failed
+  bool expandable = false;  // Windows' REG_EXPAND_SZ
 };
 
 /// The value without a word to the user (for Machine: the first place that
@@ -94,10 +95,12 @@ bool IsAbsentFromRegistry(const Status& status);
 
 /// Sets `valueName` under the scope's `keyPath` to the string `value`, creating
 /// the key (Linux: the file and its folders, for the machine readable by all)
-/// when absent and keeping every other key and value. Fails with the error
+/// when absent and keeping every other key and value; `expandable`: Windows'
+/// REG_EXPAND_SZ (Linux's files keep strings alone). Fails with the error
 /// number; after a failure nothing was changed.
 Status WriteRegistryString(RegistryScope scope, const std::string& keyPath,
-                           const std::string& valueName, const std::string& value);
+                           const std::string& valueName, const std::string& value,
+                           bool expandable = false);
 
 /// Removes `valueName` under the scope's `keyPath`, keeping the key and every
 /// other value. The value tells whether there was something to remove; fails

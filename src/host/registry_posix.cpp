@@ -241,7 +241,7 @@ bool IsAbsentFromRegistry(const Status& status) {
 }
 
 Status WriteRegistryString(RegistryScope scope, const std::string& keyPath,
-                           const std::string& valueName, const std::string& value) {
+                           const std::string& valueName, const std::string& value, bool) {
   const std::string path = RegistryPlace(scope);
   if (path.empty()) return ErrorStatus(ENOENT);
   const Result<std::string> bytes = ReadWholeFile(path);

@@ -7,6 +7,7 @@
 
 #include <cstring>
 #include <cwchar>
+#include <utility>
 #include <vector>
 
 #include "host/host_reports.h"
@@ -31,10 +32,16 @@ std::string ValueText(DWORD type, const std::vector<wchar_t>& buffer) {
   return std::string(bytes, strnlen(bytes, buffer.size() * sizeof(wchar_t)));
 }
 
+// A value's text (ValueText) and its type.
+struct TypedValue {
+  std::string text;
+  DWORD type = REG_NONE;
+};
+
 // Reads `valueName` from the open `key`; fails with the registry call's
 // result. The size query's own result does not matter: a missing value makes
 // the read fail, and that failure is the one that counts.
-Result<std::string> ReadValue(HKEY key, const std::string& valueName) {
+Result<TypedValue> ReadValue(HKEY key, const std::string& valueName) {
   const std::wstring name = ToUtf16(valueName);
   DWORD size = kInitialSizeBytes;
   RegQueryValueExW(key, name.c_str(), nullptr, nullptr, nullptr, &size);
@@ -47,7 +54,7 @@ Result<std::string> ReadValue(HKEY key, const std::string& valueName) {
   const LONG status = RegQueryValueExW(key, name.c_str(), nullptr, &type,
                                        reinterpret_cast<BYTE*>(buffer.data()), &size);
   if (status != ERROR_SUCCESS) return {{}, ErrorStatus(status)};
-  return {ValueText(type, buffer), {}};
+  return {{ValueText(type, buffer), type}, {}};
 }
 
 // The machine's views, in the order they are read: a 64-bit installer writes
@@ -60,6 +67,7 @@ struct KeyRead {
   Result<std::string> read;
   RegistryStep step = RegistryStep::OpenKey;
   REGSAM view = 0;
+  DWORD type = REG_NONE;
 };
 
 // Reads the value under `root`\`keyPath` in `view`.
@@ -74,7 +82,9 @@ KeyRead ReadFromKey(HKEY root, REGSAM view, const std::string& keyPath,
     return result;
   }
   result.step = RegistryStep::ReadValue;
-  result.read = ReadValue(key, valueName);
+  Result<TypedValue> read = ReadValue(key, valueName);
+  result.read = {std::move(read.value.text), read.status};
+  result.type = read.value.type;
   RegCloseKey(key);
   return result;
 }
@@ -145,7 +155,7 @@ Result<RegistryRead> ReadRegistryString(RegistryScope scope, const std::string& 
   if (scope == RegistryScope::Machine && found.read.ok() && found.view == KEY_WOW64_32KEY) {
     place += "'s 32-bit view";
   }
-  return {{found.read.value, place}, found.read.status};
+  return {{found.read.value, place, found.type == REG_EXPAND_SZ}, found.read.status};
 }
 
 bool IsAbsentFromRegistry(const Status& status) {
@@ -153,13 +163,14 @@ bool IsAbsentFromRegistry(const Status& status) {
 }
 
 Status WriteRegistryString(RegistryScope scope, const std::string& keyPath,
-                           const std::string& valueName, const std::string& value) {
+                           const std::string& valueName, const std::string& value,
+                           bool expandable) {
   HKEY key = nullptr;
   LONG status = RegCreateKeyExW(RootOf(scope), ToUtf16(keyPath).c_str(), 0, nullptr, 0,
                                 KEY_SET_VALUE | ViewOf(scope), nullptr, &key, nullptr);
   if (status != ERROR_SUCCESS) return ErrorStatus(status);
   const std::wstring data = ToUtf16(value);
-  status = RegSetValueExW(key, ToUtf16(valueName).c_str(), 0, REG_SZ,
+  status = RegSetValueExW(key, ToUtf16(valueName).c_str(), 0, expandable ? REG_EXPAND_SZ : REG_SZ,
                           reinterpret_cast<const BYTE*>(data.c_str()),
                           static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t)));
   RegCloseKey(key);

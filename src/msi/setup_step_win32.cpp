@@ -9,9 +9,15 @@
 // CheckVelmora (immediate): fails the installation, before anything is done,
 // when VELMORA cannot be a program's full path. A program not there (yet) is
 // no failure: the register step is forced and warns.
+// ReadVelmora (immediate): Velmora's value for all users as the installation finds it, type and
+// text, for RestoreVelmora, and the package's record of it (mergebridge-setup register --record
+// msi) for RestoreRecord.
 // RestoreVelmora (rollback, and deferred in an upgrade): puts Velmora's value for all users back as
 // the installation found it, writing the registry itself: where a rollback runs after the files
 // have gone (Wine), there is no program to run.
+// RestoreRecord (deferred in an upgrade told no VELMORA): puts the package's record back where the
+// older version's removal took it away (Wine, which does not tell that one it is upgraded, lets it
+// give the value back), as RestoreVelmora puts the value back.
 #include <windows.h>
 #include <msi.h>
 #include <msiquery.h>
@@ -95,6 +101,46 @@ bool IsFullProgramPath(const std::wstring& path) {
   return (drive || share) && path.back() != L'\\' && path.back() != L'/';
 }
 
+// The file of the package's record of Velmora's value, where mergebridge-setup keeps it: in its
+// state folder (MERGEBRIDGE_STATE_DIR, else %ProgramData%\mergebridge).
+std::wstring VelmoraRecordPath() {
+  wchar_t folder[MAX_PATH];
+  DWORD size = GetEnvironmentVariableW(L"MERGEBRIDGE_STATE_DIR", folder, MAX_PATH);
+  if (size == 0 || size >= MAX_PATH) {
+    size = GetEnvironmentVariableW(L"ProgramData", folder, MAX_PATH);
+    if (size == 0 || size >= MAX_PATH) return L"";
+    return std::wstring(folder) + L"\\mergebridge\\velmora.msi";
+  }
+  return std::wstring(folder) + L"\\velmora.msi";
+}
+
+// The UTF-8 file at `path` as text; empty when it cannot be read.
+std::wstring ReadText(const std::wstring& path) {
+  const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return L"";
+  std::string bytes;
+  char buffer[4096];
+  DWORD got = 0;
+  while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) bytes.append(buffer, got);
+  CloseHandle(file);
+  const int size = static_cast<int>(bytes.size());
+  std::wstring text(MultiByteToWideChar(CP_UTF8, 0, bytes.data(), size, nullptr, 0), L'\0');
+  if (!text.empty())
+    MultiByteToWideChar(CP_UTF8, 0, bytes.data(), size, &text[0], static_cast<int>(text.size()));
+  return text;
+}
+
+std::string ToUtf8Bytes(const std::wstring& text) {
+  const int size = static_cast<int>(text.size());
+  std::string bytes(
+      WideCharToMultiByte(CP_UTF8, 0, text.data(), size, nullptr, 0, nullptr, nullptr), '\0');
+  if (!bytes.empty())
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), size, &bytes[0], static_cast<int>(bytes.size()),
+                        nullptr, nullptr);
+  return bytes;
+}
+
 }  // namespace
 
 }  // namespace mergebridge
@@ -161,35 +207,86 @@ extern "C" __declspec(dllexport) UINT __stdcall FindClearCase(MSIHANDLE install)
   return ERROR_SUCCESS;
 }
 
-// CustomActionData "KEY|NAME|VALUE": the value NAME under HKEY_LOCAL_MACHINE\KEY, in the
-// 64-bit view where there is one, is set to VALUE, or removed when VALUE is empty.
+// The value NAME under HKEY_LOCAL_MACHINE\KEY, in the 64-bit view where there is one, as
+// "KEY|NAME|" and then nothing (no value), "s" and its text (REG_SZ) or "e" and its raw text
+// (REG_EXPAND_SZ); MbVelmoraPlace gives "KEY|NAME". Other types are given back as REG_SZ.
+extern "C" __declspec(dllexport) UINT __stdcall ReadVelmora(MSIHANDLE install) {
+  const std::wstring place = mergebridge::Property(install, L"MbVelmoraPlace");
+  const size_t bar = place.find(L'|');
+  if (bar == std::wstring::npos) return ERROR_INSTALL_FAILURE;
+  std::wstring found = place + L"|";
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, place.substr(0, bar).c_str(), 0,
+                    KEY_QUERY_VALUE | KEY_WOW64_64KEY, &key) == ERROR_SUCCESS) {
+    const std::wstring name = place.substr(bar + 1);
+    DWORD type = REG_NONE, size = 0;
+    if (RegQueryValueExW(key, name.c_str(), nullptr, &type, nullptr, &size) == ERROR_SUCCESS) {
+      std::wstring text(size / sizeof(wchar_t) + 1, L'\0');
+      RegQueryValueExW(key, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(&text[0]), &size);
+      text.resize(wcsnlen(text.c_str(), text.size()));
+      found += (type == REG_EXPAND_SZ ? L"e" : L"s") + text;
+    }
+    RegCloseKey(key);
+  }
+  for (const wchar_t* step : {L"MbRegisterUndo", L"MbUnregisterUndo", L"MbKeepVelmora"})
+    MsiSetPropertyW(install, step, found.c_str());
+  const std::wstring record = mergebridge::VelmoraRecordPath();
+  MsiSetPropertyW(install, L"MbKeepRecord",
+                  (record + L"|" + mergebridge::ReadText(record)).c_str());
+  return ERROR_SUCCESS;
+}
+
+// CustomActionData as ReadVelmora gives it: the value is put back as it was, or removed.
 extern "C" __declspec(dllexport) UINT __stdcall RestoreVelmora(MSIHANDLE install) {
   const std::wstring data = mergebridge::Property(install, L"CustomActionData");
   const size_t name = data.find(L'|') + 1, value = data.find(L'|', name) + 1;
   if (name == 0 || value == 0) return ERROR_INSTALL_FAILURE;
   const std::wstring key = data.substr(0, name - 1),
                      valueName = data.substr(name, value - name - 1);
-  const std::wstring before = data.substr(value);
+  const bool none = value == data.size(), expandable = !none && data[value] == L'e';
+  const std::wstring before = none ? L"" : data.substr(value + 1);
   HKEY opened = nullptr;
   const REGSAM access = KEY_SET_VALUE | KEY_WOW64_64KEY;
-  LONG status = before.empty() ? RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, access, &opened)
-                               : RegCreateKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0,
-                                                 access, nullptr, &opened, nullptr);
-  if (status == ERROR_SUCCESS && before.empty()) {
+  LONG status = none ? RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, access, &opened)
+                     : RegCreateKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, access,
+                                       nullptr, &opened, nullptr);
+  if (status == ERROR_SUCCESS && none) {
     status = RegDeleteValueW(opened, valueName.c_str());
   } else if (status == ERROR_SUCCESS) {
-    status = RegSetValueExW(opened, valueName.c_str(), 0, REG_SZ,
+    status = RegSetValueExW(opened, valueName.c_str(), 0, expandable ? REG_EXPAND_SZ : REG_SZ,
                             reinterpret_cast<const BYTE*>(before.c_str()),
                             static_cast<DWORD>((before.size() + 1) * sizeof(wchar_t)));
   }
-  if (status == ERROR_FILE_NOT_FOUND && before.empty()) status = ERROR_SUCCESS;
+  if (status == ERROR_FILE_NOT_FOUND && none) status = ERROR_SUCCESS;
   if (opened != nullptr) RegCloseKey(opened);
-  mergebridge::Log(install,
-                   status != ERROR_SUCCESS ? L"mergebridge: cannot put " + valueName + L" back: " +
-                                                 mergebridge::ErrorText(status)
-                   : before.empty() ? L"mergebridge: " + valueName + L" removed, as before"
-                                    : L"mergebridge: " + valueName + L" put back to " + before);
+  mergebridge::Log(install, status != ERROR_SUCCESS
+                                ? L"mergebridge: cannot put " + valueName + L" back: " +
+                                      mergebridge::ErrorText(status)
+                            : none ? L"mergebridge: " + valueName + L" removed, as before"
+                                   : L"mergebridge: " + valueName + L" put back to " + before);
   return status == ERROR_SUCCESS ? ERROR_SUCCESS : ERROR_INSTALL_FAILURE;
+}
+
+// CustomActionData "PATH|TEXT" as ReadVelmora gives it: where the file at PATH has gone, it is
+// written again with TEXT; no TEXT (there was no record) leaves it alone.
+extern "C" __declspec(dllexport) UINT __stdcall RestoreRecord(MSIHANDLE install) {
+  const std::wstring data = mergebridge::Property(install, L"CustomActionData");
+  const size_t bar = data.find(L'|');
+  if (bar == std::wstring::npos || bar + 1 == data.size()) return ERROR_SUCCESS;
+  const std::wstring path = data.substr(0, bar);
+  const std::string text = mergebridge::ToUtf8Bytes(data.substr(bar + 1));
+  const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return ERROR_SUCCESS;  // there still, or its folder gone
+  DWORD written = 0;
+  const bool ok =
+      WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
+      written == text.size();
+  CloseHandle(file);
+  if (!ok) DeleteFileW(path.c_str());
+  mergebridge::Log(install,
+                   (ok ? L"mergebridge: put back " : L"mergebridge: cannot put back ") + path);
+  return ok ? ERROR_SUCCESS : ERROR_INSTALL_FAILURE;
 }
 
 extern "C" __declspec(dllexport) UINT __stdcall CheckVelmora(MSIHANDLE install) {

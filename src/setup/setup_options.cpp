@@ -42,6 +42,16 @@ struct OptionRule {
   Status (*apply)(SetupOptions&, const std::string&);
 };
 
+// An installer's name for its record: a file name's part in any file system.
+Status ReadRecordName(SetupOptions& options, const std::string& name) {
+  for (const char c : name) {
+    if (!(c >= 'a' && c <= 'z') && !(c >= '0' && c <= '9') && c != '-')
+      return FailureStatus("'" + name + "' is not an installer's name (a-z, 0-9, -)");
+  }
+  options.record = name;
+  return {};
+}
+
 const OptionRule kOptions[] = {
     {"--managers", Takes::Value, kInstall, ReadManagers},
     {"--bridge", Takes::Value, kStatus | kInstall | kUninstall,
@@ -62,6 +72,8 @@ const OptionRule kOptions[] = {
      [](SetupOptions& o, const std::string&) { return o.json = true, Status(); }},
     {"--if-value", Takes::MaybeEmpty, kRegister | kUnregister,
      [](SetupOptions& o, const std::string& v) { return o.ifValue = v, Status(); }},
+    {"--record", Takes::Value, kRegister, ReadRecordName},
+    {"--if-recorded", Takes::Value, kUnregister, ReadRecordName},
 };
 
 const struct {
@@ -112,6 +124,13 @@ Status CheckTogether(const SetupOptions& options, bool havePath) {
   if (options.allUsers && options.policy) {
     return FailureStatus("--all-users and --policy do not go together");
   }
+  if (!options.record.empty() && !options.allUsers) {
+    return FailureStatus(
+        std::string(options.command == SetupCommand::Register ? "--record" : "--if-recorded") +
+        " goes with --all-users");
+  }
+  if (!options.record.empty() && options.ifValue)
+    return FailureStatus("--if-value does not go with an installer's record");
   return {};
 }
 
@@ -139,7 +158,10 @@ std::string SetupUsage() {
          " [--dry-run] [--json]\n"
          "       mergebridge-setup register [--all-users | --policy] VELMORA_PATH [--force]"
          " [--if-value OLD] [--json]\n"
+         "       mergebridge-setup register --all-users VELMORA_PATH --record INSTALLER [--force]"
+         " [--json]\n"
          "       mergebridge-setup unregister [--all-users | --policy] [--if-value OLD] [--json]\n"
+         "       mergebridge-setup unregister --all-users --if-recorded INSTALLER [--json]\n"
          "LIST is comma-separated; the default is " +
          list + ".";
 }

@@ -23,6 +23,10 @@ struct SetupOptions {
   bool remembered = false;  // uninstall: every installation install remembered
   bool json = false;        // one JSON object on stdout instead of lines
   std::optional<std::string> ifValue;  // (un)register: only while the value holds exactly this
+  // register --all-users: the installer that writes the value, named for its
+  // record of what it wrote and what was there before; unregister
+  // --if-recorded: the installer whose record says what to give back.
+  std::string record;
 };
 
 /// The type managers install changes when --managers is not given.

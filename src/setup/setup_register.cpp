@@ -3,7 +3,9 @@
 
 #include "host/files.h"
 #include "host/setup_lock.h"
+#include "setup/setup_remembered.h"
 #include "setup/setup_shared.h"
+#include "setup/velmora_record.h"
 
 namespace mergebridge {
 
@@ -56,7 +58,7 @@ Status LockValue(RegistryScope scope) {
 Result<bool> HoldsExpected(const SetupOptions& options, RegistryScope scope) {
   if (!options.ifValue) return {true, {}};
   const Result<RegistryRead> now = ReadRegistryString(scope, VelmoraKeyOf(scope), kVelmoraValue);
-  if (now.ok() && now.value.value == *options.ifValue) return {true, {}};
+  if (now.ok() && IsSamePathText(now.value.value, *options.ifValue)) return {true, {}};
   const std::string where = DescribeValuePlace(scope, now.value.place);
   if (IsAbsentFromRegistry(now.status)) {
     PrintLine("Left " + where + " as it is: it holds nothing (no value), not " + *options.ifValue +
@@ -74,7 +76,117 @@ Result<bool> HoldsExpected(const SetupOptions& options, RegistryScope scope) {
 // True when the scope's value reads as `path`.
 bool ReadsAs(RegistryScope scope, const std::string& path) {
   const Result<RegistryRead> now = ReadRegistryString(scope, VelmoraKeyOf(scope), kVelmoraValue);
-  return now.ok() && now.value.value == path;
+  return now.ok() && IsSamePathText(now.value.value, path);
+}
+
+// The machine's value where register writes it (not one only Windows' 32-bit
+// view holds): absent as nullopt; fails, printed, when it cannot be read.
+Result<std::optional<StoredText>> ReadMachineValue() {
+  const RegistryScope scope = RegistryScope::Machine;
+  const Result<RegistryRead> now = ReadRegistryString(scope, kVelmoraKey, kVelmoraValue);
+  if (now.ok() && now.value.place == RegistryPlace(scope))
+    return {StoredText{now.value.value, now.value.expandable}, {}};
+  if (now.ok() || IsAbsentFromRegistry(now.status)) return {};
+  return {{},
+          PrintFailure("cannot read " + DescribeValuePlace(scope, now.value.place) + ": " +
+                       ErrorText(now.status) + ". Nothing was changed.")};
+}
+
+// The installer's record; nullopt when it keeps none. A failure is printed.
+Result<std::optional<VelmoraRecord>> LoadRecord(const std::string& installer) {
+  const std::string path = VelmoraRecordPath(installer);
+  const Result<std::string> text = ReadWholeFile(path);
+  if (!text.ok() && (path.empty() || GetPathKind(path).kind == PathKind::Missing)) return {};
+  const Result<VelmoraRecord> record =
+      text.ok() ? ParseVelmoraRecord(text.value) : Result<VelmoraRecord>{{}, text.status};
+  if (record.ok()) return {record.value, {}};
+  return {{},
+          PrintFailure("cannot read " + path + ": " +
+                       (text.ok() ? record.status.message : ErrorText(record.status)) +
+                       ". Nothing was changed.")};
+}
+
+// True when `value` is what the record says was written.
+bool HoldsWritten(const std::optional<StoredText>& value, const VelmoraRecord& record) {
+  return value && IsSamePathText(value->text, record.written);
+}
+
+// register --record: what the installer writes and what is there now (or,
+// where the value still holds what its earlier run wrote, what was there
+// before that), recorded before the value changes. Refused while the value
+// holds what another installer recorded: each gives back only its own.
+Status RecordBeforeWriting(const std::string& installer, const std::string& path) {
+  const Result<std::optional<StoredText>> now = ReadMachineValue();
+  if (!now.ok()) return now.status;
+  for (const std::string& other : VelmoraRecordInstallers()) {
+    if (other == installer) continue;
+    const Result<std::optional<VelmoraRecord>> theirs = LoadRecord(other);
+    if (!theirs.ok()) return theirs.status;
+    if (theirs.value && HoldsWritten(now.value, *theirs.value)) {
+      return PrintFailure("Velmora's value for all users (" + now.value->text +
+                          ") was registered by mergebridge's " + other +
+                          " installation; remove that one first, or install this one without "
+                          "Velmora's path. Nothing was changed.");
+    }
+  }
+  const Result<std::optional<VelmoraRecord>> earlier = LoadRecord(installer);
+  if (!earlier.ok()) return earlier.status;
+  VelmoraRecord record{path, now.value};
+  if (earlier.value && HoldsWritten(now.value, *earlier.value))
+    record.before = earlier.value->before;
+  const std::string file = VelmoraRecordPath(installer), text = FormatVelmoraRecord(record);
+  if (file.empty()) return PrintFailure("no folder to keep the record in. Nothing was changed.");
+  const Result<std::string> kept = ReadWholeFile(file);
+  if (kept.ok() && kept.value == text) return {};
+  Status stored = MakeFolder(FolderOf(file)).status;
+  if (stored.ok()) stored = ReplaceFileAtomically(file, text);
+  if (!stored.ok()) {
+    return PrintFailure("cannot write " + file + ": " + ErrorText(stored) +
+                        ". Nothing was changed.");
+  }
+  NoteChange();
+  return {};
+}
+
+// unregister --if-recorded: the value given back as the installer's record
+// says, where it still holds what the installer wrote; the record goes.
+Status GiveBackRecorded(const std::string& installer) {
+  const RegistryScope scope = RegistryScope::Machine;
+  const Result<std::optional<VelmoraRecord>> record = LoadRecord(installer);
+  if (!record.ok()) return record.status;
+  const std::string where = DescribeValuePlace(scope, RegistryPlace(scope));
+  if (!record.value) {
+    PrintLine("Left " + where + " as it is: the " + installer + " installation wrote none.");
+    return {};
+  }
+  const Result<std::optional<StoredText>> now = ReadMachineValue();
+  if (!now.ok()) return now.status;
+  const std::optional<StoredText>& before = record.value->before;
+  Status status;
+  const bool ours = HoldsWritten(now.value, *record.value);
+  if (!ours) {
+    PrintLine("Left " + where + " as it is: it holds " +
+              (now.value ? now.value->text + ", which someone else wrote."
+                         : std::string("nothing (no value).")));
+  } else if (before) {
+    status =
+        WriteRegistryString(scope, kVelmoraKey, kVelmoraValue, before->text, before->expandable);
+    if (status.ok()) PrintLine("Gave back " + where + ": " + before->text);
+  } else {
+    status = RemoveRegistryValue(scope, kVelmoraKey, kVelmoraValue).status;
+    if (status.ok())
+      PrintLine("Unregistered Velmora " + DescribeScope(scope) + ": removed " + where +
+                ", as there was none before.");
+  }
+  if (!status.ok()) {
+    return PrintFailure(RegistrationFailure({scope, "write", "giving back"}, status, false));
+  }
+  if (ours) NoteChange();
+  if (Status removed = RemoveFileIfPresent(VelmoraRecordPath(installer)); !removed.ok()) {
+    PrintError("warning: cannot remove " + VelmoraRecordPath(installer) + ": " +
+               ErrorText(removed) + ".");
+  }
+  return {};
 }
 
 // A registration the policy overrides: one line naming the policy.
@@ -104,6 +216,10 @@ Status Register(const SetupOptions& options) {
   if (Status locked = LockValue(scope); !locked.ok()) return locked;
   const Result<bool> expected = HoldsExpected(options, scope);
   if (!expected.value) return expected.status;
+  if (!options.record.empty()) {
+    if (Status recorded = RecordBeforeWriting(options.record, path); !recorded.ok())
+      return recorded;
+  }
   const char* key = VelmoraKeyOf(scope);
   if (!ReadsAs(scope, path)) {
     if (Status written = WriteRegistryString(scope, key, kVelmoraValue, path); !written.ok()) {
@@ -126,6 +242,7 @@ Status Unregister(const SetupOptions& options) {
   const RegistryScope scope = ScopeOf(options);
   const char* key = VelmoraKeyOf(scope);
   if (Status locked = LockValue(scope); !locked.ok()) return locked;
+  if (!options.record.empty()) return GiveBackRecorded(options.record);
   const Result<bool> expected = HoldsExpected(options, scope);
   if (!expected.value) return expected.status;
   const Result<bool> removed = RemoveRegistryValue(scope, key, kVelmoraValue);

@@ -18,6 +18,10 @@ namespace {
 // lib/mgrs folder.
 const char kHeader[] = "mergebridge-setup installation 1\n";
 
+// An installer's record of Velmora's value: this and its name. No record of an
+// installation is named so (theirs are absolute paths, escaped).
+const char kVelmoraRecordPrefix[] = "velmora.";
+
 // An absolute path without doubled separators or "." steps, so that one
 // installation given as /opt/cc/ and as /opt/cc has one record (Windows:
 // either separator, written as '\\'; a share's name keeps its two).
@@ -116,6 +120,7 @@ Result<std::map<std::string, std::string>> ReadRemembered(const std::string& sta
   for (const std::string& name : names.value) {
     const std::string path = PathInFolder(state, name);
     if (name.find(kScratchMark) != std::string::npos) continue;  // an interrupted write's
+    if (name.rfind(kVelmoraRecordPrefix, 0) == 0) continue;
     const Result<std::string> read = ReadWholeFile(path);
     if (!read.ok()) {
       return {{},
@@ -197,6 +202,21 @@ std::vector<std::string> RecordedManagers(const std::string& managers) {
   return names;
 }
 
+std::string VelmoraRecordPath(const std::string& installer) {
+  const std::string state = SetupStateFolder();
+  return state.empty() ? state : PathInFolder(state, kVelmoraRecordPrefix + installer);
+}
+
+std::vector<std::string> VelmoraRecordInstallers() {
+  std::vector<std::string> installers;
+  const std::string prefix = kVelmoraRecordPrefix;
+  for (const std::string& name : ListFolder(SetupStateFolder()).value) {
+    if (name.rfind(prefix, 0) == 0 && name.find(kScratchMark) == std::string::npos)
+      installers.push_back(name.substr(prefix.size()));
+  }
+  return installers;
+}
+
 void ForgetIfUninstalled(const std::string& managers) {
   const std::string state = SetupStateFolder();
   if (state.empty() || KeepsRecord(managers)) return;
@@ -216,8 +236,11 @@ Result<bool> UninstallOne(const SetupOptions& options, const std::string& bridge
                           const std::function<Status(const SetupOptions&)>& uninstall) {
   const auto& [managers, record] = installation;
   const bool gone = GetPathKind(managers).kind == PathKind::Missing;
-  const Result<InstallationState> found =
-      gone ? Result<InstallationState>() : SurveyManagers(managers, bridge);
+  // The map's record names no program: an installation with one runs ours.
+  const bool mapped = !gone && ManagersUseMap() && KeepsRecord(managers);
+  const Result<InstallationState> found = gone || ManagersUseMap()
+                                              ? Result<InstallationState>{{managers, mapped}, {}}
+                                              : SurveyManagers(managers, bridge);
   if (!found.ok()) {
     return {false,
             PrintFailure("cannot look at " + managers + ": " + ErrorText(found.status) + ".")};
@@ -228,7 +251,9 @@ Result<bool> UninstallOne(const SetupOptions& options, const std::string& bridge
     if (found.value.recorded) {
       PrintLine(managers + ": no method runs " + bridge + "; left alone.");
     } else if (!record.empty() && !options.dryRun && RemoveFileIfPresent(record).ok()) {
-      PrintLine(managers + ": " + (gone ? "no longer there" : "mergebridge no longer installed") +
+      PrintLine(managers + ": " +
+                (gone ? "no longer there, so nothing of mergebridge's is left in it to give back"
+                      : "mergebridge no longer installed") +
                 "; forgotten.");
     }
     if (!gone) WarnIfRunning(managers, bridge);
@@ -248,11 +273,6 @@ Result<bool> UninstallOne(const SetupOptions& options, const std::string& bridge
 
 Status UninstallRemembered(const SetupOptions& options, const std::string& bridge,
                            const std::function<Status(const SetupOptions&)>& uninstall) {
-  if (ManagersUseMap()) {
-    return PrintFailure(
-        "--remembered is not needed here: removing mergebridge with its installer takes it "
-        "out of ClearCase.");
-  }
   // Each installation's lib/mgrs with its record's file (none: found through PATH).
   const Result<std::map<std::string, std::string>> installations =
       ReadRemembered(SetupStateFolder());

@@ -32,6 +32,14 @@ std::vector<std::string> RecordedManagers(const std::string& managers);
 /// Called under the installation's setup lock; a failure is a warning.
 void ForgetIfUninstalled(const std::string& managers);
 
+/// The file in the state folder that holds an installer's record of Velmora's
+/// value for all users (register --record, velmora_record.h); empty when there
+/// is no state folder.
+std::string VelmoraRecordPath(const std::string& installer);
+
+/// The installers that keep such a record, by name.
+std::vector<std::string> VelmoraRecordInstallers();
+
 /// uninstall --remembered: runs `uninstall` (an uninstall with --clearcase)
 /// on every remembered installation, and on the one cleartool on PATH belongs
 /// to, where a method runs `bridge`; forgets those that are gone or keep no

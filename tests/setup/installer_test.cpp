@@ -2,6 +2,7 @@
 // map of the usual shape), step by step.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <optional>
 
@@ -26,14 +27,16 @@ std::string Map(const std::string& program) {
          "\r\nbinary_delta xmerge ..\\..\\bin\\bdmgr.exe";
 }
 
+// The value's raw text, and its type where it is REG_EXPAND_SZ.
 std::string Registered(REGSAM view, const std::string& key, const char* value) {
   char data[1024] = {};
-  DWORD size = sizeof data - 1;
+  DWORD size = sizeof data - 1, type = REG_NONE;
   HKEY opened;  // in one registry view: 64-bit Windows has two, 32-bit Windows one
   if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ | view, &opened)) return "";
-  const LONG status = RegGetValueA(opened, nullptr, value, RRF_RT_ANY, nullptr, data, &size);
+  const LONG status =
+      RegGetValueA(opened, nullptr, value, RRF_RT_ANY | RRF_NOEXPAND, &type, data, &size);
   RegCloseKey(opened);
-  return status ? "" : data;
+  return status ? "" : data + std::string(type == REG_EXPAND_SZ ? " (REG_EXPAND_SZ)" : "");
 }
 
 class Installer : public ScratchTest {
@@ -94,10 +97,13 @@ TEST_F(Installer, SilentInstallUpgradeMergeAndRemoval) {
   const std::string prog = dir_ + "prog\\", bridge = prog + "mergebridge.exe",
                     msi = BuildFile("MB_MSI"), older = BuildFile("MB_MSI_OLDER"),
                     setup = BuildFile("MB_SETUP"), installer = BuildFile("MB_INSTALLER");
-  // Velmora's program (not there yet), and values an administrator sets.
-  const std::string velmora = dir_ + "velmora.exe", other = dir_ + "other.exe",
-                    third = dir_ + "third.exe";
-  const std::string removed = Map(kClearCaseTool) + "|" + other + "|",
+  // Velmora's program (not there yet), and values an administrator sets: one that no command line
+  // could carry, given back byte for byte with its type.
+  const std::string velmora = dir_ + "velmora.exe", other = "#%SystemDrive%\\Old \"Velmora\"\\",
+                    third = dir_ + "third.exe", shown = other + " (REG_EXPAND_SZ)";
+  std::string slashed = velmora;
+  std::replace(slashed.begin(), slashed.end(), '\\', '/');
+  const std::string removed = Map(kClearCaseTool) + "|" + shown + "|",
                     installed = Map(bridge) + "|" + velmora + "|program",
                     denied = "cannot write " + mgrs_ + "map: Access denied",
                     current = installed + "|" MB_VERSION, newest = installed + "|9.9.9";
@@ -115,11 +121,12 @@ TEST_F(Installer, SilentInstallUpgradeMergeAndRemoval) {
       {.program = "cmd.exe", .args = copy, .state = kept, .merge = true},
       // An administrator changes the value: an upgrade leaves it, and sets ClearCase up (found on
       // PATH, the remembered 0 not given again); the removal leaves it too.
-      {.program = setup,
-       .args = {"register", "--all-users", other, "--force"},
-       .state = Map(kClearCaseTool) + "|" + other + "|program|0.0.1"},
+      {.program = "reg.exe",
+       .args = {"add", "HKLM\\Software\\Harnvik\\Velmora", "/v", "ExePath", "/t", "REG_EXPAND_SZ",
+                "/d", other, "/f", "/reg:64"},
+       .state = Map(kClearCaseTool) + "|" + shown + "|program|0.0.1"},
       {.args = {"/i", msi},
-       .state = Map(bridge) + "|" + other + "|program|" MB_VERSION,
+       .state = Map(bridge) + "|" + shown + "|program|" MB_VERSION,
        .logged = "Installed into " + mgrs_ + "map."},
       {.args = {"/x", msi}, .state = removed, .logged = "as it is: it holds " + other},
       // A step fails after the value was written: the value there before is put back. A relative
@@ -132,12 +139,18 @@ TEST_F(Installer, SilentInstallUpgradeMergeAndRemoval) {
        .status = 1603,
        .state = removed,
        .logged = "VELMORA=velmora.exe is"},
-      {.args = {"/i", older, "VELMORA=" + velmora, "INSTALLDIR=" + prog},
+      {.args = {"/i", older, "VELMORA=" + slashed, "INSTALLDIR=" + prog},
        .state = installed + "|0.0.1"},
       // Told nothing (a user interface): the older one's folder, ClearCase, and Velmora's value as
       // it is; then again.
       {.args = {"/i", BuildFile("MB_MSI_SAME"), "/qr"}, .state = current},
       {.args = {"/i", msi}, .state = current, .merge = true},
+      // The NSIS installer beside it may not take the value the package wrote.
+      {.program = installer,
+       .args = {"/S", "/CLEARCASE=0", "/VELMORA=" + third, "/D=" + dir_ + "nsis"},
+       .status = 3,
+       .state = current + "|" MB_VERSION},
+      {.program = "", .args = {"UninstallString", " /S"}, .state = current},
       // A repair sets ClearCase up again; where it cannot, it says so and takes nothing away. It
       // writes no value, even told one.
       {.program = setup, .args = {"uninstall"}, .state = undone},
@@ -152,7 +165,7 @@ TEST_F(Installer, SilentInstallUpgradeMergeAndRemoval) {
       {.program = installer,
        .args = {"/S", "/VELMORA=velmora.exe", "/D=" + dir_ + "prog"},
        .status = 3,
-       .state = Map(kClearCaseTool) + "|" + other + "|program|" MB_VERSION,
+       .state = Map(kClearCaseTool) + "|" + shown + "|program|" MB_VERSION,
        .logged = "/VELMORA=velmora.exe is not the full path"},
       {.program = installer,
        .args = placed,
@@ -211,6 +224,30 @@ TEST_F(Installer, SilentInstallUpgradeMergeAndRemoval) {
   EXPECT_FALSE(std::filesystem::exists(prog));  // uninstall.exe and its folder gone too
 }
 
+// ClearCase removed before mergebridge, its folder gone from PATH too: either package goes all the
+// same, and the MSI's log says why nothing was given back.
+TEST_F(Installer, RemovalAfterClearCaseWent) {
+  for (const bool nsis : {false, true}) {
+    if (nsis) TearDown(), SetUp();  // a fresh ClearCase
+    const std::string prog = dir_ + "prog\\", msi = BuildFile("MB_MSI");
+    const ProgramRun installed =
+        nsis ? RunProgram(BuildFile("MB_INSTALLER"), {"/S", "/D=" + dir_ + "prog"}, dir_)
+             : RunProgram("msiexec.exe", {"/qn", "/i", msi, "INSTALLDIR=" + prog}, dir_);
+    EXPECT_EQ(installed.status, 0);
+    EXPECT_EQ(ReadFile(mgrs_ + "map"), Map(prog + "mergebridge.exe"));
+    std::filesystem::remove_all(dir_ + "cc");
+    const std::string entry =
+        Registered(KEY_WOW64_32KEY, kUninstallKey + "mergebridge", "UninstallString");
+    const ProgramRun run =
+        nsis ? RunCommandLine(entry + " /S", dir_)
+             : RunProgram("msiexec.exe", {"/qn", "/l*v", dir_ + "msi.log", "/x", msi}, dir_);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_FALSE(std::filesystem::exists(prog));
+    EXPECT_TRUE(nsis ||
+                ReadFile(dir_ + "msi.log").find("lib\\mgrs: no longer there") != std::string::npos);
+  }
+}
+
 // The computer's policy over every registration, as status --json reads it for this user; for all
 // users the user's policy counts for nothing; the install ClearCase's repair undid, seen and
 // repaired; the policy written where Group Policy writes it, and compare-and-delete.
@@ -222,6 +259,8 @@ TEST_F(Installer, PolicyStatusAndRepair) {
   };
   const std::string policy = "Software\\Policies\\Harnvik\\Velmora", tool = json(tool_);
   const std::string taken = R"("velmora":{"path":")" + tool + R"(","source":)";
+  std::string upper = tool_;
+  std::transform(upper.begin(), upper.end(), upper.begin(), ::toupper);
   const struct {
     std::optional<Registrations> registrations;  // nullopt: as they are
     Args args;
@@ -248,8 +287,8 @@ TEST_F(Installer, PolicyStatusAndRepair) {
       {{}, {"install", "--json"}, 0, R"({"ok":true,"changed":true,)"},
       {{}, {"status", "--json"}, 0, R"(,"reverted":false}})"},
       {{}, {"register", "--policy", tool_, "--json"}, 0, R"({"ok":true,"changed":true,)"},
-      {{},
-       {"unregister", "--policy", "--if-value", tool_, "--json"},
+      {{},  // the path compared as Windows compares names
+       {"unregister", "--policy", "--if-value", upper, "--json"},
        0,
        R"({"ok":true,"changed":true,)"},
       {{}, {"uninstall"}, 0, "Uninstalled from"},

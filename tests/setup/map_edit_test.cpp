@@ -9,6 +9,7 @@
 #include "setup/json_text.h"
 #include "setup/map_edit.h"
 #include "setup/unified_diff.h"
+#include "setup/velmora_record.h"
 
 namespace mergebridge {
 
@@ -144,6 +145,27 @@ TEST(Json, AwkwardStrings) {
   }
   EXPECT_EQ(JsonObject({{"a", JsonStrings({"x", ""})}, {"b", JsonStringOrNull(false, "")}}),
             R"({"a":["x",""],"b":null})");
+}
+
+// An installer's record of Velmora's value: every byte and the type back; a record that is not
+// whole refused.
+TEST(VelmoraRecord, RoundTripAndBroken) {
+  const StoredText before[] = {{"C:\\Old\\ \"#%x%\\\n\r\\n", true}, {"", false}};
+  for (const StoredText& text : before) {
+    const Result<VelmoraRecord> back = ParseVelmoraRecord(FormatVelmoraRecord({text.text, text}));
+    ASSERT_TRUE(back.ok()) << back.status.message;
+    EXPECT_EQ(back.value.written, text.text);
+    EXPECT_EQ(back.value.before->text, text.text);
+    EXPECT_EQ(back.value.before->expandable, text.expandable);
+  }
+  EXPECT_FALSE(ParseVelmoraRecord(FormatVelmoraRecord({"w", std::nullopt})).value.before);
+  const std::string header = "mergebridge-setup Velmora record 1\n";
+  for (const std::string& broken :
+       {std::string(), header, header + "written a\\", header + "written a\\x\n",
+        header + "written a\nwritten b\n", header + "before a\n", header + "written\n",
+        header + "written a\nother b\n", header + "written a"}) {
+    EXPECT_FALSE(ParseVelmoraRecord(broken).ok()) << broken;
+  }
 }
 
 }  // namespace

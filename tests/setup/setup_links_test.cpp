@@ -139,6 +139,12 @@ TEST_F(SetupOnLinks, InstallMergeUninstall) {
   fs::create_symlink("../../../bin/cleardiffmrg", mgrs + "whole_copy/xcompare");
   EXPECT_EQ(Snapshot(cc), original);
   EXPECT_TRUE(fs::is_empty(dir_ + "state"));
+  // ClearCase removed before the package: nothing of ours left there, and the removal says so.
+  Ran({"install", "--bridge", bridge}, 0);
+  fs::remove_all(cc);
+  EXPECT_TRUE(Holds(Ran({"uninstall", "--remembered", "--bridge", bridge}, 0).out,
+                    cc + "lib/mgrs: no longer there, so nothing of mergebridge's is left in it"));
+  EXPECT_TRUE(fs::is_empty(dir_ + "state"));
 
   // For all users: the file in the first folder of XDG_CONFIG_DIRS, made with folders every user
   // can read; a merge takes the user's own while there is one.
@@ -249,7 +255,25 @@ TEST_F(SetupOnLinks, FleetStatusPolicyAndDrift) {
        "as it is: it holds nothing (no value)"},
       {{"register", dir_ + "w", "--force", "--if-value", tool}, 0, "for this user: " + dir_ + "w"},
       {{"register", tool, "--if-value", tool}, 0, "as it is: it holds " + dir_ + "w, which some"},
-      {{"status", "--all-users", "--json"}, 0, R"("source":"machine","exists":true})"},
+      // An installer's record: what it wrote, exactly, and what was there before, kept over its
+      // upgrade and given back; another installer refused meanwhile.
+      {{"register", "--all-users", dir_ + "v\\1\"", "--force", "--record", "msi"}, 0, "users"},
+      {{"register", "--all-users", tool, "--record", "nsis"},
+       1,
+       "",
+       "(" + dir_ + "v\\1\") was registered by mergebridge's msi installation; remove"},
+      {{"register", "--all-users", dir_ + "v2", "--force", "--record", "msi"}, 0, "users"},
+      {{"unregister", "--all-users", "--if-recorded", "msi", "--json"},
+       0,
+       R"(: )" + tool + R"("])"},
+      {{"unregister", "--all-users", "--if-recorded", "msi"}, 0, "the msi installation wrote none"},
+      {{"register", "--all-users", dir_ + "v3", "--force", "--record", "nsis"}, 0, "users"},
+      {{"register", "--all-users", tool}, 0, "users"},
+      {{"unregister", "--all-users", "--if-recorded", "nsis"}, 0, "holds " + tool + ", which some"},
+      {{"register", tool, "--record", "msi"}, 1, "", "--record goes with --all-users"},
+      {{"status", "--all-users", "--json"},
+       0,
+       R"("velmora":{"path":")" + tool + R"(","source":"machine","exists":true})"},
   };
   for (const auto& step : steps) {
     SCOPED_TRACE(step.args[0] + " " + step.args[1]);
