@@ -297,7 +297,7 @@ TEST_F(SetupOnLinks, EveryCallFailedOrKilled) {
   const std::string registry =
       "REGEDIT4\n[HKEY_CURRENT_USER\\SOFTWARE\\Harnvik\\Velmora]\n\"ExePath\"=\"/opt/v\"\n";
   // Killed before each change of the files, and failed at every call that reads or changes them.
-  const std::string changing = "fchmod,fsync,rename,symlink,link,unlink";
+  const std::string changing = "fchmod,fsync,renameat,symlinkat,linkat,unlinkat,mkdirat";
   const std::string all = "openat,newfstatat,getdents64,read,readlink,flock,write," + changing;
   const struct {
     Args command;
@@ -361,7 +361,7 @@ TEST_F(SetupOnLinks, EveryCallFailedOrKilled) {
       started = started || line.find(clean) != std::string::npos;
       ++(started ? counts : before)[call];
     }
-    EXPECT_TRUE(counts.count("rename") && counts.count("fsync"))
+    EXPECT_TRUE(counts.count("renameat") && counts.count("fsync"))
         << "the calls are named otherwise here";
     for (const auto& [call, count] : counts) {
       if (("," + row.calls + ",").find("," + call + ",") == std::string::npos) continue;
