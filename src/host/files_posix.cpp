@@ -57,16 +57,17 @@ class Place {
   static int OpenFolder(const std::string& folder) {
     const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd >= 0 || (errno != ELOOP && errno != ENOTDIR)) return fd;
-    const int error = errno;
+    int error = errno;
     // The link looked at is the one read: its text cannot change, only the
     // link be replaced, which leaves this one as it was.
     const int link = open(folder.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
     struct stat info;
     char text[PATH_MAX + 1];
     ssize_t length = -1;
-    if (link >= 0 && fstat(link, &info) == 0 && S_ISLNK(info.st_mode) &&
-        (info.st_uid == 0 || info.st_uid == geteuid())) {
-      length = readlinkat(link, "", text, PATH_MAX);
+    if (link >= 0 && fstat(link, &info) == 0 && S_ISLNK(info.st_mode)) {
+      error = ELOOP;
+      if (info.st_uid == 0 || info.st_uid == geteuid())
+        length = readlinkat(link, "", text, PATH_MAX);
     }
     if (link >= 0) close(link);
     if (length <= 0) {
