@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "setup/json_text.h"
+#include "setup/link_plan.h"
 #include "setup/map_edit.h"
 #include "setup/unified_diff.h"
 
@@ -144,6 +145,22 @@ TEST(Json, AwkwardStrings) {
   }
   EXPECT_EQ(JsonObject({{"a", JsonStrings({"x", ""})}, {"b", JsonStringOrNull(false, "")}}),
             R"({"a":["x",""],"b":null})");
+}
+
+// A method's record row names it and its link's text, or its own kept copy beside it: nothing else.
+TEST(LinkPlan, RecordRowsNameAMethodsOwn) {
+  for (const auto& [row, ok] : std::vector<std::pair<std::string, bool>>{
+           {"xmerge\tfile\txmerge.before-mergebridge", true},
+           {"xmerge\tlink\t/any/x", true},
+           {"xmerge\tfile\t/etc/x", false},
+           {"xmerge\tfile\txcompare.before-mergebridge", false},
+           {"..\tlink\tx", false},
+           {"a/xmerge\tlink\tx", false},
+           {"xmerge\tcopy\tx", false}}) {
+    const std::string record = "mergebridge-setup record 1\nbridge\tb\n\n" + row;
+    const std::string said = PlanLinkRemoval("m", {}, record).status.message;
+    EXPECT_EQ(said.find(": line 4 (") == std::string::npos, ok) << row;
+  }
 }
 
 }  // namespace
