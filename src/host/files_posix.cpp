@@ -28,12 +28,18 @@ class Place {
  public:
   // `path`'s folder and last name; a name that is not one plain name (empty,
   // "." or "..") is refused with EINVAL.
-  explicit Place(const std::string& path) : name_(path.substr(path.find_last_of('/') + 1)) {
+  explicit Place(const std::string& path) : Place(path, nullptr) {}
+  // `path` beside the name of `other`: in the very folder `other` opened when
+  // the two paths name the same folder, so that a move or a second name
+  // between them stays in it whatever is done to the path meanwhile.
+  Place(const std::string& path, const Place* other)
+      : folder_(FolderOf(path)), name_(path.substr(path.find_last_of('/') + 1)) {
     if (!IsPlainName(name_)) {
       error_ = EINVAL;
       return;
     }
-    fd_ = OpenFolder(FolderOf(path));
+    const bool same = other != nullptr && other->ok() && other->folder_ == folder_;
+    fd_ = same ? fcntl(other->fd_, F_DUPFD_CLOEXEC, 0) : OpenFolder(folder_);
     if (fd_ < 0) error_ = errno;
   }
   ~Place() {
@@ -79,7 +85,7 @@ class Place {
     return open(followed.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   }
 
-  std::string name_;
+  std::string folder_, name_;
   int fd_ = -1;
   long error_ = 0;
 };
@@ -204,7 +210,7 @@ Status RemoveFileIfPresent(const std::string& path) {
 }
 
 Status MovePath(const std::string& from, const std::string& to) {
-  const Place source(from), place(to);
+  const Place source(from), place(to, &source);
   if (!source.ok()) return source.status();
   if (!place.ok()) return place.status();
   if (renameat(source.fd(), source.name(), place.fd(), place.name()) != 0)
@@ -223,7 +229,7 @@ Status ReplaceWithLink(const std::string& path, const std::string& target) {
 Status KeepCopy(const std::string& path, const std::string& copyPath) {
   // A second name for the same file: the original never stops existing while
   // the method is switched over.
-  const Place source(path), place(copyPath);
+  const Place source(path), place(copyPath, &source);
   if (!source.ok()) return source.status();
   if (!place.ok()) return place.status();
   if (linkat(source.fd(), source.name(), place.fd(), place.name(), 0) != 0)

@@ -7,7 +7,6 @@
 #include <cstring>
 
 #include "bridge/entry.h"
-#include "host/files.h"
 #include "host/launcher.h"
 #include "host/notify.h"
 #include "host/registry.h"
@@ -17,6 +16,7 @@
 #include <windows.h>
 #include <sddl.h>
 
+#include "host/files.h"
 #include "host/utf16_win32.h"
 
 #else
@@ -181,12 +181,6 @@ TEST_F(Host, ReplacedFileKeepsItsAccessList) {
   EXPECT_EQ(AccessList(map), before);
 }
 #else
-// A change is made by one name in its folder, never by a way out of it.
-TEST(Files, PlainNames) {
-  for (const char* name : {"", ".", "..", "a/b", "/"}) EXPECT_FALSE(IsPlainName(name)) << name;
-  for (const char* name : {"a", ".a", "..a", "a\\b"}) EXPECT_TRUE(IsPlainName(name)) << name;
-}
-
 TEST_F(Host, TracesAndStartUp) {
   RegisterTool({Registration::Path}, BuildFile("MB_TOOL"), dir_);
   const std::string tool = BuildFile("MB_TOOL"), gone = dir_ + "gone.c";

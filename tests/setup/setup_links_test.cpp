@@ -224,43 +224,35 @@ TEST_F(SetupOnLinks, SecondAccountCannotTurnRoot) {
   if (geteuid() != 0) GTEST_SKIP() << "needs root";
   const std::string bridge = BuildFile("MB_BRIDGE"), outside = dir_ + "outside";
   const std::string mgr = "cc/lib/mgrs/whole_copy/", rec = mgr + ".mergebridge-setup";
+  const std::string record = "mergebridge-setup record 1\nbridge\tb\nxmerge\tfile\t";
+  const std::string refused = ": whole_copy: the record of an earlier install cannot be read: ";
   WriteFile(outside, "root's own\n");
   chmod(outside.c_str(), 0640);
   fs::create_directories(dir_ + "kept");
   fs::create_directories(dir_ + "xdg/mergebridge");
-  for (const std::string tree : {"made/", "installed/"}) {
-    fs::create_directories(dir_ + tree + "config/mergebridge");
-    fs::create_directories(dir_ + tree + mgr);
-    fs::create_symlink("../../../bin/cleardiffmrg", dir_ + tree + mgr + "xcompare");
-    WriteFile(dir_ + tree + mgr + "xmerge", "#!/bin/sh\n");
-  }
+  fs::create_directories(dir_ + "installed/config/mergebridge");
+  fs::create_directories(dir_ + "installed/" + mgr);
+  fs::create_symlink("../../../bin/cleardiffmrg", dir_ + "installed/" + mgr + "xcompare");
+  WriteFile(dir_ + "installed/" + mgr + "xmerge", "#!/bin/sh\n");
   SetProcessEnv("XDG_CONFIG_HOME=" + dir_ + "installed/config");
-  const Args install = {"install", "--bridge", bridge};
   Ran({"install", "--clearcase", dir_ + "installed/cc", "--bridge", bridge}, 0);
   const struct {
-    const char* tree;
     std::string name, link, bytes;  // what the other account puts there
     Args command;
     long status;
     std::string says = "";
   } rows[] = {
-      {"installed/",
-       rec,
-       "",
-       "mergebridge-setup record 1\nbridge\tb\nxmerge\tfile\t../../../../../outside",
-       {"uninstall"},
-       1,
-       rec + ": whole_copy: the record of an earlier install cannot be read: line 3"},
-      {"made/", rec, outside, "", install, 1, "its first line is not"},
-      {"made/", "config/mergebridge", dir_ + "kept", "", {"register"}, 1, "symbolic links"},
-      {"installed/", "", "", "", {"uninstall"}, 0},
-      {"made/", "", "", "", {"register", "--all-users"}, 0},
+      {rec, "", record + "../../../../../outside", {"uninstall"}, 1, rec + refused + "line 3"},
+      {"config/mergebridge", dir_ + "kept", "", {"register"}, 1, "symbolic links"},
+      {"", "", "", {"uninstall"}, 0},
+      {"", "", "", {"register", "--all-users"}, 0},
   };
   int copies = 0;
   for (const auto& row : rows) {
     const std::string root = dir_ + std::to_string(copies++) + "/";
     SCOPED_TRACE(root);
-    fs::copy(dir_ + row.tree, root, fs::copy_options::recursive | fs::copy_options::copy_symlinks);
+    fs::copy(dir_ + "installed/", root,
+             fs::copy_options::recursive | fs::copy_options::copy_symlinks);
     const pid_t account = AsOtherAccount(root, [&] {
       std::error_code none;
       if (!row.link.empty()) fs::remove_all(root + row.name, none);
