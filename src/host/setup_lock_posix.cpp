@@ -76,6 +76,7 @@ Result<LockState> WaitForLock(int fd, long waitMillis) {
   if (!done) return {LockState::Busy, {}};
   return {LockState::Held, ErrorStatus(wait->error)};
 }
+
 // The folder of this account's lock files; empty for none.
 std::string LockFolder() {
   if (geteuid() == 0) return "/run/mergebridge";
