@@ -30,11 +30,12 @@ PathState GetPathKind(const std::string& path);
 Result<std::string> ReadWholeFile(const std::string& path);
 
 /// Puts `bytes` in `path` in one step: written to a scratch file beside it
-/// (`<path>.mergebridge-new.<pid>`), flushed to disk, then moved over the old
-/// one and the folder flushed, so that `path` always holds the old bytes or the
-/// new ones, also after a power cut. Leftover scratch files in the folder are
-/// swept first (SweepScratchFiles). A read-only file is refused (access denied)
-/// and left as it is; the new file keeps the old one's permissions (POSIX).
+/// (`<path>.mergebridge-new.<pid>`, on POSIX with a random part after it, made
+/// new so that nothing put there first is written through), flushed to disk, then moved over the
+/// old one and the folder flushed, so that `path` always holds the old bytes or the new ones, also
+/// after a power cut. Leftover scratch files in the folder are swept first (SweepScratchFiles). A
+/// read-only file is refused (access denied) and left as it is; the new file keeps the old one's
+/// permissions (POSIX).
 Status ReplaceFileAtomically(const std::string& path, const std::string& bytes);
 
 /// Removes the file; a file that is not there is no error.
@@ -44,6 +45,11 @@ Status RemoveFileIfPresent(const std::string& path);
 
 /// Moves `from` over `to` in one step.
 Status MovePath(const std::string& from, const std::string& to);
+
+/// True when `name` is one name in a folder: not empty, ".", ".." or holding a
+/// path separator. Every change below is made by name in its folder opened
+/// once, and refuses (EINVAL) a path whose last part is anything else.
+bool IsPlainName(const std::string& name);
 
 /// The folder that holds `path` ("." for a bare name).
 std::string FolderOf(const std::string& path);
@@ -80,7 +86,7 @@ constexpr size_t kMaxFileBytes = 64u << 20;
 /// How much ReadWholeFile asks the system for at a time.
 constexpr size_t kReadChunkBytes = 64u << 10;
 
-/// Removes the scratch files of ours (`<name>.mergebridge-new.<pid>`) in
+/// Removes the scratch files of ours (`<name>.mergebridge-new.<pid>[.<random>]`) in
 /// `folder` that no running process owns: what an interrupted run left.
 /// Fails with the first error.
 Status SweepScratchFiles(const std::string& folder);

@@ -6,11 +6,13 @@
 #include <fcntl.h>
 #include <limits.h>
 #include <signal.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -20,14 +22,96 @@ namespace mergebridge {
 
 namespace {
 
-// A name beside `path` that no other run uses at the same time, and that a
-// later run can tell from the number whether its owner still runs.
-std::string TemporaryBeside(const std::string& path) {
-  return path + kScratchMark + std::to_string(getpid());
+// A folder opened once, so that every change in it lands there whatever is
+// done to its path meanwhile, and the name in it that a change is about.
+class Place {
+ public:
+  // `path`'s folder and last name; a name that is not one plain name (empty,
+  // "." or "..") is refused with EINVAL.
+  explicit Place(const std::string& path) : Place(path, nullptr) {}
+  // `path` beside the name of `other`: in the very folder `other` opened when
+  // the two paths name the same folder, so that a move or a second name
+  // between them stays in it whatever is done to the path meanwhile.
+  Place(const std::string& path, const Place* other)
+      : folder_(FolderOf(path)), name_(path.substr(path.find_last_of('/') + 1)) {
+    if (!IsPlainName(name_)) {
+      error_ = EINVAL;
+      return;
+    }
+    const bool same = other != nullptr && other->ok() && other->folder_ == folder_;
+    fd_ = same ? fcntl(other->fd_, F_DUPFD_CLOEXEC, 0) : OpenFolder(folder_);
+    if (fd_ < 0) error_ = errno;
+  }
+  ~Place() {
+    if (fd_ >= 0) close(fd_);
+  }
+  Place(const Place&) = delete;
+  Place& operator=(const Place&) = delete;
+
+  bool ok() const { return fd_ >= 0; }
+  Status status() const { return ErrorStatus(error_); }
+  int fd() const { return fd_; }
+  const char* name() const { return name_.c_str(); }
+
+  // The name's new state on disk; some file systems cannot flush a folder
+  // (EINVAL), where nothing more can be done.
+  Status Flush() const { return ErrorStatus(fsync(fd_) == 0 || errno == EINVAL ? 0 : errno); }
+
+ private:
+  // The folder itself, never a link put in its place, but for a link that
+  // this account or root made (a configuration folder kept elsewhere).
+  static int OpenFolder(const std::string& folder) {
+    const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd >= 0 || (errno != ELOOP && errno != ENOTDIR)) return fd;
+    int error = errno;
+    // The link looked at is the one read: its text cannot change, only the
+    // link be replaced, which leaves this one as it was.
+    const int link = open(folder.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+    struct stat info;
+    char text[PATH_MAX + 1];
+    ssize_t length = -1;
+    if (link >= 0 && fstat(link, &info) == 0 && S_ISLNK(info.st_mode)) {
+      error = ELOOP;
+      if (info.st_uid == 0 || info.st_uid == geteuid())
+        length = readlinkat(link, "", text, PATH_MAX);
+    }
+    if (link >= 0) close(link);
+    if (length <= 0) {
+      errno = error;
+      return -1;
+    }
+    const std::string target(text, static_cast<size_t>(length));
+    const std::string followed = target[0] == '/' ? target : FolderOf(folder) + "/" + target;
+    return open(followed.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  }
+
+  std::string folder_, name_;
+  int fd_ = -1;
+  long error_ = 0;
+};
+
+// A name beside `name` that nobody can guess before it is made, and from
+// whose number a later run can tell whether its owner still runs.
+std::string ScratchName(const std::string& name) {
+  unsigned long long random = 0;
+  if (getrandom(&random, sizeof random, 0) != sizeof random) {
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    random = static_cast<unsigned long long>(now.tv_nsec) ^ reinterpret_cast<uintptr_t>(&now);
+  }
+  char suffix[20];
+  std::snprintf(suffix, sizeof suffix, ".%016llx", random);
+  return name + kScratchMark + std::to_string(getpid()) + suffix;
 }
 
-Status RenameAndFlush(const std::string& from, const std::string& to) {
-  return rename(from.c_str(), to.c_str()) == 0 ? FlushFolderOf(to) : ErrorStatus(errno);
+// Gives the scratch file `scratch` the place's name and puts that on disk,
+// or removes it.
+Status RenameInto(const Place& place, const std::string& scratch, Status status) {
+  if (status.ok() && renameat(place.fd(), scratch.c_str(), place.fd(), place.name()) != 0)
+    status = ErrorStatus(errno);
+  if (status.ok()) return place.Flush();
+  unlinkat(place.fd(), scratch.c_str(), 0);
+  return status;
 }
 
 Status WriteAll(int fd, const std::string& bytes) {
@@ -87,24 +171,26 @@ Result<std::string> ReadWholeFile(const std::string& path) {
 
 Status ReplaceFileAtomically(const std::string& path, const std::string& bytes) {
   if (Status swept = SweepScratchFiles(FolderOf(path)); !swept.ok()) return swept;
+  const Place place(path);
+  if (!place.ok()) return place.status();
   mode_t mode = 0644;
   struct stat info;
-  if (stat(path.c_str(), &info) == 0) {
+  if (fstatat(place.fd(), place.name(), &info, 0) == 0) {
     // rename() would replace a read-only file as long as the folder is
     // writable; a file made read-only is meant to stay as it is.
     if ((info.st_mode & 0222) == 0) return ErrorStatus(EACCES);
     mode = info.st_mode & 07777;
   }
-  const std::string temporary = TemporaryBeside(path);
-  const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  // O_EXCL and O_NOFOLLOW: never a file or link someone put there first.
+  const std::string scratch = ScratchName(place.name());
+  const int fd = openat(place.fd(), scratch.c_str(),
+                        O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
   if (fd < 0) return ErrorStatus(errno);
   Status status = WriteAll(fd, bytes);
   if (status.ok() && fchmod(fd, mode) != 0) status = ErrorStatus(errno);
   if (status.ok() && fsync(fd) != 0) status = ErrorStatus(errno);
   if (close(fd) != 0 && status.ok()) status = ErrorStatus(errno);
-  if (status.ok()) status = RenameAndFlush(temporary, path);
-  if (!status.ok()) unlink(temporary.c_str());
-  return status;
+  return RenameInto(place, scratch, status);
 }
 
 Status FlushFolderOf(const std::string& path) {
@@ -117,35 +203,55 @@ Status FlushFolderOf(const std::string& path) {
 }
 
 Status RemoveFileIfPresent(const std::string& path) {
-  if (unlink(path.c_str()) == 0) return FlushFolderOf(path);
+  const Place place(path);
+  if (!place.ok()) return ErrorStatus(place.status().error == ENOENT ? 0 : place.status().error);
+  if (unlinkat(place.fd(), place.name(), 0) == 0) return place.Flush();
   return ErrorStatus(errno == ENOENT ? 0 : errno);
 }
 
 Status MovePath(const std::string& from, const std::string& to) {
-  return RenameAndFlush(from, to);
+  const Place source(from), place(to, &source);
+  if (!source.ok()) return source.status();
+  if (!place.ok()) return place.status();
+  if (renameat(source.fd(), source.name(), place.fd(), place.name()) != 0)
+    return ErrorStatus(errno);
+  return place.Flush();
 }
 
 Status ReplaceWithLink(const std::string& path, const std::string& target) {
-  const std::string temporary = TemporaryBeside(path);
-  unlink(temporary.c_str());
-  if (symlink(target.c_str(), temporary.c_str()) != 0) return ErrorStatus(errno);
-  Status status = RenameAndFlush(temporary, path);
-  if (!status.ok()) unlink(temporary.c_str());
-  return status;
+  const Place place(path);
+  if (!place.ok()) return place.status();
+  const std::string scratch = ScratchName(place.name());
+  if (symlinkat(target.c_str(), place.fd(), scratch.c_str()) != 0) return ErrorStatus(errno);
+  return RenameInto(place, scratch, {});
 }
 
 Status KeepCopy(const std::string& path, const std::string& copyPath) {
   // A second name for the same file: the original never stops existing while
   // the method is switched over.
-  return link(path.c_str(), copyPath.c_str()) == 0 ? FlushFolderOf(copyPath) : ErrorStatus(errno);
+  const Place source(path), place(copyPath, &source);
+  if (!source.ok()) return source.status();
+  if (!place.ok()) return place.status();
+  if (linkat(source.fd(), source.name(), place.fd(), place.name(), 0) != 0)
+    return ErrorStatus(errno);
+  return place.Flush();
 }
 
 Result<bool> MakeFolder(const std::string& path, bool own) {
   const mode_t mode = own ? 0700 : 0755;
-  if (mkdir(path.c_str(), mode) != 0) return {false, ErrorStatus(errno == EEXIST ? 0 : errno)};
-  // The umask took away from mkdir's mode.
-  if (chmod(path.c_str(), mode) != 0) return {true, ErrorStatus(errno)};
-  return {true, FlushFolderOf(path)};
+  const Place place(path);
+  if (!place.ok()) return {false, place.status()};
+  if (mkdirat(place.fd(), place.name(), mode) != 0)
+    return {false, ErrorStatus(errno == EEXIST ? 0 : errno)};
+  // The umask took away from mkdirat's mode: it is set on the folder opened,
+  // which must be the one made here, not something put in its place since.
+  const int fd = openat(place.fd(), place.name(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return {true, ErrorStatus(errno)};
+  struct stat info;
+  long error = fstat(fd, &info) != 0 ? errno : info.st_uid != geteuid() ? EEXIST : 0;
+  if (error == 0 && fchmod(fd, mode) != 0) error = errno;
+  close(fd);
+  return {true, error != 0 ? ErrorStatus(error) : place.Flush()};
 }
 
 Result<std::vector<std::string>> ListFolder(const std::string& path) {

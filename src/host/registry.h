@@ -62,9 +62,14 @@ Result<std::string> FindVelmora();
 /// Where the scope's registry is written, in words: "the registry" on Windows,
 /// the registry file's path on Linux (the first folder of XDG_CONFIG_DIRS for
 /// the machine; empty when there is none, or for the user when HOME is not set;
-/// for the computer's policy /etc/mergebridge/policy.reg, or the file
-/// MERGEBRIDGE_POLICY_FILE names, for tests; empty for the user's policy).
+/// for the computer's policy ComputerPolicyFile(); empty for the user's
+/// policy).
 std::string RegistryPlace(RegistryScope scope);
+
+/// Linux: the computer's policy file, /etc/mergebridge/policy.reg. Each
+/// program is linked with one of the two builds of policy_file_posix.cpp:
+/// the shipped one, which nothing moves, or the tests' one.
+std::string ComputerPolicyFile();
 
 /// Takes the lock that keeps other setup runs from changing the scope's value
 /// between a read and a write, held until the process ends: POSIX flock on the

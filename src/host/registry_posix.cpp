@@ -25,10 +25,6 @@ namespace mergebridge {
 namespace {
 
 constexpr char kFileName[] = "/mergebridge/registry.reg";
-// The computer's policy: a fixed place, never looked up through the XDG
-// folders, which the user may set.
-constexpr char kPolicyFile[] = "/etc/mergebridge/policy.reg";
-
 // Reads the registry file at `path` and looks the value up in it; fails with
 // the errno value of the read. A FIFO or device in the file's place cannot
 // hang or exhaust the merge: ReadWholeFile does not wait and has a size limit.
@@ -153,11 +149,6 @@ RegFileRoot RootOf(RegistryScope scope) {
   return IsAccountScope(scope) ? RegFileRoot::CurrentUser : RegFileRoot::LocalMachine;
 }
 
-std::string PolicyPlace() {
-  const char* file = std::getenv("MERGEBRIDGE_POLICY_FILE");
-  return file != nullptr && *file != '\0' ? file : kPolicyFile;
-}
-
 // Creates the missing folders above `path`, as an import would create the
 // key; the machine's are made readable by every user whatever the umask.
 // The value lists the new ones, also after a failure, so that a failed change
@@ -184,7 +175,7 @@ std::string RegistryPlace(RegistryScope scope) {
     case RegistryScope::User:
       return UserPlace();
     case RegistryScope::MachinePolicy:
-      return PolicyPlace();
+      return ComputerPolicyFile();
     case RegistryScope::UserPolicy:
       return std::string();  // Linux has no user policy
     case RegistryScope::Machine:
@@ -277,11 +268,11 @@ Result<bool> RemoveRegistryValue(RegistryScope scope, const std::string& keyPath
 
 Result<LockState> LockRegistry(RegistryScope scope, long waitMillis) {
   const std::string path = RegistryPlace(scope);
-  if (path.empty() || GetPathKind(FolderOf(path)).kind != PathKind::Folder) {
-    return {LockState::Held, {}};
-  }
+  if (path.empty()) return {LockState::Held, {}};
+  // A folder reached through a link is locked like any other.
   Result<LockState> lock = LockManagers(FolderOf(path), waitMillis);
   if (lock.value == LockState::Unavailable) lock.value = LockState::Held;
+  if (lock.status.error == ENOENT || lock.status.error == ENOTDIR) lock.status = {};
   return lock;
 }
 

@@ -29,6 +29,29 @@ LinkPlan RefusedPlan(const std::string& manager, const Status& fault) {
   return plan;
 }
 
+// A method's name, as ClearCase calls its method files: one name in the
+// manager's folder, never a path.
+bool IsMethodName(const std::string& name) {
+  return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos;
+}
+
+// The record is read and acted on by whoever runs setup (root, from the
+// packages) while the folder may belong to another account: a row may name
+// only a method and what it ran, and a method file only as kept beside it.
+Status CheckRows(const SetupRecord& record) {
+  for (const RecordRow& row : record.rows) {
+    const bool file = row.second == kFile;
+    if (!IsMethodName(row.first) || (!file && row.second != kLink) ||
+        (file && row.third != BackupName(row.first))) {
+      return FailureStatus("line " + std::to_string(row.line) + " (" + row.first + ", " +
+                           row.third +
+                           ") names something else than a method and its own kept "
+                           "copy beside it");
+    }
+  }
+  return {};
+}
+
 }  // namespace
 
 std::string BackupName(const std::string& method) {
@@ -38,6 +61,7 @@ std::string BackupName(const std::string& method) {
 LinkPlan PlanLinkInstall(const std::string& manager, const std::vector<MethodState>& methods,
                          std::string_view recordText, const std::string& bridge) {
   Result<SetupRecord> parsed = ParseSetupRecord(recordText);
+  if (parsed.ok()) parsed.status = CheckRows(parsed.value);
   if (!parsed.ok()) return RefusedPlan(manager, parsed.status);
   SetupRecord& record = parsed.value;
   LinkPlan plan;
@@ -92,6 +116,7 @@ LinkPlan PlanLinkInstall(const std::string& manager, const std::vector<MethodSta
 LinkPlan PlanLinkRemoval(const std::string& manager, const std::vector<MethodState>& methods,
                          std::string_view recordText) {
   Result<SetupRecord> parsed = ParseSetupRecord(recordText);
+  if (parsed.ok()) parsed.status = CheckRows(parsed.value);
   if (!parsed.ok()) return RefusedPlan(manager, parsed.status);
   SetupRecord& record = parsed.value;
   LinkPlan plan;

@@ -43,7 +43,7 @@ Result<SetupRecord> ParseSetupRecord(std::string_view text) {
     }
     record.rows.push_back({std::string(line.substr(0, tab1)),
                            std::string(line.substr(tab1 + 1, tab2 - tab1 - 1)),
-                           std::string(line.substr(tab2 + 1))});
+                           std::string(line.substr(tab2 + 1)), lineNumber});
   }
   if (!sawBridge || record.bridge.empty()) {
     return {{}, FailureStatus("it does not say which program the methods were pointed at")};

@@ -2,6 +2,7 @@
 // pointed at mergebridge: a small text file, read and written here as bytes.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -13,6 +14,7 @@ namespace mergebridge {
 /// One line of a record: three fields, the last one taken as written.
 struct RecordRow {
   std::string first, second, third;
+  size_t line = 0;  // where it was read (0: not read from a file)
 };
 
 /// A whole record: the program the methods were pointed at, and the rows.

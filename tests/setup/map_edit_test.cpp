@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "setup/json_text.h"
+#include "setup/link_plan.h"
 #include "setup/map_edit.h"
 #include "setup/unified_diff.h"
 #include "setup/velmora_record.h"
@@ -165,6 +166,19 @@ TEST(VelmoraRecord, RoundTripAndBroken) {
         header + "written a\nwritten b\n", header + "before a\n", header + "written\n",
         header + "written a\nother b\n", header + "written a"}) {
     EXPECT_FALSE(ParseVelmoraRecord(broken).ok()) << broken;
+  }
+}
+
+// A method's record row names it and its link's text, or its own kept copy beside it: nothing else.
+TEST(LinkPlan, RecordRowsNameAMethodsOwn) {
+  const std::pair<std::string, bool> rows[] = {{"xmerge\tfile\txmerge.before-mergebridge", true},
+                                               {"xmerge\tfile\t/etc/x", false},
+                                               {"..\tlink\tx", false},
+                                               {"xmerge\tcopy\tx", false}};
+  for (const auto& [row, ok] : rows) {
+    const LinkPlan plan =
+        PlanLinkRemoval("m", {}, "mergebridge-setup record 1\nbridge\tb\n\n" + row);
+    EXPECT_EQ(plan.status.message.find(": line 4 (") == std::string::npos, ok) << row;
   }
 }
 

@@ -3,12 +3,20 @@
 // uninstall that gives the tree back; registering for this user and for all users, and
 // unregistering; then every system call of install, uninstall, register and unregister failed or
 // killed in turn, each followed by a rerun that must finish the job.
+#include <fcntl.h>
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <pwd.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
+#include <functional>
 #include <map>
 
 #include "process_support.h"
@@ -39,11 +47,23 @@ testing::AssertionResult Holds(const std::string& text, const std::string& part)
   return testing::AssertionFailure() << "no \"" << part << "\" in:\n" << text;
 }
 
+// Root's lock file for `folder`, made as a run makes it.
+std::string RootLockFile(const std::string& folder) {
+  struct stat info;
+  stat(folder.c_str(), &info);
+  mkdir("/run/mergebridge", 0700);
+  const std::string file = "/run/mergebridge/" + std::to_string(info.st_dev) + "-" +
+                           std::to_string(info.st_ino) + ".lock";
+  close(open(file.c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0600));
+  return file;
+}
+
 class SetupOnLinks : public ScratchTest {
  protected:
   void SetUp() override {
     ScratchTest::SetUp();
     SetProcessEnv("MERGEBRIDGE_STATE_DIR=" + dir_ + "state");  // never the machine's
+    SetProcessEnv("XDG_RUNTIME_DIR");
   }
   ProgramRun Run(const Args& args) { return RunProgram(BuildFile("MB_SETUP"), args, dir_); }
   // Run, expecting `status`.
@@ -79,7 +99,9 @@ TEST_F(SetupOnLinks, InstallMergeUninstall) {
   EXPECT_EQ(Run({"install", "--bridge", bridge, "--managers", "z_whole_copy"}).status, 1);
   EXPECT_EQ(Snapshot(cc), original);
   // While another run holds the lock: refused after a short wait.
-  run = RunProgram("flock", {mgrs, BuildFile("MB_SETUP"), "install", "--bridge", bridge}, dir_);
+  const std::string lock = geteuid() == 0 ? RootLockFile(mgrs) : mgrs;
+  run = RunProgram("flock", {lock, BuildFile("MB_SETUP"), "install", "--bridge", bridge}, dir_);
+  if (lock != mgrs) fs::remove(lock);
   EXPECT_EQ(run.status, 1);
   EXPECT_TRUE(
       Holds(run.err, "another mergebridge-setup is changing " + cc + "lib/mgrs; run this again"));
@@ -181,6 +203,90 @@ TEST_F(SetupOnLinks, InstallMergeUninstall) {
                     "Permission denied (error 13); registering Velmora for all users of this "
                     "computer needs root. Nothing was changed."));
   EXPECT_EQ(ReadFile(machine), header + others);
+}
+
+// Runs `work` in a child process under a user number no account has, which owns `tree`; the child
+// stops when done, holding what it opened, and is to be killed.
+pid_t AsOtherAccount(const std::string& tree, const std::function<void()>& work) {
+  uid_t id = 64000;
+  while (getpwuid(id) != nullptr) ++id;
+  const pid_t child = fork();
+  if (child == 0) {
+    for (const auto& entry : fs::recursive_directory_iterator(tree))
+      lchown(entry.path().c_str(), id, id);
+    if (setgroups(0, nullptr) || setgid(id) || setuid(id)) _exit(1);
+    work();
+    raise(SIGSTOP);
+    _exit(0);
+  }
+  waitpid(child, nullptr, WUNTRACED);
+  return child;
+}
+
+// Root's commands on a ClearCase tree and a configuration folder another account owns and turns
+// against root as it can, holding a lock on everything it can open: each succeeds or refuses, and
+// a file of root's outside keeps its bytes, mode and owner, a folder of root's stays empty.
+TEST_F(SetupOnLinks, SecondAccountCannotTurnRoot) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root";
+  const std::string bridge = BuildFile("MB_BRIDGE"), outside = dir_ + "outside";
+  const std::string mgr = "cc/lib/mgrs/whole_copy/", rec = mgr + ".mergebridge-setup";
+  const std::string record = "mergebridge-setup record 1\nbridge\tb\nxmerge\tfile\t";
+  const std::string refused = ": whole_copy: the record of an earlier install cannot be read: ";
+  WriteFile(outside, "root's own\n");
+  chmod(outside.c_str(), 0640);
+  fs::create_directories(dir_ + "kept");
+  fs::create_directories(dir_ + "xdg/mergebridge");
+  fs::create_directories(dir_ + "installed/config/mergebridge");
+  fs::create_directories(dir_ + "installed/" + mgr);
+  fs::create_symlink("../../../bin/cleardiffmrg", dir_ + "installed/" + mgr + "xcompare");
+  WriteFile(dir_ + "installed/" + mgr + "xmerge", "#!/bin/sh\n");
+  SetProcessEnv("XDG_CONFIG_HOME=" + dir_ + "installed/config");
+  Ran({"install", "--clearcase", dir_ + "installed/cc", "--bridge", bridge}, 0);
+  const struct {
+    std::string name, link, bytes;  // what the other account puts there
+    Args command;
+    long status;
+    std::string says = "";
+  } rows[] = {
+      {rec, "", record + "../../../../../outside", {"uninstall"}, 1, rec + refused + "line 3"},
+      {"config/mergebridge", dir_ + "kept", "", {"register"}, 1, "symbolic links"},
+      {"", "", "", {"uninstall"}, 0},
+      {"", "", "", {"register", "--all-users"}, 0},
+  };
+  int copies = 0;
+  for (const auto& row : rows) {
+    const std::string root = dir_ + std::to_string(copies++) + "/";
+    SCOPED_TRACE(root);
+    fs::copy(dir_ + "installed/", root,
+             fs::copy_options::recursive | fs::copy_options::copy_symlinks);
+    const pid_t account = AsOtherAccount(root, [&] {
+      std::error_code none;
+      if (!row.link.empty()) fs::remove_all(root + row.name, none);
+      if (!row.link.empty()) fs::create_symlink(row.link, root + row.name, none);
+      if (!row.bytes.empty()) WriteFile(root + row.name, row.bytes);
+      for (const auto& entry : fs::recursive_directory_iterator(root, none))
+        flock(open(entry.path().c_str(), O_RDONLY | O_CLOEXEC), LOCK_EX | LOCK_NB);
+      flock(open((dir_ + "xdg/mergebridge").c_str(), O_RDONLY | O_CLOEXEC), LOCK_EX | LOCK_NB);
+    });
+    SetProcessEnv("XDG_CONFIG_HOME=" + root + "config");
+    Args args = row.command;
+    if (args[0] == "register") args.insert(args.end(), {"--force", "/opt/w"});
+    if (args[0] != "register") args.insert(args.end(), {"--clearcase", root + "cc"});
+    const ProgramRun run = Run(args);
+    kill(account, SIGKILL);
+    waitpid(account, nullptr, 0);
+    EXPECT_EQ(run.status, row.status) << run.out << run.err;
+    EXPECT_TRUE(Holds(run.out + run.err, row.says));
+    struct stat info;
+    EXPECT_EQ(stat(outside.c_str(), &info) + info.st_uid + (info.st_mode & 07777), 0640u);
+    EXPECT_EQ(ReadFile(outside), "root's own\n");
+    EXPECT_TRUE(fs::is_empty(dir_ + "kept"));
+  }
+  // The shipped programs read the computer's policy file alone, whatever the environment names.
+  Ran({"register", "--policy", dir_ + "chosen", "--force"}, 0);
+  EXPECT_TRUE(Holds(Run({"status"}).out, dir_ + "chosen"));
+  EXPECT_EQ(RunProgram(BuildFile("MB_SHIPPED_SETUP"), {"status"}, dir_).out.find(dir_ + "chosen"),
+            std::string::npos);
 }
 
 // What a fleet's tools read and do: status and --json's "changed", the policy, compare-and-set,
@@ -321,7 +427,7 @@ TEST_F(SetupOnLinks, EveryCallFailedOrKilled) {
   const std::string registry =
       "REGEDIT4\n[HKEY_CURRENT_USER\\SOFTWARE\\Harnvik\\Velmora]\n\"ExePath\"=\"/opt/v\"\n";
   // Killed before each change of the files, and failed at every call that reads or changes them.
-  const std::string changing = "fchmod,fsync,rename,symlink,link,unlink";
+  const std::string changing = "fchmod,fsync,renameat,symlinkat,linkat,unlinkat,mkdirat";
   const std::string all = "openat,newfstatat,getdents64,read,readlink,flock,write," + changing;
   const struct {
     Args command;
@@ -385,7 +491,7 @@ TEST_F(SetupOnLinks, EveryCallFailedOrKilled) {
       started = started || line.find(clean) != std::string::npos;
       ++(started ? counts : before)[call];
     }
-    EXPECT_TRUE(counts.count("rename") && counts.count("fsync"))
+    EXPECT_TRUE(counts.count("renameat") && counts.count("fsync"))
         << "the calls are named otherwise here";
     for (const auto& [call, count] : counts) {
       if (("," + row.calls + ",").find("," + call + ",") == std::string::npos) continue;
