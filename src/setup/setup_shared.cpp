@@ -29,10 +29,10 @@ void PrintLine(const std::string& text) {
 void PrintError(const std::string& text, const char* code) {
   const std::string line = "mergebridge-setup: " + text;
   WriteConsoleLine(ConsoleStream::Err, line);
-  if (!RunReport().json) return;
+  // Kept with or without --json: the exit status is decided from the codes.
   if (code == nullptr) code = text.rfind("warning: ", 0) == 0 ? kErrorWarning : kErrorFailed;
-  RunReport().lines.push_back(line);
   RunReport().errors.push_back({code, line});
+  if (RunReport().json) RunReport().lines.push_back(line);
 }
 
 Status PrintFailure(const std::string& text, const char* code) {

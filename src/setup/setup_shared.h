@@ -39,7 +39,7 @@ struct SetupReport {
   bool json = false;               // gather the lines rather than write them to stdout
   bool changed = false;            // something was changed (with --dry-run: would be)
   std::vector<std::string> lines;  // what was said, errors included
-  std::vector<SetupError> errors;  // the lines also written to stderr
+  std::vector<SetupError> errors;  // the lines written to stderr
 };
 SetupReport& RunReport();
 /// Notes that the command changed something.
@@ -47,9 +47,9 @@ void NoteChange();
 
 /// Writes a line to stdout (with --json: into the report).
 void PrintLine(const std::string& text);
-/// Writes a line to stderr, after the program's name (with --json: into the
-/// report as well, under `code`; none: kErrorWarning for a text beginning with
-/// "warning: ", else kErrorFailed).
+/// Writes a line to stderr, after the program's name, and keeps it in the
+/// report's errors under `code` (none: kErrorWarning for a text beginning with
+/// "warning: ", else kErrorFailed); with --json, among its lines as well.
 void PrintError(const std::string& text, const char* code = nullptr);
 /// Prints `text` as PrintError does and returns it as a failure: for a step
 /// that stops there, its report shown where it happened, so that it keeps its
