@@ -22,9 +22,7 @@ for found in $(query "//*[local-name()='elements']/*/@valueName" "$admx"); do
   [ "$found" = "$value" ] || { echo "a policy writes $found, not $value"; fail=1; }
 done
 [ "$(query "//*[local-name()='policy']/@class" "$admx")" = Both ] || { echo "not for computers and users"; fail=1; }
-v=$3 minor=${3#*.}
-want="${v%%.*}.$((${minor%%.*} * 100 + ${minor#*.}))"
-for file in "$admx" "$adml"; do
-  grep -q "revision=\"$want\"" "$file" || { echo "$file: revision is not $want"; fail=1; }
-done
+minor=${3#*.}
+[ "$(grep -l "revision=\"${3%%.*}.$((${minor%%.*} * 100 + ${minor#*.}))\"" "$admx" "$adml" | wc -l)" = 2 ] ||
+  { echo "the revision does not follow $3"; fail=1; }
 exit $fail

@@ -4,8 +4,6 @@
 // unregistering; then every system call of install, uninstall, register and unregister failed or
 // killed in turn, each followed by a rerun that must finish the job.
 #include <gtest/gtest.h>
-#include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -82,7 +80,7 @@ TEST_F(SetupOnLinks, InstallMergeUninstall) {
   EXPECT_EQ(Snapshot(cc), original);
   // While another run holds the lock: refused after a short wait.
   run = RunProgram("flock", {mgrs, BuildFile("MB_SETUP"), "install", "--bridge", bridge}, dir_);
-  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.status, 3);
   EXPECT_TRUE(
       Holds(run.err, "another mergebridge-setup is changing " + cc + "lib/mgrs; run this again"));
   EXPECT_EQ(Snapshot(cc), original);
@@ -224,7 +222,6 @@ TEST_F(SetupOnLinks, FleetStatusPolicyAndDrift) {
        R"({"format":1,"ok":false,"changed":false,"messages":["mergebridge-setup: option '--force')"
        R"( does not go with install."],"errors":[{"code":"command-line","message":"mergebridge-)",
        "mergebridge-setup: option '--force' does not go with install.\nusage: "},
-      {{"install", "--bogus"}, 2, "", "mergebridge-setup: unknown option '--bogus'.\nusage: "},
       {{"install", "--dry-run", "--json"}, 0, R"({"format":1,"ok":true,"changed":true,)"},
       {install, 0, R"({"format":1,"ok":true,"changed":true,"messages":[")"},
       {install, 0, R"("ok":true,"changed":false,)"},
@@ -266,11 +263,6 @@ TEST_F(SetupOnLinks, FleetStatusPolicyAndDrift) {
     EXPECT_TRUE(Holds(said(step.args, step.status, step.part).err, step.err));
   }
   EXPECT_FALSE(Holds(ReadFile(policy), "ExePath"));
-  // Another run holding the lock: exit status 3.
-  const int held = open(mgrs.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  ASSERT_EQ(flock(held, LOCK_EX), 0);
-  said(install, 3, R"("errors":[{"code":"lock-busy","message":"mergebridge-setup: another )");
-  close(held);
   // A method status cannot look at: whether it was put back is unknown, never true.
   const ProgramRun blind = RunProgram(
       "strace",
