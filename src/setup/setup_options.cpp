@@ -1,5 +1,6 @@
 #include "setup/setup_options.h"
 
+#include <algorithm>
 #include <iterator>
 
 #include "common/text.h"
@@ -152,10 +153,7 @@ std::string ExitStatusLines() {
 }  // namespace
 
 bool AsksForJson(const std::vector<std::string>& args) {
-  for (size_t i = 1; i < args.size(); ++i) {
-    if (args[i] == "--json") return true;
-  }
-  return false;
+  return std::find(args.begin(), args.end(), "--json") != args.end();
 }
 
 std::string SetupUsage() {

@@ -45,7 +45,7 @@ struct SetupExitRow {
 const std::vector<SetupExitRow>& SetupExitTable();
 
 /// True when `args` ask for --json, read as leniently as a refused command
-/// line must be: the word anywhere after the command.
+/// line must be: the word anywhere, in place of the command too.
 bool AsksForJson(const std::vector<std::string>& args);
 
 /// The usage text, with the exit statuses.

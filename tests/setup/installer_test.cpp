@@ -243,7 +243,7 @@ TEST_F(Installer, PolicyStatusAndRepair) {
        1,
        taken + R"("machine")"},
       {{}, {"install", "--dry-run", "--json"}, 0, R"("ok":true,"changed":true,)"},
-      {{}, {"install", "--bogus", "--json"}, 2, R"("ok":false,"changed":false,"messages":[")"},
+      {{}, {"--json", "install", "--bogus"}, 2, R"("ok":false,"changed":false,"messages":[")"},
       {{{Path}}, {"install", "--json"}, 0, R"("ok":true,"changed":true,)"},
       {{{Path}}, {"status", "--json"}, 0, R"("ready":true,"reason":"",)"},
       {{}, {"status", "--json"}, 1, R"(true,"revertedMethods":["text_file_delta xmerge"]})", true},
