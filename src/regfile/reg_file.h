@@ -48,8 +48,10 @@ RegFileLookup LookUpRegFileValue(std::string_view fileBytes, RegFileRoot root,
                                  std::string_view keyPath, std::string_view valueName);
 
 /// `fileBytes` with `valueName` under `root`\`keyPath` set to the
-/// string `value`: the line that sets it now is replaced, or a key section is
-/// added at the end; every other byte stays, and the file keeps its encoding.
+/// string `value`: the line that sets it now is replaced, or the line is added
+/// to the key's last section, or (no section of the key since it was last
+/// deleted) a key section is added at the end; every other byte stays, and the
+/// file keeps its encoding.
 /// Empty `fileBytes` give a new version 5 file. Fails, with the reason as the
 /// message, for a file LookUpRegFileValue cannot read or a value holding a
 /// line break or a zero byte.
@@ -58,9 +60,11 @@ Result<std::string> SetRegFileValue(std::string_view fileBytes, RegFileRoot root
                                     std::string_view value);
 
 /// `fileBytes` without the lines that set or delete `valueName` under
-/// `root`\`keyPath`, so that the key no longer holds it; every other byte stays,
-/// and the file keeps its encoding. The new bytes equal `fileBytes` when no line
-/// names the value. Fails, with the reason as the message, for a file
+/// `root`\`keyPath`, so that the key no longer holds it, and without a section
+/// of the key that held nothing else (its key line and blank lines go too), so
+/// that setting and removing a value again and again leaves the file as it
+/// was; every other byte stays, and the file keeps its encoding. The new bytes equal `fileBytes`
+/// when no line names the value. Fails, with the reason as the message, for a file
 /// LookUpRegFileValue cannot read.
 Result<std::string> RemoveRegFileValue(std::string_view fileBytes, RegFileRoot root,
                                        std::string_view keyPath, std::string_view valueName);

@@ -352,19 +352,46 @@ RegFileScan ScanRegFile(std::string_view text, RegFileRoot root, std::string_vie
   auto skip = [&](const std::string& reason) { result.skipped.push_back({lines.number, reason}); };
   ScanState state;
   state.keyExists = keyPath.empty();  // the root itself always exists
+  KeySection* section = nullptr;      // the key's section the lines are in
   while (NextLine(lines, line)) {
     const size_t lineBegin = static_cast<size_t>(line.data() - text.data());
     line = TrimRight(TrimLeft(line));
-    if (line.empty() || line.front() == ';' || line.front() == '#') continue;
+    if (line.empty()) continue;
     if (line.front() == '[') {
+      if (section != nullptr) section->end = lineBegin;
+      section = nullptr;
       // The values after a key line the import cannot read go nowhere.
+      const bool existed = state.keyExists;
       if (Status followed = FollowKeyLine(line, root, keyPath, state); !followed.ok()) {
         skip(followed.message);
       }
+      if (state.inTargetKey) {
+        const size_t end = std::min(text.size(), lines.next);
+        section = &scan.sections.emplace_back(KeySection{lineBegin, text.size(), end});
+        scan.lastSectionLive = true;
+      } else if (existed && !state.keyExists) {
+        scan.lastSectionLive = false;  // deleted
+      }
+      continue;
+    }
+    const size_t valueSpanCount = spans.size();
+    // Once the line is read (continuations too), what it did to its section.
+    auto noteInSection = [&] {
+      if (section == nullptr) return;
+      section->contentEnd = std::min(text.size(), lines.next);
+      if (spans.size() > valueSpanCount) {
+        section->namesValue = true;
+      } else {
+        section->holdsOther = true;
+      }
+    };
+    if (line.front() == ';' || line.front() == '#') {
+      noteInSection();
       continue;
     }
     if (line.front() != '@' && line.front() != '"') {
       skip("expected a [key] line, a \"name\"=value line or a ; comment");
+      noteInSection();
       continue;
     }
     if (!state.seenKey) {
@@ -374,6 +401,7 @@ RegFileScan ScanRegFile(std::string_view text, RegFileRoot root, std::string_vie
     Result<ValueLine> read = ReadValueLine(line, lines, version5);
     if (!read.ok()) {
       skip(read.status.message);  // on a continuation line, that line
+      noteInSection();
       continue;
     }
     ValueLine& parsed = read.value;
@@ -382,6 +410,7 @@ RegFileScan ScanRegFile(std::string_view text, RegFileRoot root, std::string_vie
       state.value.swap(parsed.data);
       spans.push_back({lineBegin, std::min(text.size(), lines.next)});
     }
+    noteInSection();
   }
   FinishLookup(state, result);
   return scan;

@@ -26,6 +26,15 @@ struct ValueSpan {
   size_t begin = 0, end = 0;
 };
 
+/// A [key] section of the key looked up: from its key line to the next key
+/// line or the end.
+struct KeySection {
+  size_t begin = 0, end = 0;
+  size_t contentEnd = 0;    // after the line end of its last line that is not blank
+  bool holdsOther = false;  // a line other than those naming the value (a comment too)
+  bool namesValue = false;  // a line naming the value
+};
+
 /// The decoded text of a registry file: UTF-8, without a byte-order mark. It
 /// owns its text (no view into itself), so a copy or a move stays whole.
 struct DecodedRegFile {
@@ -41,6 +50,10 @@ struct RegFileScan {
   RegFileLookup lookup;
   /// Every line in the key that names the value, in order.
   std::vector<ValueSpan> spans;
+  /// Each [key] section of the key looked up, in order.
+  std::vector<KeySection> sections;
+  /// The last section is the key's since the key was last deleted.
+  bool lastSectionLive = false;
 };
 
 /// Decodes `fileBytes` and looks the value up in it. UTF-16 big-endian and a

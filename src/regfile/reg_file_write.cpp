@@ -27,6 +27,14 @@ std::string KeyHeader(RegFileRoot root, std::string_view keyPath) {
          std::string(keyPath) + "]";
 }
 
+// True when `text` ends in an empty line (or is empty).
+bool EndsInBlankLine(const std::string& text) {
+  size_t end = text.size();
+  if (end > 0 && text[end - 1] == '\n') --end;
+  if (end > 0 && text[end - 1] == '\r') --end;
+  return end == 0 || text[end - 1] == '\n';
+}
+
 // `fileBytes` decoded and scanned, or the reason a lookup cannot read them.
 Result<RegFileScan> ScanFile(std::string_view fileBytes, RegFileRoot root, std::string_view keyPath,
                              std::string_view valueName) {
@@ -65,10 +73,20 @@ Result<std::string> SetRegFileValue(std::string_view fileBytes, RegFileRoot root
     }
     text.replace(span.begin, span.end - span.begin, valueLine);
   } else {
-    // A section of its own at the end: the last word in an import wins.
     const char* lineEnd = text.find("\r\n") != std::string::npos ? "\r\n" : "\n";
-    if (!text.empty() && text.back() != '\n') text += lineEnd;
-    text += lineEnd + KeyHeader(root, keyPath) + lineEnd + valueLine + lineEnd;
+    const std::vector<KeySection>& sections = scan.value.sections;
+    if (scan.value.lastSectionLive) {
+      // Into the key's last section, after its last line: nothing later in
+      // the file speaks of the value, so this is the last word on it.
+      const size_t at = sections.back().contentEnd;
+      const bool broken = at > 0 && text[at - 1] != '\n';
+      text.insert(at, (broken ? lineEnd : "") + valueLine + lineEnd);
+    } else {
+      // A section of its own at the end, after one blank line.
+      if (!text.empty() && text.back() != '\n') text += lineEnd;
+      if (!EndsInBlankLine(text)) text += lineEnd;
+      text += KeyHeader(root, keyPath) + lineEnd + valueLine + lineEnd;
+    }
   }
   return {EncodeAsDecoded(scan.value.decoded, text), {}};
 }
@@ -82,13 +100,27 @@ Result<std::string> RemoveRegFileValue(std::string_view fileBytes, RegFileRoot r
   const std::vector<ValueSpan>& spans = scan.value.spans;
   if (spans.empty()) return {std::string(fileBytes), {}};
   // Every line that names the value goes, not just the last: an earlier one
-  // would otherwise take its place.
+  // would otherwise take its place. A section of the key left with nothing
+  // else goes along, blank lines and all, so that no round of setting and
+  // removing leaves anything behind.
+  std::vector<ValueSpan> cuts;
+  auto section = scan.value.sections.begin();
+  for (const ValueSpan& span : spans) {
+    while (section != scan.value.sections.end() && section->end <= span.begin) ++section;
+    const bool emptied = section != scan.value.sections.end() && section->begin <= span.begin &&
+                         section->namesValue && !section->holdsOther;
+    if (!emptied) {
+      cuts.push_back(span);
+    } else if (cuts.empty() || cuts.back().begin != section->begin) {
+      cuts.push_back({section->begin, section->end});
+    }
+  }
   std::string text;
   text.reserve(decoded.text.size());
   size_t kept = 0;
-  for (const ValueSpan& span : spans) {
-    text.append(decoded.text.substr(kept, span.begin - kept));
-    kept = span.end;
+  for (const ValueSpan& cut : cuts) {
+    text.append(decoded.text.substr(kept, cut.begin - kept));
+    kept = cut.end;
   }
   text.append(decoded.text.substr(kept));
   return {EncodeAsDecoded(decoded, text), {}};

@@ -162,6 +162,7 @@ Status EditMap(const SetupOptions& options, const std::string& managers, bool in
     }
   }
   if (options.dryRun) {
+    if (edit.map != map || edit.record != record) NoteChange();  // would change
     std::string diff = UnifiedDiff(map, edit.map, mapPath);
     PrintLine(diff.empty() ? "No change to " + mapPath + "." : diff.substr(0, diff.size() - 1));
     PrintLine("(dry run: nothing was changed)");
@@ -344,6 +345,7 @@ ManagerEdit EditManager(const SetupOptions& options, const std::string& managers
     linked = linked || (state.kind == MethodKind::Link && state.target == work.bridge);
   }
   if (options.dryRun) {
+    if (!plan.actions.empty() || plan.record != work.record) NoteChange();  // would change
     PrintPlannedLinks(work.folder, states.value, plan, work.bridge);
     return {Status(), false, linked};
   }
@@ -393,7 +395,8 @@ Status LockInstallation(const std::string& managers) {
                                         "; run this again when it has finished. Nothing was "
                                         "changed."
                                   : "cannot lock " + managers + ": " + ErrorText(lock.status) +
-                                        ". Nothing was changed.");
+                                        ". Nothing was changed.",
+                        lock.ok() ? kErrorLockBusy : kErrorFailed);
   }
   return {};
 }
@@ -401,7 +404,7 @@ Status LockInstallation(const std::string& managers) {
 // Install or uninstall (`install` false) under the installation's lock.
 Status ChangeUnderLock(const SetupOptions& options, bool install) {
   const Result<std::string> found = FindManagers(options);
-  if (!found.ok()) return PrintFailure(found.status.message + ".");
+  if (!found.ok()) return PrintFailure(found.status.message + ".", kErrorNoClearCase);
   const std::string& managers = found.value;
   if (install && !IsStartableProgram(BridgePath(options))) {
     return PrintFailure("mergebridge not found at " + BridgePath(options) +

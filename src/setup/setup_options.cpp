@@ -1,6 +1,9 @@
 #include "setup/setup_options.h"
 
+#include <algorithm>
 #include <iterator>
+
+#include "common/text.h"
 
 namespace mergebridge {
 
@@ -147,6 +150,31 @@ const std::vector<std::string>& BridgedMethods() {
   return methods;
 }
 
+const std::vector<SetupExitRow>& SetupExitTable() {
+  static const std::vector<SetupExitRow> rows = {
+      {kExitDone, "done; status: a merge would start Velmora"},
+      {kExitFailed, "failed, or status: a merge would not start Velmora"},
+      {kExitRefused, "the command line was refused; nothing was done"},
+      {kExitLockBusy, "another mergebridge-setup was changing this ClearCase; run again"},
+  };
+  return rows;
+}
+
+namespace {
+
+std::string ExitStatusLines() {
+  std::string text = "\nexit status:";
+  for (const SetupExitRow& row : SetupExitTable())
+    text += Format("\n  %d  %s", row.status, row.meaning);
+  return text;
+}
+
+}  // namespace
+
+bool AsksForJson(const std::vector<std::string>& args) {
+  return std::find(args.begin(), args.end(), "--json") != args.end();
+}
+
 std::string SetupUsage() {
   std::string list;
   for (const std::string& manager : DefaultManagers()) list += (list.empty() ? "" : ",") + manager;
@@ -163,7 +191,7 @@ std::string SetupUsage() {
          "       mergebridge-setup unregister [--all-users | --policy] [--if-value OLD] [--json]\n"
          "       mergebridge-setup unregister --all-users --if-recorded INSTALLER [--json]\n"
          "LIST is comma-separated; the default is " +
-         list + ".";
+         list + "." + ExitStatusLines();
 }
 
 namespace {

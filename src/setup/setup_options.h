@@ -39,7 +39,20 @@ const std::vector<std::string>& BridgedMethods();
 /// command line in words.
 Result<SetupOptions> ParseSetupOptions(const std::vector<std::string>& args);
 
-/// The usage text.
+/// The exit statuses of mergebridge-setup, as --help, the man page and the
+/// deployment guide show them.
+enum SetupExit : int { kExitDone = 0, kExitFailed = 1, kExitRefused = 2, kExitLockBusy = 3 };
+struct SetupExitRow {
+  SetupExit status;
+  const char* meaning;
+};
+const std::vector<SetupExitRow>& SetupExitTable();
+
+/// True when `args` ask for --json, read as leniently as a refused command
+/// line must be: the word anywhere, in place of the command too.
+bool AsksForJson(const std::vector<std::string>& args);
+
+/// The usage text, with the exit statuses.
 std::string SetupUsage();
 
 }  // namespace mergebridge

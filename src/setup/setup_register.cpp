@@ -45,11 +45,12 @@ Status LockValue(RegistryScope scope) {
   const Result<LockState> lock = LockRegistry(scope, kLockWaitMillis);
   if (lock.ok() && lock.value != LockState::Busy) return {};
   const std::string where = DescribeValuePlace(scope, RegistryPlace(scope));
-  return PrintFailure(lock.ok() ? "another mergebridge-setup is changing " + where +
-                                      "; run this again when it has finished. Nothing was "
-                                      "changed."
-                                : "cannot lock " + where + ": " + ErrorText(lock.status) +
-                                      ". Nothing was changed.");
+  return PrintFailure(
+      lock.ok() ? "another mergebridge-setup is changing " + where +
+                      "; run this again when it has finished. Nothing was "
+                      "changed."
+                : "cannot lock " + where + ": " + ErrorText(lock.status) + ". Nothing was changed.",
+      lock.ok() ? kErrorLockBusy : kErrorFailed);
 }
 
 // --if-value: true when the value holds exactly what was given, or none was

@@ -1,5 +1,7 @@
 #include "setup/setup_run.h"
 
+#include <string>
+
 #include "host/notify.h"
 #include "setup/json_text.h"
 #include "setup/setup_install.h"
@@ -32,28 +34,49 @@ Status RunCommand(const SetupOptions& options) {
   return FailureStatus("no such command");
 }
 
+// The exit status of a run that got to its command: 3 when the only failure
+// was a busy lock (running again will do), else 0 or 1.
+int ExitStatusOf(const Status& status) {
+  if (status.ok()) return kExitDone;
+  bool busy = false;
+  for (const SetupError& error : RunReport().errors) {
+    if (error.code == kErrorLockBusy) {
+      busy = true;
+    } else if (error.code != kErrorWarning) {
+      return kExitFailed;
+    }
+  }
+  return busy ? kExitLockBusy : kExitFailed;
+}
+
+void WriteReportJson(bool ok) {
+  WriteUtf8Line(ConsoleStream::Out, JsonObject({{"format", std::to_string(kJsonFormat)},
+                                                {"ok", JsonBool(ok)},
+                                                {"changed", JsonBool(RunReport().changed)},
+                                                {"messages", JsonStrings(RunReport().lines)},
+                                                {"errors", ErrorsJson(RunReport().errors)}}));
+}
+
 }  // namespace
 
 int RunSetup(const std::vector<std::string>& args) {
   const Result<SetupOptions> parsed = ParseSetupOptions(args);
   if (!parsed.ok()) {
-    PrintError(parsed.status.message + ".");
+    // A script that asked for JSON gets its object here too.
+    RunReport().json = AsksForJson(args);
+    PrintError(parsed.status.message + ".", kErrorCommandLine);
     WriteConsoleLine(ConsoleStream::Err, SetupUsage());
-    return 1;
+    if (RunReport().json) WriteReportJson(false);
+    return kExitRefused;
   }
   const SetupOptions& options = parsed.value;
   // status prints its own object; the others' is what they said and did.
   RunReport().json = options.json;
   const Status status = RunCommand(options);
-  if (options.json && options.command != SetupCommand::Status) {
-    WriteUtf8Line(ConsoleStream::Out, JsonObject({{"ok", JsonBool(status.ok())},
-                                                  {"changed", JsonBool(RunReport().changed)},
-                                                  {"messages", JsonStrings(RunReport().lines)},
-                                                  {"errors", JsonStrings(RunReport().errors)}}));
-  }
-  // The exit status, decided here for every command: 0 when it did its work
-  // (status: a merge would start Velmora), 1 otherwise.
-  return status.ok() ? 0 : 1;
+  if (options.json && options.command != SetupCommand::Status) WriteReportJson(status.ok());
+  // The exit status, decided here for every command (status: 0 when a merge
+  // would start Velmora).
+  return ExitStatusOf(status);
 }
 
 }  // namespace mergebridge

@@ -3,6 +3,7 @@
 #include "common/text.h"
 #include "host/files.h"
 #include "host/notify.h"
+#include "setup/json_text.h"
 
 namespace mergebridge {
 
@@ -25,17 +26,27 @@ void PrintLine(const std::string& text) {
   }
 }
 
-void PrintError(const std::string& text) {
+void PrintError(const std::string& text, const char* code) {
   const std::string line = "mergebridge-setup: " + text;
   WriteConsoleLine(ConsoleStream::Err, line);
-  if (!RunReport().json) return;
-  RunReport().lines.push_back(line);
-  RunReport().errors.push_back(line);
+  // Kept with or without --json: the exit status is decided from the codes.
+  if (code == nullptr) code = text.rfind("warning: ", 0) == 0 ? kErrorWarning : kErrorFailed;
+  RunReport().errors.push_back({code, line});
+  if (RunReport().json) RunReport().lines.push_back(line);
 }
 
-Status PrintFailure(const std::string& text) {
-  PrintError(text);
+Status PrintFailure(const std::string& text, const char* code) {
+  PrintError(text, code);
   return FailureStatus(text);
+}
+
+std::string ErrorsJson(const std::vector<SetupError>& errors) {
+  std::vector<std::string> objects;
+  for (const SetupError& error : errors) {
+    objects.push_back(
+        JsonObject({{"code", JsonString(error.code)}, {"message", JsonString(error.message)}}));
+  }
+  return JsonList(objects);
 }
 
 std::string PathInFolder(const std::string& folder, const std::string& name) {

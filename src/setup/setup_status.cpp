@@ -8,6 +8,7 @@
 #include "host/notify.h"
 #include "setup/json_text.h"
 #include "setup/map_edit.h"
+#include "setup/setup_record.h"
 #include "setup/setup_remembered.h"
 #include "setup/setup_shared.h"
 
@@ -15,22 +16,28 @@ namespace mergebridge {
 
 namespace {
 
+// Whether ClearCase put its own methods back where mergebridge was installed.
+enum class Drift { None, Reverted, Unknown };  // Unknown: a method could not be read
+
 // What status found: every fact the lines tell and the JSON object holds.
 struct StatusRecord {
-  std::string problem;  // what keeps a merge from starting Velmora; empty: nothing
+  std::string problem;             // what keeps a merge from starting Velmora; empty: nothing
+  std::vector<SetupError> errors;  // each failure noted, the problem first
   std::string bridge, home;
   std::vector<std::pair<std::string, bool>> managers;  // each with: a method runs mergebridge
   std::vector<std::string> bridges;  // the mergebridge programs methods run, as found
-  bool reverted = false;
-  bool registered = false;  // a registration was taken
+  Drift drift = Drift::None;
+  std::vector<std::string> revertedMethods;  // "manager method", each set up and not ours now
+  bool registered = false;                   // a registration was taken
   RegistryScope source = RegistryScope::User;
   std::string velmora;
   bool exists = false;
 };
 
-void NoteFailure(StatusRecord& record, const std::string& text) {
+void NoteFailure(StatusRecord& record, const std::string& text, const char* code = kErrorNotReady) {
   PrintLine("  " + text);
   if (record.problem.empty()) record.problem = text;
+  record.errors.push_back({code, text});
 }
 
 void NoteMethod(StatusRecord& record, const std::string& manager, bool ours) {
@@ -80,17 +87,93 @@ void ReadLinks(StatusRecord& record, const std::string& managers) {
   }
 }
 
-// Where no method runs mergebridge: ClearCase's own methods are back where it
-// was installed (a repair), or it never was.
-void ExplainNotInstalled(StatusRecord& record, const std::string& managers) {
-  record.reverted = IsRemembered(managers);
-  if (!record.reverted) {
-    NoteFailure(record,
-                "no xcompare or xmerge method runs mergebridge (run mergebridge-setup install)");
+// The methods an install set up in the map, each with what it runs now.
+Status ReadMapDrift(StatusRecord& record, const std::string& managers) {
+  const std::string path = PathInFolder(managers, kMapRecord),
+                    mapPath = PathInFolder(managers, "map");
+  const Result<std::string> text = ReadWholeFile(path);
+  if (!text.ok() && GetPathKind(path).kind == PathKind::Missing) return {};
+  const Result<std::string> map = ReadWholeFile(mapPath);
+  if (!text.ok() || !map.ok()) {
+    const bool recordFailed = !text.ok();
+    return FailureStatus("cannot read " + (recordFailed ? path : mapPath) + ": " +
+                         ErrorText(recordFailed ? text.status : map.status));
+  }
+  const Result<SetupRecord> parsed = ParseSetupRecord(text.value);
+  if (!parsed.ok()) return FailureStatus(path + ": " + parsed.status.message);
+  const std::vector<MapEntry> entries = ReadMapEntries(map.value);
+  for (const RecordRow& row : parsed.value.rows) {
+    // Install changes the first line of each manager's method.
+    const auto entry = std::find_if(entries.begin(), entries.end(), [&](const MapEntry& e) {
+      return e.manager == row.first && e.method == row.second;
+    });
+    if (entry == entries.end() || !RunsBridge(entry->program, record.bridge))
+      record.revertedMethods.push_back(row.first + " " + row.second);
+  }
+  return {};
+}
+
+// The methods an install set up in the managers' folders, each with what it
+// runs now.
+Status ReadLinkDrift(StatusRecord& record, const std::string& managers) {
+  const Result<std::vector<std::string>> names = ListFolder(managers);
+  if (!names.ok()) return FailureStatus("cannot list " + managers + ": " + ErrorText(names.status));
+  for (const std::string& name : names.value) {
+    const std::string folder = PathInFolder(managers, name),
+                      path = PathInFolder(folder, kLinkRecord);
+    const PathKind kind = GetPathKind(path).kind;
+    if (kind == PathKind::Missing) continue;
+    const Result<std::string> text = ReadWholeFile(path);
+    if (!text.ok()) return FailureStatus("cannot read " + path + ": " + ErrorText(text.status));
+    const Result<SetupRecord> parsed = ParseSetupRecord(text.value);
+    if (!parsed.ok()) return FailureStatus(path + ": " + parsed.status.message);
+    const std::vector<MethodState> states = ReadMethods(folder);
+    for (const RecordRow& row : parsed.value.rows) {
+      const auto state = std::find_if(states.begin(), states.end(),
+                                      [&](const MethodState& m) { return m.method == row.first; });
+      if (state == states.end()) continue;  // not one of the methods mergebridge takes
+      if (state->kind == MethodKind::Unknown) {
+        return FailureStatus("cannot look at " + PathInFolder(folder, row.first));
+      }
+      if (state->kind != MethodKind::Link || !RunsBridge(state->target, record.bridge))
+        record.revertedMethods.push_back(name + " " + row.first);
+    }
+  }
+  return {};
+}
+
+// Where mergebridge was installed: ClearCase's own methods back in place of
+// any it set up (a repair) is drift; a method that cannot be read leaves it
+// unknown. Where it never was and no method runs it, install is due.
+void CheckDrift(StatusRecord& record, const std::string& managers) {
+  if (!IsRemembered(managers)) {
+    if (record.bridges.empty()) {
+      NoteFailure(record,
+                  "no xcompare or xmerge method runs mergebridge (run mergebridge-setup install)");
+    }
     return;
   }
-  std::vector<std::string> names = RecordedManagers(managers);
-  if (names.empty()) names = DefaultManagers();
+  const Status read =
+      ManagersUseMap() ? ReadMapDrift(record, managers) : ReadLinkDrift(record, managers);
+  if (!read.ok()) {
+    record.drift = Drift::Unknown;
+    record.revertedMethods.clear();
+    const std::string text =
+        "whether ClearCase put its own methods back is unknown: " + read.message;
+    // Methods that run mergebridge still start it; only the rest is unknown.
+    if (record.bridges.empty()) return NoteFailure(record, text, kErrorDriftUnknown);
+    PrintLine("  " + text);
+    record.errors.push_back({kErrorDriftUnknown, text});
+    return;
+  }
+  std::vector<std::string> names = record.revertedMethods;
+  if (names.empty() && record.bridges.empty()) {
+    // No record left to name the methods by: the managers installed into.
+    names = RecordedManagers(managers);
+    if (names.empty()) names = DefaultManagers();
+  }
+  if (names.empty()) return;
+  record.drift = Drift::Reverted;
   std::string list;
   for (const std::string& name : names) list += (list.empty() ? "" : ", ") + name;
   NoteFailure(record, "ClearCase's own methods are back in " + record.home + " (" + list +
@@ -99,12 +182,12 @@ void ExplainNotInstalled(StatusRecord& record, const std::string& managers) {
 
 void CheckClearCase(StatusRecord& record, const SetupOptions& options) {
   const Result<std::string> found = FindManagers(options);
-  if (!found.ok()) return NoteFailure(record, found.status.message);
+  if (!found.ok()) return NoteFailure(record, found.status.message, kErrorNoClearCase);
   const std::string& managers = found.value;
   record.home = FolderOf(FolderOf(managers));
   PrintLine("ClearCase type managers: " + managers);
   ManagersUseMap() ? ReadMap(record, managers) : ReadLinks(record, managers);
-  if (record.bridges.empty()) ExplainNotInstalled(record, managers);
+  CheckDrift(record, managers);
   for (const std::string& program : record.bridges) {
     const bool full =
         program.find_first_of("\\/") != std::string::npos && AbsolutePath(program) == program;
@@ -192,6 +275,12 @@ const char* SourceName(RegistryScope scope) {
   return "";
 }
 
+// Whose policy gave the registration: "machine" or "user", else null.
+std::string PolicyName(const StatusRecord& record) {
+  if (!record.registered || !IsPolicyScope(record.source)) return "null";
+  return JsonString(record.source == RegistryScope::MachinePolicy ? "machine" : "user");
+}
+
 std::string StatusJson(const StatusRecord& record) {
   std::vector<std::string> managers;
   for (const auto& [name, installed] : record.managers) {
@@ -200,17 +289,24 @@ std::string StatusJson(const StatusRecord& record) {
   }
   const bool ready = record.problem.empty();
   return JsonObject(
-      {{"ready", JsonBool(ready)},
+      {{"format", std::to_string(kJsonFormat)},
+       {"ok", JsonBool(ready)},
+       {"errors", ErrorsJson(record.errors)},
+       {"ready", JsonBool(ready)},
        {"reason", JsonString(ready ? "" : record.problem)},
        {"version", JsonString(MB_VERSION)},
        {"bridge", JsonString(record.bridge)},
        {"velmora",
         JsonObject({{"path", JsonStringOrNull(record.registered, record.velmora)},
                     {"source", record.registered ? JsonString(SourceName(record.source)) : "null"},
+                    {"policy", PolicyName(record)},
                     {"exists", JsonBool(record.exists)}})},
        {"clearcase", JsonObject({{"home", JsonStringOrNull(!record.home.empty(), record.home)},
                                  {"managers", JsonList(managers)},
-                                 {"reverted", JsonBool(record.reverted)}})}});
+                                 {"reverted", record.drift == Drift::Unknown
+                                                  ? "null"
+                                                  : JsonBool(record.drift == Drift::Reverted)},
+                                 {"revertedMethods", JsonStrings(record.revertedMethods)}})}});
 }
 
 }  // namespace

@@ -129,6 +129,12 @@ TEST(RegFile, WritingOneValue) {
        kV5 + kKeyLine + "\"ExePath\"=\"v\"\r\n[-HKEY_CURRENT_USER\\SOFTWARE\\Harnvik]",
        kV5 + kKeyLine + "\"ExePath\"=\"v\"\r\n[-HKEY_CURRENT_USER\\SOFTWARE\\Harnvik]\r\n\r\n" +
            kKeyLine + "\"ExePath\"=" + quoted + "\r\n"},
+      {"added to the key's last section, after its last line",
+       kV5 + kKeyLine + "\"A\"=\"1\"\r\n" + kKeyLine + "; c\r\n\r\n[HKCU\\B]\r\n",
+       kV5 + kKeyLine + "\"A\"=\"1\"\r\n" + kKeyLine + "; c\r\n\"ExePath\"=" + quoted +
+           "\r\n\r\n[HKCU\\B]\r\n"},
+      {"added under a last key line without a line end", kV5 + kKeyLine.substr(0, 44),
+       kV5 + kKeyLine + "\"ExePath\"=" + quoted + "\r\n"},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
@@ -161,6 +167,16 @@ TEST(RegFile, RemovingOneValue) {
   ASSERT_TRUE(after.ok()) << after.status.message;
   EXPECT_EQ(after.value,
             kV5 + machineKey + "\"A\"=\"1\"\r\n" + others + machineKey + "\"B\"=\"2\"\r\n");
+  // A section left with nothing goes, with its blank lines: setting the value
+  // and removing it, ten times over, gives the same two files.
+  const std::string unset = kV5 + "[HKCU\\A]\r\n\r\n[HKCU\\B]\r\n";
+  std::string file = unset;
+  for (int round = 0; round < 10; ++round) {
+    file = SetRegFileValue(file, kUser, kKey, "ExePath", "v").value;
+    EXPECT_EQ(file, unset + "\r\n" + kKeyLine + "\"ExePath\"=\"v\"\r\n");
+    file = RemoveRegFileValue(file, kUser, kKey, "ExePath").value;
+    EXPECT_EQ(file, unset + "\r\n");
+  }
 }
 
 }  // namespace

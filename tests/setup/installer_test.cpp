@@ -266,13 +266,13 @@ TEST_F(Installer, PolicyStatusAndRepair) {
     Args args;
     long status;
     std::string part;       // in stdout
-    bool repaired = false;  // ClearCase's repair put its own map back first
+    bool repaired = false;  // ClearCase's repair put its own xmerge line back first
   } steps[] = {
       {{{OtherPath, OtherPath, NoStore, Path}},
        {"status", "--json"},
        1,
-       taken + R"("policy","exists":true},"clearcase":{"home":")" + json(dir_) +
-           R"(cc","managers":[{"name":"text_file_delta","installed":false},{"name":"whole_copy","installed":false},{"name":"binary_delta","installed":false}],"reverted":false}})"},
+       taken + R"("policy","policy":"machine","exists":true},"clearcase":{"home":")" + json(dir_) +
+           R"(cc","managers":[{"name":"text_file_delta","installed":false},{"name":"whole_copy","installed":false},{"name":"binary_delta","installed":false}],"reverted":false,"revertedMethods":[]}})"},
       {{{OtherPath, OtherPath, NoStore, Path}},
        {"status", "--all-users", "--json"},
        1,
@@ -281,22 +281,29 @@ TEST_F(Installer, PolicyStatusAndRepair) {
        {"status", "--all-users", "--json"},
        1,
        taken + R"("machine")"},
-      {{{Path}}, {"install", "--json"}, 0, R"({"ok":true,"changed":true,)"},
-      {{{Path}}, {"status", "--json"}, 0, R"({"ready":true,"reason":"",)"},
-      {{}, {"status", "--json"}, 1, R"(,"reverted":true}})", true},
-      {{}, {"install", "--json"}, 0, R"({"ok":true,"changed":true,)"},
-      {{}, {"status", "--json"}, 0, R"(,"reverted":false}})"},
-      {{}, {"register", "--policy", tool_, "--json"}, 0, R"({"ok":true,"changed":true,)"},
+      {{}, {"install", "--dry-run", "--json"}, 0, R"("ok":true,"changed":true,)"},
+      {{}, {"--json", "install", "--bogus"}, 2, R"("ok":false,"changed":false,"messages":[")"},
+      {{{Path}}, {"install", "--json"}, 0, R"("ok":true,"changed":true,)"},
+      {{{Path}}, {"status", "--json"}, 0, R"("ready":true,"reason":"",)"},
+      {{}, {"status", "--json"}, 1, R"(true,"revertedMethods":["text_file_delta xmerge"]})", true},
+      {{}, {"install", "--json"}, 0, R"("ok":true,"changed":true,)"},
+      {{}, {"status", "--json"}, 0, R"(,"reverted":false,"revertedMethods":[]}})"},
+      {{}, {"register", "--policy", tool_, "--json"}, 0, R"("ok":true,"changed":true,)"},
       {{},  // the path compared as Windows compares names
        {"unregister", "--policy", "--if-value", upper, "--json"},
        0,
-       R"({"ok":true,"changed":true,)"},
+       R"("ok":true,"changed":true,)"},
       {{}, {"uninstall"}, 0, "Uninstalled from"},
   };
   for (const auto& step : steps) {
     SCOPED_TRACE(step.args[0] + " " + (step.args.size() > 1 ? step.args[1] : ""));
     if (step.registrations) RegisterTool(*step.registrations, tool_, dir_);
-    if (step.repaired) WriteFile(mgrs_ + "map", Map(kClearCaseTool));
+    if (step.repaired) {
+      std::string map = ReadFile(mgrs_ + "map");
+      const size_t line = map.find("xmerge");
+      map.replace(line, map.find("\r\n", line) - line, "xmerge " + std::string(kClearCaseTool));
+      WriteFile(mgrs_ + "map", map);
+    }
     const ProgramRun run = RunProgram(BuildFile("MB_SETUP"), step.args, dir_);
     EXPECT_EQ(run.status, step.status) << run.out << run.err;
     EXPECT_NE(run.out.find(step.part), std::string::npos) << run.out;
@@ -317,7 +324,7 @@ TEST_F(Installer, SetupLockHeld) {
   ASSERT_TRUE(LockFile(held, 0, 0, 1, 0));
   const ProgramRun run =
       RunProgram(BuildFile("MB_SETUP"), {"install", "--bridge", BuildFile("MB_SETUP")}, dir_);
-  EXPECT_TRUE(run.status == 1 &&
+  EXPECT_TRUE(run.status == 3 &&
               run.err.find("another mergebridge-setup is changing") != std::string::npos)
       << run.err;
   CloseHandle(held);

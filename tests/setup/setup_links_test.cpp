@@ -102,7 +102,7 @@ TEST_F(SetupOnLinks, InstallMergeUninstall) {
   const std::string lock = geteuid() == 0 ? RootLockFile(mgrs) : mgrs;
   run = RunProgram("flock", {lock, BuildFile("MB_SETUP"), "install", "--bridge", bridge}, dir_);
   if (lock != mgrs) fs::remove(lock);
-  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.status, 3);
   EXPECT_TRUE(
       Holds(run.err, "another mergebridge-setup is changing " + cc + "lib/mgrs; run this again"));
   EXPECT_EQ(Snapshot(cc), original);
@@ -321,25 +321,32 @@ TEST_F(SetupOnLinks, FleetStatusPolicyAndDrift) {
   } steps[] = {
       {{"status", "--json"},
        1,
-       R"("path":null,"source":null,"exists":false},"clearcase":{"home":")" + cc +
+       R"("path":null,"source":null,"policy":null,"exists":false},"clearcase":{"home":")" + cc +
            R"(","managers":[{"name":"binary_delta","installed":false},{"name":"text_file_delta")"
-           R"(,"installed":false},{"name":"whole_copy","installed":false}],"reverted":false}})"},
-      {{"install", "--force"},
+           R"(,"installed":false},{"name":"whole_copy","installed":false}],"reverted":false,)"
+           R"("revertedMethods":[]}})"},
+      {{"status", "--json", "--clearcase", dir_},
        1,
-       "",
-       "mergebridge-setup: option '--force' does not go with install."},
-      {{"install", "--bogus"}, 1, "", "mergebridge-setup: unknown option '--bogus'.\nusage: "},
-      {install, 0, R"({"ok":true,"changed":true,"messages":[")"},
-      {install, 0, R"({"ok":true,"changed":false,)"},
-      {{"register", tool, "--json"}, 0, R"({"ok":true,"changed":true,)"},
-      {{"register", tool, "--json"}, 0, R"({"ok":true,"changed":false,)"},
-      {{"status", "--json"}, 0, R"({"ready":true,"reason":"","version":")"},
+       R"({"format":1,"ok":false,"errors":[{"code":"clearcase-not-found","message":"ClearCase's )"},
+      {{"install", "--json", "--clearcase", dir_}, 1, R"([{"code":"clearcase-not-found",)"},
+      {{"install", "--force", "--json"},
+       2,
+       R"({"format":1,"ok":false,"changed":false,"messages":["mergebridge-setup: option '--force')"
+       R"( does not go with install."],"errors":[{"code":"command-line","message":"mergebridge-)",
+       "mergebridge-setup: option '--force' does not go with install.\nusage: "},
+      {{"install", "--dry-run", "--json"}, 0, R"({"format":1,"ok":true,"changed":true,)"},
+      {install, 0, R"({"format":1,"ok":true,"changed":true,"messages":[")"},
+      {install, 0, R"("ok":true,"changed":false,)"},
+      {{"install", "--dry-run", "--json"}, 0, R"("ok":true,"changed":false,)"},
+      {{"register", tool, "--json"}, 0, R"("ok":true,"changed":true,)"},
+      {{"register", tool, "--json"}, 0, R"("ok":true,"changed":false,)"},
+      {{"status", "--json"}, 0, R"("ok":true,"errors":[],"ready":true,"reason":"","version":")"},
       {{"status", "--all-users", "--json"}, 1, R"("reason":"Velmora is not registered (run )"},
       // The policy wins, whatever the XDG folders say; a register under it warns.
       {{"register", "--policy", dir_ + "v\"\x01", "--force"}, 0, "by this computer's policy: "},
       {{"status", "--all-users", "--json"},
        1,
-       R"("velmora":{"path":")" + dir_ + R"(v\"\u0001","source":"policy","exists":false})"},
+       R"("velmora":{"path":")" + dir_ + R"(v\"\u0001","source":"policy","policy":"machine",)"},
       {{"register", "--all-users", tool},
        0,
        "Registered Velmora for all users",
@@ -376,34 +383,43 @@ TEST_F(SetupOnLinks, FleetStatusPolicyAndDrift) {
       {{"register", "--all-users", dir_ + "v3", "--force", "--record", "nsis"}, 0, "users"},
       {{"register", "--all-users", tool}, 0, "users"},
       {{"unregister", "--all-users", "--if-recorded", "nsis"}, 0, "holds " + tool + ", which some"},
-      {{"register", tool, "--record", "msi"}, 1, "", "--record goes with --all-users"},
+      {{"register", tool, "--record", "msi"}, 2, "", "--record goes with --all-users"},
       {{"status", "--all-users", "--json"},
        0,
-       R"("velmora":{"path":")" + tool + R"(","source":"machine","exists":true})"},
+       R"("velmora":{"path":")" + tool + R"(","source":"machine","policy":null,"exists":true})"},
   };
   for (const auto& step : steps) {
     SCOPED_TRACE(step.args[0] + " " + step.args[1]);
     EXPECT_TRUE(Holds(said(step.args, step.status, step.part).err, step.err));
   }
   EXPECT_FALSE(Holds(ReadFile(policy), "ExePath"));
-  // ClearCase's repair puts its own links back: seen, and repaired by install.
+  // A method status cannot look at: whether it was put back is unknown, never true.
+  const ProgramRun blind = RunProgram(
+      "strace",
+      {"-f", "-qq", "-o", "/dev/null", "-P", mgrs + "text_file_delta/xmerge", "-e",
+       "inject=%file:error=EACCES", BuildFile("MB_SETUP"), "status", "--all-users", "--json"},
+      dir_);
+  EXPECT_TRUE(Holds(blind.out, R"("reverted":null,"revertedMethods":[])")) << blind.err;
+  EXPECT_TRUE(Holds(blind.out, R"({"code":"drift-unknown","message":"whether ClearCase put its )"));
+  // ClearCase's repair puts its own links back, of some methods or all: seen, and repaired by
+  // install.
   for (const char* method : {"text_file_delta/xcompare", "whole_copy/xcompare"}) {
     fs::remove(mgrs + method);
     fs::create_symlink(clearcase, mgrs + method);
   }
-  said({"status", "--all-users", "--json"}, 0,
-       R"("installed":true},{"name":"whole_copy","installed":false}],"reverted":false})");
+  said({"status", "--all-users", "--json"}, 1,
+       R"("installed":false}],"reverted":true,"revertedMethods":["text_file_delta xcompare",)"
+       R"("whole_copy xcompare"]})");
   fs::remove(mgrs + "text_file_delta/xmerge");
   fs::create_symlink(clearcase, mgrs + "text_file_delta/xmerge");
   said({"status"}, 1,
        "\n  ClearCase's own methods are back in " + cc +
-           " (text_file_delta, whole_copy) where mergebridge was installed; run "
-           "mergebridge-setup install again\n");
-  said({"status", "--json"}, 1, R"(,"reverted":true}})");
-  said(install, 0, R"({"ok":true,"changed":true,)");
+           " (text_file_delta xcompare, text_file_delta xmerge, whole_copy xcompare) where "
+           "mergebridge was installed; run mergebridge-setup install again\n");
+  said(install, 0, R"("ok":true,"changed":true,)");
   said({"status", "--json"}, 1, R"("reason":"Velmora's program )" + dir_ + "w does not exist");
   EXPECT_EQ(Run({"uninstall"}).status, 0);
-  said({"status", "--json"}, 1, R"(,"reverted":false}})");
+  said({"status", "--json"}, 1, R"(,"reverted":false,"revertedMethods":[]}})");
 }
 
 // What must hold after a run however it ended, in the tree the table makes: each method runs what
