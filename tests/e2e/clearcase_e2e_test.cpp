@@ -16,6 +16,10 @@
 #include <windows.h>
 
 #include "host/utf16_win32.h"
+#else
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 #endif
 
 namespace mergebridge {
@@ -484,6 +488,37 @@ TEST_F(ClearCaseRuns, WhatClearCaseSees) {
     Check(row, dir_ + std::to_string(index++) + (unicode ? "_Ελληνικά_日本語_Отчёт" : "") + kSep);
   }
 }
+
+#ifndef _WIN32
+// A failed run's line reaches the system's log: the run sees a socket of the test's own at /dev/log
+// (a mount namespace of its own, which takes root).
+TEST_F(ClearCaseRuns, FailureInTheSystemLog) {
+  const std::string socketPath = dir_ + "log";
+  const int log = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  sockaddr_un address = {.sun_family = AF_UNIX, .sun_path = {}};
+  socketPath.copy(address.sun_path, sizeof address.sun_path - 1);
+  ASSERT_EQ(bind(log, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  RegisterTool({Registration::EmptyValue}, "", dir_);
+  const ProgramRun run = RunProgram(
+      "/usr/bin/unshare",
+      {"-m", "sh", "-c",
+       "mount -t tmpfs none /dev && : >/dev/log && mount --bind \"$0\" /dev/log && exec \"$@\"",
+       socketPath, BuildFile("MB_BRIDGE"), "-fname", "a@@/1", "{a.c}", "b.c"},
+      dir_);
+  if (run.status != 1 && geteuid() != 0) GTEST_SKIP() << "needs root: " << run.err;
+  EXPECT_EQ(run.status, 1) << run.err;
+  char message[4096];
+  const ssize_t size = recv(log, message, sizeof message, MSG_DONTWAIT);
+  close(log);
+  ASSERT_GT(size, 0);
+  const std::string text(message, static_cast<size_t>(size));  // facility user, priority err
+  EXPECT_EQ(text.substr(0, 4), "<11>");
+  EXPECT_NE(text.find(" mergebridge["), std::string::npos) << text;
+  EXPECT_NE(text.find("]: exit status 1: the registration of Velmora is empty; files: {a.c}, b.c"),
+            std::string::npos)
+      << text;
+}
+#endif
 
 }  // namespace
 
