@@ -27,6 +27,10 @@ bool IsRemembered(const std::string& managers);
 /// The type managers whose record of an install is still in `managers`.
 std::vector<std::string> RecordedManagers(const std::string& managers);
 
+/// The type managers' folders of the remembered installations, sorted; those
+/// whose record cannot be read are left out without a word.
+std::vector<std::string> RememberedManagers();
+
 /// Forgets the installation once none of its type managers keeps a record of
 /// an install (after an uninstall, or an install that changed nothing).
 /// Called under the installation's setup lock; a failure is a warning.

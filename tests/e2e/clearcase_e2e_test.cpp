@@ -184,7 +184,7 @@ class ClearCaseRuns : public ScratchTest {
       }
     }
     SetProcessEnv("STANDIN_RECORD=" + record);
-    SetProcessEnv(kStateVariable + dir_ + "state");
+    SetProcessEnv(kStateVariable + dir_ + "userstate");
     for (const std::string& setting : row.env) SetProcessEnv(Expand(setting, folder));
     Args args = row.args;
     for (std::string& arg : args) arg = Expand(arg, folder);

@@ -121,6 +121,23 @@ TEST_F(SetupOnLinks, InstallMergeUninstall) {
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(ReadFile(dir_ + "record").substr(ReadFile(dir_ + "record").rfind(dir_)),
             dir_ + "base\n");
+  // Without cleartool on PATH status takes the installation install remembered, and lists this
+  // user's failed merges, newest first.
+  SetProcessEnv("STANDIN_EXIT=3");
+  RunProgram(mgrs + "text_file_delta/xmerge", {"-base", "b", "o", "t"}, dir_);
+  SetProcessEnv("STANDIN_EXIT");
+  RunProgram(mgrs + "text_file_delta/xmerge", {"-x"}, dir_);
+  const std::string path = std::getenv("PATH");
+  SetProcessEnv("PATH=/usr/bin:/bin");
+  run = Ran({"status"}, 0);
+  EXPECT_TRUE(Holds(run.out, "(no cleartool on PATH): " + cc.substr(0, cc.size() - 1) + "\n"));
+  EXPECT_TRUE(Holds(run.out,
+                    "Z status 1: Command Line error. Option '-x ' is not recognised (command"
+                    " line = '-x ')\n  2"));
+  EXPECT_TRUE(Holds(Ran({"status", "--json"}, 0).out,
+                    "\"status\":1,\"reason\":\"Velmora ended with status "
+                    "3\",\"files\":[\"b\",\"o\",\"t\"]}],\"velmora\""));
+  SetProcessEnv("PATH=" + cc + "bin:" + std::getenv("PATH"));
 
   // Another bridge, then someone repoints one method; uninstall leaves that one alone and restores
   // the rest.
@@ -168,6 +185,11 @@ TEST_F(SetupOnLinks, InstallMergeUninstall) {
   }
   EXPECT_TRUE(
       Holds(Run({"status"}).out, "\n  Velmora is not registered (run mergebridge-setup register"));
+  // A broken line that keeps the user's value from a merge is named, as the merge names it.
+  WriteFile(dir_ + "config/mergebridge/registry.reg",
+            "REGEDIT4\n[HKEY_CURRENT_USER\\SOFTWARE\\Harnvik\\Velmora]\n\"ExePath\"=\"/op\n");
+  EXPECT_TRUE(Holds(Run({"status"}).out, "\n  Velmora is not registered; " + dir_ +
+                                             "config/mergebridge/registry.reg:3: quoted"));
 
   // Refused for want of rights, it says so and changes nothing.
   chmod(machine.c_str(), 0444);

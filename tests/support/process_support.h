@@ -95,7 +95,7 @@ inline const std::string kStateVariable = "LOCALAPPDATA=",
                          kFailures = "state\\mergebridge\\failures.log";
 #else
 inline const std::string kStateVariable = "XDG_STATE_HOME=",
-                         kFailures = "state/mergebridge/failures.log";
+                         kFailures = "userstate/mergebridge/failures.log";
 #endif
 
 /// A fresh scratch folder dir_ (ending in the separator) and an environment without a display or
@@ -111,7 +111,7 @@ class ScratchTest : public ::testing::Test {
     dir_ = (folder / "").string();
     SetProcessEnv("XDG_CONFIG_DIRS=" + dir_ + "xdg");  // never the machine's own
     SetProcessEnv("MERGEBRIDGE_POLICY_FILE=" + dir_ + "policy.reg");
-    SetProcessEnv(kStateVariable + dir_ + "state");  // failed runs record themselves there
+    SetProcessEnv(kStateVariable + dir_ + "userstate");  // failed runs record themselves there
   }
   void TearDown() override {
     ClearSettings();
