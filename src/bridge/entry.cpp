@@ -11,6 +11,9 @@ namespace mergebridge {
 
 namespace {
 
+// Kept in the program's file for mergebridge-setup --version (BridgeVersion).
+[[gnu::used]] const char kVersionMark[] = "mergebridge version " MB_VERSION "\n";
+
 // A refused command line is reported like ClearCase's own errors: to stdout when
 // ClearCase only wants a status, otherwise in a message box.
 void ReportCommandLineError(const MergeRequest& request, const std::string& text) {

@@ -292,4 +292,13 @@ std::vector<std::string> RememberedManagers() {
   return found;
 }
 
+SetupOptions WithRememberedClearCase(SetupOptions options) {
+  if (!options.clearcase.empty() || !SearchProgramPath("cleartool").empty()) return options;
+  const std::vector<std::string> remembered = RememberedManagers();
+  if (remembered.empty()) return options;
+  options.clearcase = FolderOf(FolderOf(remembered.front()));
+  PrintLine("ClearCase as install remembered it (no cleartool on PATH): " + options.clearcase);
+  return options;
+}
+
 }  // namespace mergebridge

@@ -104,16 +104,8 @@ void ExplainNotInstalled(StatusRecord& record, const std::string& managers) {
                           ") where mergebridge was installed; run mergebridge-setup install again");
 }
 
-void CheckClearCase(StatusRecord& record, SetupOptions options) {
-  // Without cleartool on PATH (a desktop's shortcut, a service's account) the
-  // installation that install remembered is the one the methods run from.
-  if (options.clearcase.empty() && SearchProgramPath("cleartool").empty()) {
-    const std::vector<std::string> remembered = RememberedManagers();
-    if (!remembered.empty()) {
-      options.clearcase = FolderOf(FolderOf(remembered.front()));
-      PrintLine("ClearCase as install remembered it (no cleartool on PATH): " + options.clearcase);
-    }
-  }
+void CheckClearCase(StatusRecord& record, const SetupOptions& given) {
+  const SetupOptions options = WithRememberedClearCase(given);
   const Result<std::string> found = FindManagers(options);
   if (!found.ok()) return NoteFailure(record, found.status.message);
   const std::string& managers = found.value;

@@ -44,6 +44,8 @@ class SetupOnLinks : public ScratchTest {
   void SetUp() override {
     ScratchTest::SetUp();
     SetProcessEnv("MERGEBRIDGE_STATE_DIR=" + dir_ + "state");  // never the machine's
+    fs::create_directory(dir_ + "tmp");
+    SetProcessEnv("TMPDIR=" + dir_ + "tmp");  // where try makes its scratch folder
   }
   ProgramRun Run(const Args& args) { return RunProgram(BuildFile("MB_SETUP"), args, dir_); }
   // Run, expecting `status`.
@@ -71,6 +73,7 @@ TEST_F(SetupOnLinks, InstallMergeUninstall) {
 
   EXPECT_TRUE(Holds(Ran({"status"}, 1).out,
                     "will not start Velmora: no xcompare or xmerge method runs mergebridge"));
+  EXPECT_TRUE(Holds(Ran({"try"}, 1).err, "not installed: the text_file_delta methods in "));
   ProgramRun run =
       Ran({"install", "--bridge", bridge, "--dry-run", "--managers", "binary_delta"}, 0);
   EXPECT_TRUE(Holds(run.out, "--- " + mgrs + "binary_delta\n"));
@@ -116,6 +119,17 @@ TEST_F(SetupOnLinks, InstallMergeUninstall) {
                                                 "base cannot be started"));
   EXPECT_EQ(Run({"register", BuildFile("MB_TOOL")}).status, 0);
   Ran({"status"}, 0);
+  // try: a compare, then a merge whose output Velmora saves, or does not; the scratch folder goes.
+  run = Ran({"try"}, 0);
+  EXPECT_TRUE(Holds(run.out, "xmerge runs " + bridge + "\n"));
+  EXPECT_TRUE(Holds(run.out, "status 0\n  the merge's output was saved"));
+  SetProcessEnv("STANDIN_SAVE=no");
+  EXPECT_TRUE(Holds(Ran({"try"}, 1).err, "the merge's output was not saved"));
+  SetProcessEnv("STANDIN_SAVE");
+  EXPECT_TRUE(fs::is_empty(dir_ + "tmp"));
+  run = Ran({"--version", "--bridge", bridge}, 0);
+  EXPECT_EQ(run.out.substr(run.out.find('\n')),
+            "\nmergebridge " + run.out.substr(18, run.out.find('\n') - 18) + " (" + bridge + ")\n");
   SetProcessEnv("STANDIN_RECORD=" + dir_ + "record");
   run = RunProgram(mgrs + "text_file_delta/xmerge", {"-base", dir_ + "base", dir_ + "base"}, dir_);
   EXPECT_EQ(run.status, 0) << run.err;
@@ -136,7 +150,7 @@ TEST_F(SetupOnLinks, InstallMergeUninstall) {
                     " line = '-x ')\n  2"));
   EXPECT_TRUE(Holds(Ran({"status", "--json"}, 0).out,
                     "\"status\":1,\"reason\":\"Velmora ended with status "
-                    "3\",\"files\":[\"b\",\"o\",\"t\"]}],\"velmora\""));
+                    "3\",\"files\":[\"b\",\"o\",\"t\"]}"));
   SetProcessEnv("PATH=" + cc + "bin:" + std::getenv("PATH"));
 
   // Another bridge, then someone repoints one method; uninstall leaves that one alone and restores
