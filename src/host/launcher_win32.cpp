@@ -123,7 +123,9 @@ std::string QuotedArgument(const std::string& arg) {
     backslashes = 0;
     quoted += c;
   }
-  return quoted.append(2 * backslashes, '\\') + '"';
+  quoted.append(2 * backslashes, '\\');
+  quoted += '"';
+  return quoted;
 }
 
 }  // namespace
