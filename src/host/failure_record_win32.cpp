@@ -67,7 +67,10 @@ Status AppendFailure(const FailureEntry& entry) {
   const std::string path = FailureRecordPath();
   if (path.empty()) return ErrorStatus(ERROR_ENVVAR_NOT_FOUND);
   const std::wstring wide = ToUtf16(path), old = ToUtf16(path + ".1");
-  CreateDirectoryW(ToUtf16(path.substr(0, path.rfind('\\'))).c_str(), nullptr);
+  // The folders above the file that are missing (LOCALAPPDATA's own, too).
+  for (size_t at = path.find('\\', 3); at != std::string::npos; at = path.find('\\', at + 1)) {
+    CreateDirectoryW(ToUtf16(path.substr(0, at)).c_str(), nullptr);
+  }
   const std::string line = FailureLine(entry);
   // The file under the lock must still be the one at `path`: another run may
   // have moved it aside while this one waited.

@@ -92,7 +92,7 @@ inline void WriteFile(const std::string& path, const std::string& text) {
 
 #ifdef _WIN32
 inline const std::string kStateVariable = "LOCALAPPDATA=",
-                         kFailures = "state\\mergebridge\\failures.log";
+                         kFailures = "userstate\\mergebridge\\failures.log";
 #else
 inline const std::string kStateVariable = "XDG_STATE_HOME=",
                          kFailures = "userstate/mergebridge/failures.log";
