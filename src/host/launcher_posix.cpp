@@ -132,7 +132,7 @@ Result<long> RunProgramAndWait(const std::vector<std::string>& argv) {
   const Result<int> waited = WaitForChild(pid);
   if (!waited.ok()) return {0, waited.status};
   const int status = waited.value;
-  return {WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status), {}};
+  return {WIFSIGNALED(status) ? WTERMSIG(status) + 128 : WEXITSTATUS(status), {}};
 }
 
 }  // namespace mergebridge

@@ -143,7 +143,8 @@ Result<long> RunProgramAndWait(const std::vector<std::string>& argv) {
                       nullptr, &startup, &process)) {
     return {0, ErrorStatus(static_cast<long>(GetLastError()))};
   }
-  CloseHandle(process.hThread);
+  const HANDLE thread = process.hThread;  // not waited on
+  CloseHandle(thread);
   DWORD code = 0;
   const bool ended = WaitForSingleObject(process.hProcess, INFINITE) == WAIT_OBJECT_0 &&
                      GetExitCodeProcess(process.hProcess, &code);
