@@ -6,7 +6,6 @@
 #include <cstdlib>
 
 #include "common/text.h"
-#include "host/files.h"
 
 namespace mergebridge {
 
@@ -87,18 +86,6 @@ std::string FailureSummary(const FailureEntry& entry) {
   for (size_t i = 0; i < entry.files.size(); ++i)
     text += (i == 0 ? "; files: " : ", ") + entry.files[i];
   return text;
-}
-
-std::vector<FailureEntry> ReadFailures() {
-  const std::string path = FailureRecordPath();
-  std::vector<FailureEntry> entries;
-  for (const std::string& file : {path + ".1", path}) {
-    const Result<std::string> text = ReadWholeFile(file);
-    if (path.empty() || !text.ok()) continue;
-    for (FailureEntry& entry : ParseFailureLines(text.value)) entries.push_back(std::move(entry));
-  }
-  std::reverse(entries.begin(), entries.end());
-  return entries;
 }
 
 }  // namespace mergebridge

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <cstdio>
+
 #include "host/utf16_win32.h"
 
 namespace mergebridge {
@@ -18,9 +20,9 @@ constexpr DWORD kFailureEventId = 1;
 std::string UtcTimeNow() {
   SYSTEMTIME now;
   GetSystemTime(&now);
-  char text[32];
-  wsprintfA(text, "%04u-%02u-%02uT%02u:%02u:%02uZ", now.wYear, now.wMonth, now.wDay, now.wHour,
-            now.wMinute, now.wSecond);
+  char text[32];  // snprintf, not wsprintfA: user32 is not loaded at start-up
+  std::snprintf(text, sizeof text, "%04u-%02u-%02uT%02u:%02u:%02uZ", now.wYear, now.wMonth,
+                now.wDay, now.wHour, now.wMinute, now.wSecond);
   return text;
 }
 
