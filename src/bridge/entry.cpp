@@ -4,11 +4,15 @@
 #include "bridge/merge_run.h"
 #include "common/text.h"
 #include "host/app.h"
+#include "host/failure_record.h"
 #include "host/notify.h"
 
 namespace mergebridge {
 
 namespace {
+
+// Kept in the program's file for mergebridge-setup --version (BridgeVersion).
+[[gnu::used]] const char kVersionMark[] = "mergebridge version " MB_VERSION "\n";
 
 // A refused command line is reported like ClearCase's own errors: to stdout when
 // ClearCase only wants a status, otherwise in a message box.
@@ -46,12 +50,15 @@ int RunEntry(int argc, const char* const* argv) {
     if (traceEnabled) {
       ShowMessage(Format("command line = '%s'", request.echoLine.c_str()), kStyleOk);
     }
-    const Status refused = CommandLineFault(request);
-    if (refused.ok()) {
-      status = RunMerge(request);
+    Result<int> run = {1, CommandLineFault(request)};
+    if (run.ok()) {
+      run = RunMerge(request);
     } else {
-      ReportCommandLineError(request, refused.message);
+      ReportCommandLineError(request, run.status.message);
     }
+    status = run.value;
+    // Only a failed run writes its record: one that works opens nothing.
+    if (!run.ok()) RecordFailure(status, run.status.message, NamedFiles(argc, argv));
   }
   if (traceEnabled) {
     ShowMessage(Format("return code = '%ld'", static_cast<long>(status)), kStyleOk);

@@ -165,4 +165,22 @@ MergeRequest TranslateArguments(int argc, const char* const* argv) {
   return request;
 }
 
+std::vector<std::string> NamedFiles(int argc, const char* const* argv) {
+  std::vector<std::string> files;
+  Pending pending;  // only its "-fname" counts: every other value names a file
+  MergeRequest ignored;
+  for (int i = 1; i < argc; ++i) {
+    if (argv[i] == nullptr || argv[i][0] == '\0') continue;
+    const std::string arg(argv[i]);
+    if (arg[0] == '-') {
+      ApplyOption(arg, pending, ignored);
+      continue;
+    }
+    const bool title = !pending.out && !pending.base && pending.fname;
+    TakeValue(arg, pending, ignored);
+    if (!title) files.push_back(arg);
+  }
+  return files;
+}
+
 }  // namespace mergebridge

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace mergebridge {
 
@@ -26,5 +27,10 @@ struct MergeRequest {
 /// words. toolArgs is finished (save target and titles added) only when neither
 /// kind of problem was found.
 MergeRequest TranslateArguments(int argc, const char* const* argv);
+
+/// The files ClearCase named in argv[1..argc-1]: every value that no "-fname"
+/// takes, in order ("-out"'s and "-base"'s among them). For the record of a
+/// failed run; a successful one never asks.
+std::vector<std::string> NamedFiles(int argc, const char* const* argv);
 
 }  // namespace mergebridge

@@ -14,19 +14,25 @@ namespace {
 // The tool's result as the exit status takes it, after telling the user what
 // kept the tool from running: a registry failure in a message box, a failed
 // start as a line on stdout (ClearCase reads it there, also in status-only
-// mode) with the error number as the result. No path at all is 1.
-long ToolResult(const ToolRun& run) {
-  if (!run.lookup.ok()) ShowMessage(run.lookup.message, kStyleOk);
+// mode) with the error number as the result. No path at all is 1. The status
+// words the failure for the record.
+Result<long> ToolResult(const ToolRun& run) {
+  if (!run.lookup.ok()) {
+    ShowMessage(run.lookup.message, kStyleOk);
+    return {1, FailureStatus(run.lookup.message)};
+  }
   if (!run.start.ok()) {
     WriteConsoleLine(ConsoleStream::Out, run.start.message);
-    return run.start.error;
+    return {run.start.error, FailureStatus(run.start.message)};
   }
-  return run.ran ? run.exitCode : 1;
+  if (!run.ran) return {1, FailureStatus("the registration of Velmora is empty")};
+  if (run.exitCode == 0) return {0, {}};
+  return {run.exitCode, FailureStatus(Format("Velmora ended with status %ld", run.exitCode))};
 }
 
 }  // namespace
 
-int RunMerge(const MergeRequest& request) {
+Result<int> RunMerge(const MergeRequest& request) {
   const std::string ofPhrase =
       request.targetName.empty() ? std::string() : Format(" of '%s'", request.targetName.c_str());
 
@@ -39,18 +45,20 @@ int RunMerge(const MergeRequest& request) {
 
   // The status is a signed 32-bit value whatever the width of long: a Windows
   // exit code with the top bit set stays negative and passes through unchanged.
-  int32_t status =
-      static_cast<int32_t>(ToolResult(LaunchCompareTool(request.toolArgs, request.statusOnly)));
+  const Result<long> tool = ToolResult(LaunchCompareTool(request.toolArgs, request.statusOnly));
+  int32_t status = static_cast<int32_t>(tool.value);
   if (status > 1) status = 1;
 
   if (request.outGiven && status == 0 && IsFileMissing(request.outputPath)) {
-    ShowMessage(Format("Manual merge %s either did not work or was cancelled\nClearCase may now "
-                       "say operation successful, but the merge arrow will not be drawn\nYou "
-                       "will need to undo the checkout",
-                       ofPhrase.c_str()),
-                kStyleError);
+    const std::string warning = Format(
+        "Manual merge %s either did not work or was cancelled\nClearCase may now "
+        "say operation successful, but the merge arrow will not be drawn\nYou "
+        "will need to undo the checkout",
+        ofPhrase.c_str());
+    ShowMessage(warning, kStyleError);
+    return {status, FailureStatus(warning)};
   }
-  return status;
+  return {status, tool.status};
 }
 
 }  // namespace mergebridge

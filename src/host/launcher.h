@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "common/status.h"
 
@@ -25,5 +26,11 @@ struct [[nodiscard]] ToolRun {
 /// Runs the compare tool FindVelmora names (registry.h) with `argumentString`
 /// ("/qc" in front of it in status-only mode) and waits for it.
 ToolRun LaunchCompareTool(std::string argumentString, bool statusOnly);
+
+/// Starts the program `argv[0]` (a path) with the arguments after it, each
+/// passed as it is, as ClearCase starts a type manager's method, and waits for
+/// it: its exit status (POSIX: 128 + N for signal N), or the error number of
+/// the start or the wait.
+Result<long> RunProgramAndWait(const std::vector<std::string>& argv);
 
 }  // namespace mergebridge

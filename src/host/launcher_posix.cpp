@@ -121,4 +121,18 @@ ToolRun LaunchCompareTool(std::string argumentString, bool statusOnly) {
   return run;
 }
 
+Result<long> RunProgramAndWait(const std::vector<std::string>& argv) {
+  std::vector<std::string> args = argv;
+  std::vector<char*> pointers;
+  for (std::string& arg : args) pointers.push_back(arg.data());
+  pointers.push_back(nullptr);
+  pid_t pid;
+  const int spawnError = posix_spawn(&pid, pointers[0], nullptr, nullptr, pointers.data(), environ);
+  if (spawnError != 0) return {0, ErrorStatus(ExplainStartError(spawnError, args[0]))};
+  const Result<int> waited = WaitForChild(pid);
+  if (!waited.ok()) return {0, waited.status};
+  const int status = waited.value;
+  return {WIFSIGNALED(status) ? WTERMSIG(status) + 128 : WEXITSTATUS(status), {}};
+}
+
 }  // namespace mergebridge

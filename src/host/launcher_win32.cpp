@@ -105,4 +105,52 @@ ToolRun WaitForExitCode(const PROCESS_INFORMATION& process) {
 
 }  // namespace
 
+namespace {
+
+// One argument as the C runtime's command-line parser reads it back: quoted
+// when it holds a blank or a quote or is empty, a quote escaped, and the
+// backslashes before a quote or the closing quote doubled.
+std::string QuotedArgument(const std::string& arg) {
+  if (!arg.empty() && arg.find_first_of(" \t\"") == std::string::npos) return arg;
+  std::string quoted = "\"";
+  size_t backslashes = 0;
+  for (const char c : arg) {
+    if (c == '\\') {
+      ++backslashes;
+      continue;
+    }
+    quoted.append(c == '"' ? 2 * backslashes + 1 : backslashes, '\\');
+    backslashes = 0;
+    quoted += c;
+  }
+  quoted.append(2 * backslashes, '\\');
+  quoted += '"';
+  return quoted;
+}
+
+}  // namespace
+
+Result<long> RunProgramAndWait(const std::vector<std::string>& argv) {
+  std::string commandLine;
+  for (const std::string& arg : argv)
+    commandLine += (commandLine.empty() ? "" : " ") + QuotedArgument(arg);
+  std::wstring writable = ToUtf16(commandLine);
+  STARTUPINFOW startup;
+  ZeroMemory(&startup, sizeof startup);
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process;
+  if (!CreateProcessW(ToUtf16(argv[0]).c_str(), &writable[0], nullptr, nullptr, FALSE, 0, nullptr,
+                      nullptr, &startup, &process)) {
+    return {0, ErrorStatus(static_cast<long>(GetLastError()))};
+  }
+  const HANDLE thread = process.hThread;  // not waited on
+  CloseHandle(thread);
+  DWORD code = 0;
+  const bool ended = WaitForSingleObject(process.hProcess, INFINITE) == WAIT_OBJECT_0 &&
+                     GetExitCodeProcess(process.hProcess, &code);
+  const long error = ended ? 0 : static_cast<long>(GetLastError());
+  CloseHandle(process.hProcess);
+  return {static_cast<long>(static_cast<int32_t>(code)), ErrorStatus(error)};
+}
+
 }  // namespace mergebridge

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "common/registry_names.h"
 #include "common/status.h"
@@ -97,6 +98,20 @@ Result<RegistryRead> ReadRegistryString(RegistryScope scope, const std::string& 
 /// True when the failure of a ReadRegistryString means that the value, its key
 /// or (Linux) the registry file is absent, rather than unreadable.
 bool IsAbsentFromRegistry(const Status& status);
+
+/// A line of a registry file that a merge's lookup skips, or the line that
+/// keeps the whole file from being read.
+struct RegistryFileFault {
+  std::string file;
+  long line = 0;
+  std::string reason;
+};
+
+/// The faults of the registry files a merge reads for Velmora's path (Linux:
+/// the policy, the user's and the machine's files; Windows has none), in the
+/// order a merge reads them; a file that cannot be read is left to
+/// ReadRegistryString's callers.
+std::vector<RegistryFileFault> RegistryFileFaults();
 
 /// Sets `valueName` under the scope's `keyPath` to the string `value`, creating
 /// the key (Linux: the file and its folders, for the machine readable by all)

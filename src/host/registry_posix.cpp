@@ -276,4 +276,22 @@ Result<LockState> LockRegistry(RegistryScope scope, long waitMillis) {
   return lock;
 }
 
+std::vector<RegistryFileFault> RegistryFileFaults() {
+  std::vector<RegistryFileFault> faults;
+  std::vector<std::string> places = {PolicyPlace(), UserPlace()};
+  for (const std::string& place : MachinePlaces()) places.push_back(place);
+  for (size_t i = 0; i < places.size(); ++i) {
+    const RegFileRoot root = i == 1 ? RegFileRoot::CurrentUser : RegFileRoot::LocalMachine;
+    const PlaceRead read =
+        LookIn(places[i], root, i == 0 ? kVelmoraPolicyKey : kVelmoraKey, kVelmoraValue);
+    for (const RegFileSkip& skipped : read.lookup.skipped) {
+      faults.push_back({places[i], skipped.line, skipped.reason});
+    }
+    if (read.lookup.status == RegFileStatus::ParseError && read.error == EINVAL) {
+      faults.push_back({places[i], read.lookup.line, read.lookup.reason});
+    }
+  }
+  return faults;
+}
+
 }  // namespace mergebridge

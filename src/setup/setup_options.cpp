@@ -16,6 +16,8 @@ enum : unsigned {
   kUninstall = 1u << static_cast<unsigned>(SetupCommand::Uninstall),
   kRegister = 1u << static_cast<unsigned>(SetupCommand::Register),
   kUnregister = 1u << static_cast<unsigned>(SetupCommand::Unregister),
+  kVersion = 1u << static_cast<unsigned>(SetupCommand::Version),
+  kTry = 1u << static_cast<unsigned>(SetupCommand::Try),
 };
 
 // Reads --managers' list; fails with what is wrong with it.
@@ -57,9 +59,9 @@ Status ReadRecordName(SetupOptions& options, const std::string& name) {
 
 const OptionRule kOptions[] = {
     {"--managers", Takes::Value, kInstall, ReadManagers},
-    {"--bridge", Takes::Value, kStatus | kInstall | kUninstall,
+    {"--bridge", Takes::Value, kStatus | kInstall | kUninstall | kVersion,
      [](SetupOptions& o, const std::string& v) { return o.bridge = v, Status(); }},
-    {"--clearcase", Takes::Value, kStatus | kInstall | kUninstall,
+    {"--clearcase", Takes::Value, kStatus | kInstall | kUninstall | kTry,
      [](SetupOptions& o, const std::string& v) { return o.clearcase = v, Status(); }},
     {"--dry-run", Takes::Nothing, kInstall | kUninstall,
      [](SetupOptions& o, const std::string&) { return o.dryRun = true, Status(); }},
@@ -71,7 +73,7 @@ const OptionRule kOptions[] = {
      [](SetupOptions& o, const std::string&) { return o.policy = true, Status(); }},
     {"--remembered", Takes::Nothing, kUninstall,
      [](SetupOptions& o, const std::string&) { return o.remembered = true, Status(); }},
-    {"--json", Takes::Nothing, kStatus | kInstall | kUninstall | kRegister | kUnregister,
+    {"--json", Takes::Nothing, kStatus | kInstall | kUninstall | kRegister | kUnregister | kTry,
      [](SetupOptions& o, const std::string&) { return o.json = true, Status(); }},
     {"--if-value", Takes::MaybeEmpty, kRegister | kUnregister,
      [](SetupOptions& o, const std::string& v) { return o.ifValue = v, Status(); }},
@@ -82,10 +84,17 @@ const OptionRule kOptions[] = {
 const struct {
   const char* word;
   SetupCommand command;
-} kCommands[] = {{"status", SetupCommand::Status},         {"install", SetupCommand::Install},
-                 {"uninstall", SetupCommand::Uninstall},   {"register", SetupCommand::Register},
-                 {"unregister", SetupCommand::Unregister}, {"help", SetupCommand::Help},
-                 {"--help", SetupCommand::Help},           {"-h", SetupCommand::Help}};
+} kCommands[] = {{"status", SetupCommand::Status},
+                 {"install", SetupCommand::Install},
+                 {"uninstall", SetupCommand::Uninstall},
+                 {"register", SetupCommand::Register},
+                 {"unregister", SetupCommand::Unregister},
+                 {"help", SetupCommand::Help},
+                 {"try", SetupCommand::Try},
+                 {"version", SetupCommand::Version},
+                 {"--version", SetupCommand::Version},
+                 {"--help", SetupCommand::Help},
+                 {"-h", SetupCommand::Help}};
 
 // Reads the option at args[i] (and its value), moving `i` past what it took.
 Status ReadOption(const std::vector<std::string>& args, size_t& i, SetupOptions& options) {
@@ -190,6 +199,9 @@ std::string SetupUsage() {
          " [--json]\n"
          "       mergebridge-setup unregister [--all-users | --policy] [--if-value OLD] [--json]\n"
          "       mergebridge-setup unregister --all-users --if-recorded INSTALLER [--json]\n"
+         "       mergebridge-setup try [--clearcase DIR] [--json]\n"
+         "       mergebridge-setup --version [--bridge PATH]\n"
+         "       mergebridge-setup --help\n"
          "LIST is comma-separated; the default is " +
          list + "." + ExitStatusLines();
 }

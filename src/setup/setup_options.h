@@ -9,7 +9,7 @@
 
 namespace mergebridge {
 
-enum class SetupCommand { Help, Status, Install, Uninstall, Register, Unregister };
+enum class SetupCommand { Help, Status, Install, Uninstall, Register, Unregister, Version, Try };
 
 struct SetupOptions {
   SetupCommand command = SetupCommand::Help;

@@ -295,4 +295,30 @@ Status UninstallRemembered(const SetupOptions& options, const std::string& bridg
   return status;
 }
 
+std::vector<std::string> RememberedManagers() {
+  const std::string state = SetupStateFolder();
+  std::vector<std::string> found;
+  const Result<std::vector<std::string>> names = ListFolder(state);
+  for (const std::string& name : state.empty() ? std::vector<std::string>() : names.value) {
+    const Result<std::string> read = ReadWholeFile(PathInFolder(state, name));
+    const std::string& text = read.value;
+    const size_t header = sizeof kHeader - 1;
+    if (read.ok() && text.size() > header + 1 && text.compare(0, header, kHeader) == 0 &&
+        text.back() == '\n') {
+      found.push_back(text.substr(header, text.size() - header - 1));
+    }
+  }
+  std::sort(found.begin(), found.end());
+  return found;
+}
+
+SetupOptions WithRememberedClearCase(SetupOptions options) {
+  if (!options.clearcase.empty() || !SearchProgramPath("cleartool").empty()) return options;
+  const std::vector<std::string> remembered = RememberedManagers();
+  if (remembered.empty()) return options;
+  options.clearcase = FolderOf(FolderOf(remembered.front()));
+  PrintLine("ClearCase as install remembered it (no cleartool on PATH): " + options.clearcase);
+  return options;
+}
+
 }  // namespace mergebridge

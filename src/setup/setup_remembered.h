@@ -27,6 +27,15 @@ bool IsRemembered(const std::string& managers);
 /// The type managers whose record of an install is still in `managers`.
 std::vector<std::string> RecordedManagers(const std::string& managers);
 
+/// The type managers' folders of the remembered installations, sorted; those
+/// whose record cannot be read are left out without a word.
+std::vector<std::string> RememberedManagers();
+
+/// `options`, given the installation install remembered (the first) as
+/// --clearcase when neither --clearcase nor a cleartool on PATH says which,
+/// and saying so: a desktop's or a service's PATH often lacks ClearCase.
+SetupOptions WithRememberedClearCase(SetupOptions options);
+
 /// Forgets the installation once none of its type managers keeps a record of
 /// an install (after an uninstall, or an install that changed nothing).
 /// Called under the installation's setup lock; a failure is a warning.

@@ -9,6 +9,7 @@
 #include "setup/setup_remembered.h"
 #include "setup/setup_shared.h"
 #include "setup/setup_status.h"
+#include "setup/setup_try.h"
 
 namespace mergebridge {
 
@@ -30,6 +31,10 @@ Status RunCommand(const SetupOptions& options) {
       return Register(options);
     case SetupCommand::Unregister:
       return Unregister(options);
+    case SetupCommand::Try:
+      return TryMerge(options);
+    case SetupCommand::Version:
+      return ShowVersion(options);
   }
   return FailureStatus("no such command");
 }

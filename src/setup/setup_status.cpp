@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+#include "common/text.h"
+#include "host/failure_record.h"
 #include "host/files.h"
 #include "host/notify.h"
 #include "setup/json_text.h"
@@ -32,7 +34,12 @@ struct StatusRecord {
   RegistryScope source = RegistryScope::User;
   std::string velmora;
   bool exists = false;
+  std::vector<RegistryFileFault> faults;  // registry file lines a merge skips or refuses
+  std::vector<FailureEntry> failures;     // the user's failed merges, newest first
 };
+
+// The failures status lists as lines; --json gives up to kJsonFailures.
+constexpr size_t kShownFailures = 3, kJsonFailures = 20;
 
 void NoteFailure(StatusRecord& record, const std::string& text, const char* code = kErrorNotReady) {
   PrintLine("  " + text);
@@ -180,7 +187,8 @@ void CheckDrift(StatusRecord& record, const std::string& managers) {
                           ") where mergebridge was installed; run mergebridge-setup install again");
 }
 
-void CheckClearCase(StatusRecord& record, const SetupOptions& options) {
+void CheckClearCase(StatusRecord& record, const SetupOptions& given) {
+  const SetupOptions options = WithRememberedClearCase(given);
   const Result<std::string> found = FindManagers(options);
   if (!found.ok()) return NoteFailure(record, found.status.message, kErrorNoClearCase);
   const std::string& managers = found.value;
@@ -254,12 +262,39 @@ void ShowRegistrations(StatusRecord& record, bool allUsers) {
                    : "A merge of this user takes the registration ") +
               DescribeScope(record.source) + ".");
   }
-  if (!decided) {
+  if (!decided && !record.faults.empty()) {  // the likelier cause: the line that hid the value
+    const RegistryFileFault& fault = record.faults.front();
+    problem = Format("Velmora is not registered; %s:%ld: %s", fault.file.c_str(), fault.line,
+                     fault.reason.c_str());
+  } else if (!decided) {
     problem =
         "Velmora is not registered "
         "(run mergebridge-setup register [--all-users] VELMORA_PATH)";
   }
   if (!problem.empty()) NoteFailure(record, problem);
+}
+
+// The registry files' lines a merge passes over or stops at.
+void ShowRegistryFaults(StatusRecord& record) {
+  record.faults = RegistryFileFaults();
+  for (const RegistryFileFault& fault : record.faults) {
+    PrintLine(Format("Registry file line a merge skips or refuses: %s:%ld: %s", fault.file.c_str(),
+                     fault.line, fault.reason.c_str()));
+  }
+}
+
+// The last failed merges of this user, newest first.
+void ShowFailures(StatusRecord& record) {
+  record.failures = ReadFailures();
+  if (record.failures.empty()) return;
+  PrintLine("Recent failures of mergebridge (" + FailureRecordPath() + "):");
+  for (size_t i = 0; i < record.failures.size() && i < kShownFailures; ++i) {
+    const FailureEntry& failure = record.failures[i];
+    std::string reason = failure.reason;
+    while (!reason.empty() && reason.back() == '\n') reason.pop_back();
+    std::replace(reason.begin(), reason.end(), '\n', ' ');
+    PrintLine(Format("  %s status %ld: %s", failure.time.c_str(), failure.status, reason.c_str()));
+  }
 }
 
 const char* SourceName(RegistryScope scope) {
@@ -282,6 +317,19 @@ std::string PolicyName(const StatusRecord& record) {
 }
 
 std::string StatusJson(const StatusRecord& record) {
+  std::vector<std::string> failures, faults;
+  for (size_t i = 0; i < record.failures.size() && i < kJsonFailures; ++i) {
+    const FailureEntry& failure = record.failures[i];
+    failures.push_back(JsonObject({{"time", JsonString(failure.time)},
+                                   {"status", std::to_string(failure.status)},
+                                   {"reason", JsonString(failure.reason)},
+                                   {"files", JsonStrings(failure.files)}}));
+  }
+  for (const RegistryFileFault& fault : record.faults) {
+    faults.push_back(JsonObject({{"file", JsonString(fault.file)},
+                                 {"line", std::to_string(fault.line)},
+                                 {"reason", JsonString(fault.reason)}}));
+  }
   std::vector<std::string> managers;
   for (const auto& [name, installed] : record.managers) {
     managers.push_back(
@@ -296,6 +344,8 @@ std::string StatusJson(const StatusRecord& record) {
        {"reason", JsonString(ready ? "" : record.problem)},
        {"version", JsonString(MB_VERSION)},
        {"bridge", JsonString(record.bridge)},
+       {"registry_faults", JsonList(faults)},
+       {"recent_failures", JsonList(failures)},
        {"velmora",
         JsonObject({{"path", JsonStringOrNull(record.registered, record.velmora)},
                     {"source", record.registered ? JsonString(SourceName(record.source)) : "null"},
@@ -315,7 +365,9 @@ Status ShowStatus(const SetupOptions& options) {
   StatusRecord record;
   record.bridge = BridgePath(options);
   CheckClearCase(record, options);
+  ShowRegistryFaults(record);
   ShowRegistrations(record, options.allUsers);
+  ShowFailures(record);
   if (options.json) {
     WriteUtf8Line(ConsoleStream::Out, StatusJson(record));
   } else if (!record.problem.empty()) {

@@ -16,6 +16,10 @@
 #include <windows.h>
 
 #include "host/utf16_win32.h"
+#else
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 #endif
 
 namespace mergebridge {
@@ -181,9 +185,11 @@ class ClearCaseRuns : public ScratchTest {
       }
     }
     SetProcessEnv("STANDIN_RECORD=" + record);
+    SetProcessEnv(kStateVariable + dir_ + "userstate");
     for (const std::string& setting : row.env) SetProcessEnv(Expand(setting, folder));
     Args args = row.args;
     for (std::string& arg : args) arg = Expand(arg, folder);
+    const std::string before = ReadFile(dir_ + kFailures);
 #ifdef _WIN32
     const size_t traced = ReadFile(BuildFile("MB_RELAY")).size();
     SetProcessEnv("WINEDEBUG=-all,+relay");
@@ -199,6 +205,20 @@ class ClearCaseRuns : public ScratchTest {
     EXPECT_EQ(static_cast<int32_t>(run.status), static_cast<int32_t>(row.status))
         << "stdout:\n" + run.out + "stderr:\n" + run.err;
     ASSERT_EQ(fs::exists(Path(record)), row.toolArgs.has_value());
+    // A run that fails, or leaves no output, records itself with the status ClearCase got; one that
+    // works writes nothing, and one whose state folder cannot be written is as it was.
+    const bool failed = row.status != 0 || row.shown.find("Manual merge") != std::string::npos;
+    const bool recorded = failed && std::count(row.env.begin(), row.env.end(),
+                                               kStateVariable + "{ours.c}/state") == 0;
+    const std::string after = ReadFile(dir_ + kFailures), entry = after.substr(before.size());
+    ASSERT_EQ(entry.empty(), !recorded) << entry;
+    std::vector<std::string> fields;
+    for (std::istringstream in(entry); std::getline(in, fields.emplace_back(), '\t');) {
+    }
+    EXPECT_EQ(after.rfind(before, 0), 0u);
+    EXPECT_TRUE(entry.empty() || (std::count(entry.begin(), entry.end(), '\n') == 1 &&
+                                  fields.at(1) == std::to_string(row.status)))
+        << entry;
     if (row.toolArgs) {
       // The stand-in records its argv a line each, or (Windows) its raw command line, read back by
       // the tool's rules, and then its start-up record.
@@ -230,6 +250,12 @@ class ClearCaseRuns : public ScratchTest {
     out.erase(std::remove(out.begin(), out.end(), '\r'), out.end());
     shown.erase(std::remove(shown.begin(), shown.end(), '\r'), shown.end());
     EXPECT_TRUE(Matches(Expand(row.shown, folder), shown)) << "shown:\n" << shown;
+    if (recorded) {  // the reason as the user saw it, or (nothing shown) what the tool did
+      const std::string reason = fields.at(2), first = reason.substr(0, reason.find('\\'));
+      const std::string quiet = row.toolArgs ? "Velmora ended with status " : "the registration of";
+      EXPECT_TRUE((shown + out).find(first) != std::string::npos || reason.rfind(quiet, 0) == 0)
+          << reason;
+    }
     EXPECT_TRUE(Matches(Expand(stdOut, folder), out)) << "stdout:\n" << out;
   }
 };
@@ -335,6 +361,10 @@ TEST_F(ClearCaseRuns, WhatClearCaseSees) {
               noKey + "2, *"),
       Refused("key without ExePath", {NoValue}, noValue + "*"),
       Refused("empty ExePath, even over the machine's: nothing shown", {EmptyValue, Path}),
+      {.name = "a state folder that cannot be written: the run as without it",
+       .env = {kStateVariable + "{ours.c}/state"},
+       .status = 1,
+       .registration = {EmptyValue}},
       NotStarted("tool cannot be started", "{no-such-tool.exe}", notFound),
       NotStarted("tool is not a program", "{ours.c}",
                  posix ? "CMD Error 13, Permission denied\n"
@@ -469,6 +499,37 @@ TEST_F(ClearCaseRuns, WhatClearCaseSees) {
     Check(row, dir_ + std::to_string(index++) + (unicode ? "_Ελληνικά_日本語_Отчёт" : "") + kSep);
   }
 }
+
+#ifndef _WIN32
+// A failed run's line reaches the system's log: the run sees a socket of the test's own at /dev/log
+// (a mount namespace of its own, which takes root).
+TEST_F(ClearCaseRuns, FailureInTheSystemLog) {
+  const std::string socketPath = dir_ + "log";
+  const int log = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  sockaddr_un address = {.sun_family = AF_UNIX, .sun_path = {}};
+  socketPath.copy(address.sun_path, sizeof address.sun_path - 1);
+  ASSERT_EQ(bind(log, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  RegisterTool({Registration::EmptyValue}, "", dir_);
+  const ProgramRun run = RunProgram(
+      "/usr/bin/unshare",
+      {"-m", "sh", "-c",
+       "mount -t tmpfs none /dev && : >/dev/log && mount --bind \"$0\" /dev/log && exec \"$@\"",
+       socketPath, BuildFile("MB_BRIDGE"), "-fname", "a@@/1", "{a.c}", "b.c"},
+      dir_);
+  if (run.status != 1 && geteuid() != 0) GTEST_SKIP() << "needs root: " << run.err;
+  EXPECT_EQ(run.status, 1) << run.err;
+  char message[4096];
+  const ssize_t size = recv(log, message, sizeof message, MSG_DONTWAIT);
+  close(log);
+  ASSERT_GT(size, 0);
+  const std::string text(message, static_cast<size_t>(size));  // facility user, priority err
+  EXPECT_EQ(text.substr(0, 4), "<11>");
+  EXPECT_NE(text.find(" mergebridge["), std::string::npos) << text;
+  EXPECT_NE(text.find("]: exit status 1: the registration of Velmora is empty; files: {a.c}, b.c"),
+            std::string::npos)
+      << text;
+}
+#endif
 
 }  // namespace
 

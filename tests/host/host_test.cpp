@@ -5,8 +5,11 @@
 
 #include <chrono>
 #include <cstring>
+#include <map>
+#include <thread>
 
 #include "bridge/entry.h"
+#include "host/failure_record.h"
 #include "host/launcher.h"
 #include "host/notify.h"
 #include "host/registry.h"
@@ -145,6 +148,37 @@ TEST_F(Host, RegistryValues) {
 #ifdef _WIN32
   RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\MbTests");
 #endif
+}
+
+// Four runs failing 150 times at once: the record stays within its two files, each entry whole and
+// read back as written, newest first, and what is kept of each run is its last entries, none
+// missing.
+TEST_F(Host, FailureRecordBoundedAndShared) {
+  const std::vector<std::string> files = {"a\tb\\c", "d\ne\r"};
+  std::vector<std::thread> runs;
+  for (int run = 0; run < 4; ++run) {
+    runs.emplace_back([&, run] {
+      for (int i = 0; i < 150; ++i) {
+        const std::string reason =
+            std::to_string(run) + " " + std::to_string(i) + std::string(500, 'x');
+        EXPECT_TRUE(AppendFailure({"2026-01-01T00:00:00Z", -run, reason, files}).ok());
+      }
+    });
+  }
+  for (std::thread& run : runs) run.join();
+  const std::string path = FailureRecordPath();
+  EXPECT_EQ(path, dir_ + kFailures);
+  EXPECT_LE(ReadFile(path).size(), kFailureFileLimit);
+  EXPECT_LE(ReadFile(path + ".1").size(), kFailureFileLimit);
+  std::map<long, int> next;  // each run's index expected next, going back in time
+  const std::vector<FailureEntry> entries = ReadFailures();
+  EXPECT_GT(entries.size(), kFailureFileLimit / 600);
+  for (const FailureEntry& entry : entries) {
+    const int expected = next.emplace(-entry.status, 149).first->second--;
+    EXPECT_EQ(entry.reason, std::to_string(-entry.status) + " " + std::to_string(expected) +
+                                std::string(500, 'x'));
+    EXPECT_EQ(entry.files, files);
+  }
 }
 
 #ifdef _WIN32

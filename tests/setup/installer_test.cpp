@@ -27,6 +27,9 @@ std::string Map(const std::string& program) {
          "\r\nbinary_delta xmerge ..\\..\\bin\\bdmgr.exe";
 }
 
+const std::string kEventSource =
+    "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\mergebridge";
+
 // The value's raw text, and its type where it is REG_EXPAND_SZ.
 std::string Registered(REGSAM view, const std::string& key, const char* value) {
   char data[1024] = {};
@@ -210,6 +213,9 @@ TEST_F(Installer, SilentInstallUpgradeMergeAndRemoval) {
                                                 : RunProgram(step.program, args, dir_);
     EXPECT_EQ(run.status, step.status);
     EXPECT_EQ(State(bridge), step.state);
+    // The event source names the installed bridge's message table while there is one.
+    EXPECT_EQ(Registered(0, kEventSource, "EventMessageFile"),
+              std::filesystem::exists(bridge) ? bridge : "");
     const std::string text =
         step.program == "msiexec.exe" ? ReadFile(dir_ + "msi.log") : run.out + run.err;
     EXPECT_NE(text.find(step.logged), std::string::npos);
@@ -219,6 +225,12 @@ TEST_F(Installer, SilentInstallUpgradeMergeAndRemoval) {
         RunProgram(bridge, {"-out", dir_ + "out.c", mgrs_ + "map", mgrs_ + "map"}, dir_).status, 0);
     EXPECT_EQ(SplitToolCommandLine(ReadFile(dir_ + "record")).at(1),
               "/savetarget=" + dir_ + "out.c");
+    SetProcessEnv("WINEDEBUG=-all,+eventlog");  // a failure's event, as ReportEventW got it
+    const ProgramRun failed = RunProgram(bridge, {"-status_only", "-x"}, dir_);
+    SetProcessEnv("WINEDEBUG=-all");
+    EXPECT_NE(failed.err.find("exit status 1: Command Line error. Option '-x ' is not"),
+              std::string::npos)
+        << failed.err;
   }
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(mgrs_), {}), 1);  // the map alone
   EXPECT_FALSE(std::filesystem::exists(prog));  // uninstall.exe and its folder gone too

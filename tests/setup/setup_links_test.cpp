@@ -64,6 +64,8 @@ class SetupOnLinks : public ScratchTest {
     ScratchTest::SetUp();
     SetProcessEnv("MERGEBRIDGE_STATE_DIR=" + dir_ + "state");  // never the machine's
     SetProcessEnv("XDG_RUNTIME_DIR");
+    fs::create_directory(dir_ + "tmp");
+    SetProcessEnv("TMPDIR=" + dir_ + "tmp");  // where try makes its scratch folder
   }
   ProgramRun Run(const Args& args) { return RunProgram(BuildFile("MB_SETUP"), args, dir_); }
   // Run, expecting `status`.
@@ -91,6 +93,7 @@ TEST_F(SetupOnLinks, InstallMergeUninstall) {
 
   EXPECT_TRUE(Holds(Ran({"status"}, 1).out,
                     "will not start Velmora: no xcompare or xmerge method runs mergebridge"));
+  EXPECT_TRUE(Holds(Ran({"try"}, 1).err, "not installed: the text_file_delta methods in "));
   ProgramRun run =
       Ran({"install", "--bridge", bridge, "--dry-run", "--managers", "binary_delta"}, 0);
   EXPECT_TRUE(Holds(run.out, "--- " + mgrs + "binary_delta\n"));
@@ -138,11 +141,39 @@ TEST_F(SetupOnLinks, InstallMergeUninstall) {
                                                 "base cannot be started"));
   EXPECT_EQ(Run({"register", BuildFile("MB_TOOL")}).status, 0);
   Ran({"status"}, 0);
+  // try: a compare, then a merge whose output Velmora saves, or does not; the scratch folder goes.
+  run = Ran({"try"}, 0);
+  EXPECT_TRUE(Holds(run.out, "xmerge runs " + bridge + "\n"));
+  EXPECT_TRUE(Holds(run.out, "status 0\n  the merge's output was saved"));
+  SetProcessEnv("STANDIN_SAVE=no");
+  EXPECT_TRUE(Holds(Ran({"try"}, 1).err, "the merge's output was not saved"));
+  SetProcessEnv("STANDIN_SAVE");
+  EXPECT_TRUE(fs::is_empty(dir_ + "tmp"));
+  run = Ran({"--version", "--bridge", bridge}, 0);
+  EXPECT_EQ(run.out.substr(run.out.find('\n')),
+            "\nmergebridge " + run.out.substr(18, run.out.find('\n') - 18) + " (" + bridge + ")\n");
   SetProcessEnv("STANDIN_RECORD=" + dir_ + "record");
   run = RunProgram(mgrs + "text_file_delta/xmerge", {"-base", dir_ + "base", dir_ + "base"}, dir_);
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(ReadFile(dir_ + "record").substr(ReadFile(dir_ + "record").rfind(dir_)),
             dir_ + "base\n");
+  // Without cleartool on PATH status takes the installation install remembered, and lists this
+  // user's failed merges, newest first.
+  SetProcessEnv("STANDIN_EXIT=3");
+  RunProgram(mgrs + "text_file_delta/xmerge", {"-base", "b", "o", "t"}, dir_);
+  SetProcessEnv("STANDIN_EXIT");
+  RunProgram(mgrs + "text_file_delta/xmerge", {"-x"}, dir_);
+  const std::string path = std::getenv("PATH");
+  SetProcessEnv("PATH=/usr/bin:/bin");
+  run = Ran({"status"}, 0);
+  EXPECT_TRUE(Holds(run.out, "(no cleartool on PATH): " + cc.substr(0, cc.size() - 1) + "\n"));
+  EXPECT_TRUE(Holds(run.out,
+                    "Z status 1: Command Line error. Option '-x ' is not recognised (command"
+                    " line = '-x ')\n  2"));
+  EXPECT_TRUE(Holds(Ran({"status", "--json"}, 0).out,
+                    "\"status\":1,\"reason\":\"Velmora ended with status "
+                    "3\",\"files\":[\"b\",\"o\",\"t\"]}"));
+  SetProcessEnv("PATH=" + cc + "bin:" + std::getenv("PATH"));
 
   // Another bridge, then someone repoints one method; uninstall leaves that one alone and restores
   // the rest.
@@ -196,6 +227,11 @@ TEST_F(SetupOnLinks, InstallMergeUninstall) {
   }
   EXPECT_TRUE(
       Holds(Run({"status"}).out, "\n  Velmora is not registered (run mergebridge-setup register"));
+  // A broken line that keeps the user's value from a merge is named, as the merge names it.
+  WriteFile(dir_ + "config/mergebridge/registry.reg",
+            "REGEDIT4\n[HKEY_CURRENT_USER\\SOFTWARE\\Harnvik\\Velmora]\n\"ExePath\"=\"/op\n");
+  EXPECT_TRUE(Holds(Run({"status"}).out, "\n  Velmora is not registered; " + dir_ +
+                                             "config/mergebridge/registry.reg:3: quoted"));
 
   // Refused for want of rights, it says so and changes nothing.
   chmod(machine.c_str(), 0444);

@@ -90,6 +90,14 @@ inline void WriteFile(const std::string& path, const std::string& text) {
   std::ofstream(Path(path), std::ios::binary | std::ios::trunc) << text;
 }
 
+#ifdef _WIN32
+inline const std::string kStateVariable = "LOCALAPPDATA=",
+                         kFailures = "userstate\\mergebridge\\failures.log";
+#else
+inline const std::string kStateVariable = "XDG_STATE_HOME=",
+                         kFailures = "userstate/mergebridge/failures.log";
+#endif
+
 /// A fresh scratch folder dir_ (ending in the separator) and an environment without a display or
 /// STANDIN_* setting; afterwards the folder, the tool's registration, PATH and HOME go back to what
 /// they were.
@@ -103,6 +111,7 @@ class ScratchTest : public ::testing::Test {
     dir_ = (folder / "").string();
     SetProcessEnv("XDG_CONFIG_DIRS=" + dir_ + "xdg");  // never the machine's own
     SetProcessEnv("MERGEBRIDGE_POLICY_FILE=" + dir_ + "policy.reg");
+    SetProcessEnv(kStateVariable + dir_ + "userstate");  // failed runs record themselves there
   }
   void TearDown() override {
     ClearSettings();
