@@ -278,7 +278,7 @@ Result<LockState> LockRegistry(RegistryScope scope, long waitMillis) {
 
 std::vector<RegistryFileFault> RegistryFileFaults() {
   std::vector<RegistryFileFault> faults;
-  std::vector<std::string> places = {PolicyPlace(), UserPlace()};
+  std::vector<std::string> places = {ComputerPolicyFile(), UserPlace()};
   for (const std::string& place : MachinePlaces()) places.push_back(place);
   for (size_t i = 0; i < places.size(); ++i) {
     const RegFileRoot root = i == 1 ? RegFileRoot::CurrentUser : RegFileRoot::LocalMachine;
