@@ -102,6 +102,7 @@ void CheckClearCase(StatusRecord& record, const SetupOptions& options) {
   if (!found.ok()) return NoteFailure(record, found.status.message);
   const std::string& managers = found.value;
   record.home = FolderOf(FolderOf(managers));
+  if (options.clearcase.empty()) PrintLine("cleartool on PATH: " + SearchProgramPath("cleartool"));
   PrintLine("ClearCase type managers: " + managers);
   ManagersUseMap() ? ReadMap(record, managers) : ReadLinks(record, managers);
   if (record.bridges.empty()) ExplainNotInstalled(record, managers);
