@@ -67,6 +67,19 @@ Result<std::vector<char>> AccessListOf(const std::wstring& target) {
   return {std::move(descriptor), {}};
 }
 
+// Sets the list once more through the handle, whose rights were granted at
+// its creation, whatever the list says: Wine passes a list given at creation
+// through the umask.
+Status SetAccessList(HANDLE file, std::vector<char>& descriptor) {
+  PACL list = nullptr;
+  BOOL present = FALSE, defaulted = FALSE;
+  if (!GetSecurityDescriptorDacl(descriptor.data(), &present, &list, &defaulted))
+    return LastError();
+  if (!present) return {};
+  return ErrorStatus(static_cast<long>(SetSecurityInfo(
+      file, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, list, nullptr)));
+}
+
 }  // namespace
 
 PathState GetPathKind(const std::string& path) {
@@ -128,11 +141,12 @@ Status ReplaceFileAtomically(const std::string& path, const std::string& bytes) 
   const std::wstring temporary = TemporaryBeside(path);
   // A name of this process's that an earlier one left was swept above: one
   // there now is not ours to write through.
-  HANDLE file =
-      CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, list.value.empty() ? nullptr : &security,
-                  CREATE_NEW, kept != 0 ? kept : FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file = CreateFileW(temporary.c_str(), GENERIC_WRITE | WRITE_DAC, 0,
+                            list.value.empty() ? nullptr : &security, CREATE_NEW,
+                            kept != 0 ? kept : FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return LastError();
-  Status status = WriteAndFlush(file, bytes);
+  Status status = list.value.empty() ? Status() : SetAccessList(file, list.value);
+  if (status.ok()) status = WriteAndFlush(file, bytes);
   CloseHandle(file);
   // Write-through: the move is on disk when the call returns, so a power cut
   // right after leaves the new map, not an empty name.

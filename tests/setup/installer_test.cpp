@@ -43,9 +43,11 @@ class Installer : public ScratchTest {
     std::filesystem::create_directories(mgrs_ = dir_ + "cc\\lib\\mgrs\\");
     std::filesystem::create_directories(dir_ + "cc\\bin");
     std::filesystem::copy_file(tool_, dir_ + "cc\\bin\\cleartool.exe");
+    // Taken neither from the current folder nor through "." on PATH.
+    std::filesystem::copy_file(tool_, dir_ + "cleartool.exe");
     WriteFile(mgrs_ + "map", Map(kClearCaseTool));
     WriteFile(mgrs_ + "map.mergebridge-new.4001", "what a killed run left");
-    SetProcessEnv("PATH=" + dir_ + "cc\\bin;" + std::getenv("PATH"));
+    SetProcessEnv("PATH=.;" + dir_ + "cc\\bin;" + std::getenv("PATH"));
     SetProcessEnv("MERGEBRIDGE_STATE_DIR=" + dir_ + "state");  // never the prefix's own
   }
   void TearDown() override {  // and whatever a failed case left installed goes
@@ -242,6 +244,10 @@ TEST_F(Installer, PolicyStatusAndRepair) {
        {"status", "--all-users", "--json"},
        1,
        taken + R"("machine")"},
+      {{{NoStore, NoStore, Path}},  // the value compared serves from the 32-bit view alone
+       {"unregister", "--all-users", "--if-value", tool_, "--json"},
+       1,
+       R"(32-bit view holds )" + tool + ", but this"},
       {{{Path}}, {"install", "--json"}, 0, R"({"ok":true,"changed":true,)"},
       {{{Path}}, {"status", "--json"}, 0, R"({"ready":true,"reason":"",)"},
       {{}, {"status", "--json"}, 1, R"(,"reverted":true}})", true},
