@@ -45,12 +45,14 @@ class Installer : public ScratchTest {
     std::filesystem::copy_file(tool_, dir_ + "cc\\bin\\cleartool.exe");
     // Taken neither from the current folder nor through "." on PATH.
     std::filesystem::copy_file(tool_, dir_ + "cleartool.exe");
+    std::filesystem::current_path(dir_);
     WriteFile(mgrs_ + "map", Map(kClearCaseTool));
     WriteFile(mgrs_ + "map.mergebridge-new.4001", "what a killed run left");
     SetProcessEnv("PATH=.;" + dir_ + "cc\\bin;" + std::getenv("PATH"));
     SetProcessEnv("MERGEBRIDGE_STATE_DIR=" + dir_ + "state");  // never the prefix's own
   }
   void TearDown() override {  // and whatever a failed case left installed goes
+    std::filesystem::current_path(home_);
     SetFileAttributesA((mgrs_ + "map").c_str(), FILE_ATTRIBUTE_NORMAL);
     for (const char* msi : {"MB_MSI_OLDER", "MB_MSI_SAME", "MB_MSI"})
       RunProgram("msiexec.exe", {"/x", BuildFile(msi), "/qn"}, dir_);
@@ -77,6 +79,7 @@ class Installer : public ScratchTest {
     return state;
   }
   const std::string tool_ = BuildFile("MB_TOOL");
+  const std::filesystem::path home_ = std::filesystem::current_path();
   std::string mgrs_;
 };
 
