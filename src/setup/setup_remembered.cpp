@@ -168,9 +168,12 @@ void RememberInstallation(const std::string& managers) {
   if (state.empty()) return;
   const std::string path = RecordPath(state, managers),
                     text = kHeader + NormalizedPath(managers) + "\n";
-  const Result<std::string> now = ReadWholeFile(path);
-  if (now.ok() && now.value == text) return;
+  // Made, or checked and its access list given again (Windows), also where the
+  // record is there already: an earlier version made the folder with the
+  // list it inherited, which let every user add to it.
   Status status = MakeStateFolder(state);
+  const Result<std::string> now = ReadWholeFile(path);
+  if (status.ok() && now.ok() && now.value == text) return;
   if (status.ok()) status = ReplaceFileAtomically(path, text);
   if (!status.ok()) {
     PrintError("warning: cannot remember " + managers + " in " + state + ": " +
