@@ -2,7 +2,8 @@
 # NSIS's own uninstaller, which the installer writes as uninstall-steps.exe,
 # waits for it and then removes what that one cannot, itself and the folder.
 # NSIS.template.in takes it from CPACK_MB_UNINSTALL_LAUNCHER.
-add_executable(mergebridge-uninstall WIN32 src/nsis/uninstall_win32.cpp src/host/utf16_win32.cpp)
+add_executable(mergebridge-uninstall WIN32 src/nsis/uninstall_win32.cpp src/host/utf16_win32.cpp
+  src/host/app_win32.cpp src/common/utf8.cpp)
 mb_windows_resources(mergebridge-uninstall FILE_NAME uninstall.exe DESCRIPTION "Uninstalls mergebridge"
   MANIFEST ${PROJECT_SOURCE_DIR}/src/nsis/uninstall.manifest)
 target_include_directories(mergebridge-uninstall PRIVATE ${CMAKE_BINARY_DIR}/include/common

@@ -4,9 +4,11 @@
 #include <vector>
 
 #include "bridge/entry.h"
+#include "host/app.h"
 #include "host/utf16_win32.h"
 
 int wmain(int argc, wchar_t** argv) {
+  mergebridge::RestrictLibrarySearch();
   std::vector<std::string> arguments(static_cast<size_t>(argc));
   std::vector<const char*> pointers;
   for (int i = 0; i < argc; ++i) {

@@ -8,8 +8,12 @@ namespace mergebridge {
 
 /// printf-style formatting into a std::string. Only "%s" and "%ld" style
 /// conversions are used by the program; any format the C library accepts works.
+/// The compiler checks the arguments against the format on every platform:
+/// MinGW's C++ library formats as C99 says (gnu_printf), not as msvcrt does.
 std::string Format(const char* format, ...)
-#if defined(__GNUC__) && !defined(_WIN32)
+#if defined(__MINGW32__)
+    __attribute__((format(gnu_printf, 1, 2)))
+#elif defined(__GNUC__)
     __attribute__((format(printf, 1, 2)))
 #endif
     ;

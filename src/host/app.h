@@ -7,4 +7,10 @@ namespace mergebridge {
 /// command line). Returns false when that is not available.
 bool StartFramework();
 
+/// Windows: libraries the process loads from now on come from the system's
+/// folder only, never from the program's or the current folder, where someone
+/// else may have put one of the same name. First thing at every entry point.
+/// POSIX: nothing to do.
+void RestrictLibrarySearch();
+
 }  // namespace mergebridge

@@ -7,4 +7,6 @@ bool StartFramework() {
   return true;
 }
 
+void RestrictLibrarySearch() {}
+
 }  // namespace mergebridge

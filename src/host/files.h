@@ -99,9 +99,22 @@ bool ScratchOwnerRuns(unsigned long id, const std::string& path);
 /// Where mergebridge-setup remembers the ClearCase installations it set up, so
 /// that removing the package can take mergebridge out of each again and status
 /// sees a repair of ClearCase undo the install: $MERGEBRIDGE_STATE_DIR, else
-/// POSIX /var/lib/mergebridge, Windows %ProgramData%\mergebridge (empty when
-/// the environment names no ProgramData).
+/// POSIX /var/lib/mergebridge, Windows the ProgramData known folder's
+/// mergebridge (never from the environment; empty when Windows names none).
 std::string SetupStateFolder();
+
+/// Makes the state folder `folder` where it is missing (its parent must
+/// exist) and checks the one there as CheckStateEntry does. Windows: made, or
+/// given again, a protected access list: SYSTEM, Administrators and its owner
+/// full, Users read. POSIX: MakeFolder.
+Status MakeStateFolder(const std::string& folder);
+
+/// Windows: refuses (a message in words) a state folder or record at `path`
+/// that is a reparse point, which is never followed, or that an account other
+/// than SYSTEM, Administrators or this one owns: another account could have
+/// planted it or swapped it for a junction. Nothing there is no error. POSIX:
+/// no check.
+Status CheckStateEntry(const std::string& path);
 
 /// The full path of the running program.
 std::string OwnProgramPath();

@@ -318,6 +318,14 @@ std::string OwnProgramPath() {
   return length > 0 ? std::string(buffer, static_cast<size_t>(length)) : std::string();
 }
 
+Status MakeStateFolder(const std::string& folder) {
+  return MakeFolder(folder).status;
+}
+
+Status CheckStateEntry(const std::string&) {
+  return {};
+}
+
 std::string SearchProgramPath(const std::string& name) {
   const char* path = std::getenv("PATH");
   std::string folders = path != nullptr ? path : "";

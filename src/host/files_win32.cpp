@@ -3,7 +3,10 @@
 #include "host/files.h"
 
 #include <windows.h>
+#include <aclapi.h>
+#include <sddl.h>
 #include <shellapi.h>
+#include <shlobj.h>
 
 #include <algorithm>
 #include <memory>
@@ -41,36 +44,40 @@ Status WriteAndFlush(HANDLE file, const std::string& bytes) {
   return status.ok() ? ErrorUnless(FlushFileBuffers(file)) : status;
 }
 
-// The file that replaces `target` takes over its access list, which ClearCase's
-// installer or the site gave it, and its attributes; a new file would get the
-// folder's inherited list instead. ReplaceFileW would keep them, but it cannot
-// write through (REPLACEFILE_WRITE_THROUGH is not supported), so the list is
-// copied onto the scratch file before the write-through move. The owner stays
+// The access list of `target`, which ClearCase's installer or the site gave
+// it, for the file that replaces it; a new file would get the folder's
+// inherited list instead. ReplaceFileW would keep it, but it cannot write
+// through (REPLACEFILE_WRITE_THROUGH is not supported), so the scratch file is
+// created with the list: a step after its creation could fail on a list that
+// denies this account a change (FILE_WRITE_ATTRIBUTES, say). The owner stays
 // this account's: giving a file away takes a privilege. A file system without
-// access lists (FAT) has none to keep.
-Status TakeOverAccessList(const std::wstring& target, const std::wstring& replacement,
-                          DWORD attributes) {
+// access lists (FAT) has none to keep: empty.
+Result<std::vector<char>> AccessListOf(const std::wstring& target) {
   const SECURITY_INFORMATION part = DACL_SECURITY_INFORMATION;
   DWORD size = 0;
   if (!GetFileSecurityW(target.c_str(), part, nullptr, 0, &size) &&
       GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
     const DWORD error = GetLastError();
-    if (error != ERROR_NOT_SUPPORTED && error != ERROR_INVALID_FUNCTION) {
-      return ErrorStatus(static_cast<long>(error));
-    }
-    size = 0;
+    const bool none = error == ERROR_NOT_SUPPORTED || error == ERROR_INVALID_FUNCTION;
+    return {{}, ErrorStatus(none ? 0 : static_cast<long>(error))};
   }
-  if (size > 0) {
-    std::vector<char> descriptor(size);
-    if (!GetFileSecurityW(target.c_str(), part, descriptor.data(), size, &size) ||
-        !SetFileSecurityW(replacement.c_str(), part, descriptor.data())) {
-      return LastError();
-    }
-  }
-  const DWORD kept = attributes & (FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HIDDEN |
-                                   FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
-  return ErrorUnless(
-      SetFileAttributesW(replacement.c_str(), kept != 0 ? kept : FILE_ATTRIBUTE_NORMAL));
+  std::vector<char> descriptor(size);
+  if (size > 0 && !GetFileSecurityW(target.c_str(), part, descriptor.data(), size, &size))
+    return {{}, LastError()};
+  return {std::move(descriptor), {}};
+}
+
+// Sets the list once more through the handle, whose rights were granted at
+// its creation, whatever the list says: Wine passes a list given at creation
+// through the umask.
+Status SetAccessList(HANDLE file, std::vector<char>& descriptor) {
+  PACL list = nullptr;
+  BOOL present = FALSE, defaulted = FALSE;
+  if (!GetSecurityDescriptorDacl(descriptor.data(), &present, &list, &defaulted))
+    return LastError();
+  if (!present) return {};
+  return ErrorStatus(static_cast<long>(SetSecurityInfo(
+      file, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, list, nullptr)));
 }
 
 }  // namespace
@@ -121,15 +128,26 @@ Status ReplaceFileAtomically(const std::string& path, const std::string& bytes) 
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
     return ErrorStatus(ERROR_ACCESS_DENIED);
   }
-  const std::wstring temporary = TemporaryBeside(path);
-  HANDLE file = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return LastError();
-  Status status = WriteAndFlush(file, bytes);
-  CloseHandle(file);
-  if (status.ok() && attributes != INVALID_FILE_ATTRIBUTES) {
-    status = TakeOverAccessList(target, temporary, attributes);
+  // The attributes and the access list it keeps go in with the creation.
+  Result<std::vector<char>> list;
+  DWORD kept = FILE_ATTRIBUTE_NORMAL;
+  if (attributes != INVALID_FILE_ATTRIBUTES) {
+    list = AccessListOf(target);
+    if (!list.ok()) return list.status;
+    kept = attributes & (FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                         FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
   }
+  SECURITY_ATTRIBUTES security = {sizeof security, list.value.data(), FALSE};
+  const std::wstring temporary = TemporaryBeside(path);
+  // A name of this process's that an earlier one left was swept above: one
+  // there now is not ours to write through.
+  HANDLE file = CreateFileW(temporary.c_str(), GENERIC_WRITE | WRITE_DAC, 0,
+                            list.value.empty() ? nullptr : &security, CREATE_NEW,
+                            kept != 0 ? kept : FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return LastError();
+  Status status = list.value.empty() ? Status() : SetAccessList(file, list.value);
+  if (status.ok()) status = WriteAndFlush(file, bytes);
+  CloseHandle(file);
   // Write-through: the move is on disk when the call returns, so a power cut
   // right after leaves the new map, not an empty name.
   if (status.ok()) {
@@ -226,24 +244,148 @@ std::string EnvironmentValue(const wchar_t* name) {
   return length > 0 && length < size ? ToUtf8(value.substr(0, length)) : std::string();
 }
 
+// The state folder's own access list, inherited by the records: only SYSTEM,
+// Administrators and the folder's owner (one of them, or the account that
+// chose the folder through MERGEBRIDGE_STATE_DIR) change it; Users read.
+// Protected: %ProgramData%'s list would let every user add files and folders.
+const wchar_t kStateAccessList[] =
+    L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FA;;;OW)(A;OICI;0x1200a9;;;BU)";
+
+// SYSTEM, Administrators or the account this process runs as.
+bool IsTrustedOwner(PSID owner) {
+  if (owner == nullptr || !IsValidSid(owner)) return false;
+  if (IsWellKnownSid(owner, WinLocalSystemSid) ||
+      IsWellKnownSid(owner, WinBuiltinAdministratorsSid))
+    return true;
+  HANDLE token = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
+  DWORD size = 0;
+  GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+  std::vector<char> user(size > 0 ? size : 1);
+  const bool self = GetTokenInformation(token, TokenUser, user.data(), size, &size) &&
+                    EqualSid(reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid, owner);
+  CloseHandle(token);
+  return self;
+}
+
+// Checks what is at `path` without following it; with `protect`, a folder
+// that passes is given the state folder's access list again.
+Status CheckEntry(const std::wstring& path, bool protect) {
+  const DWORD access = READ_CONTROL | FILE_READ_ATTRIBUTES | (protect ? WRITE_DAC : 0);
+  HANDLE entry = CreateFileW(
+      path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (entry == INVALID_HANDLE_VALUE) {
+    const DWORD error = GetLastError();
+    return ErrorStatus(error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND
+                           ? 0
+                           : static_cast<long>(error));
+  }
+  Status status;
+  BY_HANDLE_FILE_INFORMATION info;
+  PSID owner = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (!GetFileInformationByHandle(entry, &info)) {
+    status = LastError();
+  } else if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+    status = FailureStatus("is a link (a reparse point), which is never followed");
+  } else if (const DWORD error = GetSecurityInfo(entry, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION,
+                                                 &owner, nullptr, nullptr, nullptr, &descriptor);
+             error != ERROR_SUCCESS) {
+    status = ErrorStatus(static_cast<long>(error));
+  } else if (!IsTrustedOwner(owner)) {
+    status = FailureStatus("belongs to an account other than SYSTEM, Administrators or this one");
+  } else if (protect) {
+    PSECURITY_DESCRIPTOR wanted = nullptr;
+    PACL list = nullptr;
+    BOOL present = FALSE, defaulted = FALSE;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(kStateAccessList, SDDL_REVISION_1,
+                                                              &wanted, nullptr) ||
+        !GetSecurityDescriptorDacl(wanted, &present, &list, &defaulted)) {
+      status = LastError();
+    } else if (const DWORD error =
+                   SetSecurityInfo(entry, SE_FILE_OBJECT,
+                                   DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
+                                   nullptr, nullptr, list, nullptr);
+               error != ERROR_SUCCESS) {
+      status = ErrorStatus(static_cast<long>(error));
+    }
+    LocalFree(wanted);
+  }
+  LocalFree(descriptor);
+  CloseHandle(entry);
+  return status;
+}
+
 }  // namespace
+
+Status MakeStateFolder(const std::string& folder) {
+  const std::wstring wide = ToUtf16(folder);
+  PSECURITY_DESCRIPTOR wanted = nullptr;
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(kStateAccessList, SDDL_REVISION_1,
+                                                            &wanted, nullptr)) {
+    return LastError();
+  }
+  SECURITY_ATTRIBUTES security = {sizeof security, wanted, FALSE};
+  const bool made = CreateDirectoryW(wide.c_str(), &security);
+  const DWORD error = GetLastError();
+  LocalFree(wanted);
+  if (made) return {};
+  if (error != ERROR_ALREADY_EXISTS) return ErrorStatus(static_cast<long>(error));
+  return CheckEntry(wide, true);
+}
+
+Status CheckStateEntry(const std::string& path) {
+  return CheckEntry(ToUtf16(path), false);
+}
 
 std::string SetupStateFolder() {
   const std::string given = EnvironmentValue(L"MERGEBRIDGE_STATE_DIR");
   if (!given.empty()) return given;
-  const std::string data = EnvironmentValue(L"ProgramData");
-  return data.empty() ? std::string() : data + "\\mergebridge";
+  wchar_t* data = nullptr;
+  const bool found = SUCCEEDED(SHGetKnownFolderPath(FOLDERID_ProgramData, 0, nullptr, &data));
+  const std::string folder = found ? ToUtf8(data) + "\\mergebridge" : std::string();
+  CoTaskMemFree(data);
+  return folder;
 }
 
 std::string OwnProgramPath() {
   return ToUtf8(OwnModuleFileName());
 }
 
+namespace {
+
+// C:\... or \\server\share\...; "C:folder" and "\folder" depend on the
+// current drive's folder.
+bool IsFullFolderPath(const std::string& path) {
+  const auto separator = [&](size_t at) { return path[at] == '\\' || path[at] == '/'; };
+  const bool letter =
+      path.size() > 2 && ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'));
+  return (letter && path[1] == ':' && separator(2)) ||
+         (path.size() > 2 && separator(0) && separator(1));
+}
+
+}  // namespace
+
+// PATH's folders alone, in order: SearchPathW would look in this program's
+// folder and the current one first, so that whoever filled the folder an
+// administrator runs the setup from would choose the ClearCase it changes. A
+// relative entry (".") is the current folder by another name and is skipped.
 std::string SearchProgramPath(const std::string& name) {
-  const std::wstring wide = ToUtf16(name);
-  return ToUtf8(GrowingWideText([&](wchar_t* buffer, unsigned long size) {
-    return SearchPathW(nullptr, wide.c_str(), L".exe", size, buffer, nullptr);
-  }));
+  const std::string path = EnvironmentValue(L"PATH"), file = name + ".exe";
+  for (size_t start = 0; start < path.size();) {
+    size_t end = path.find(';', start);
+    if (end == std::string::npos) end = path.size();
+    std::string folder = path.substr(start, end - start);
+    start = end + 1;
+    if (folder.size() > 1 && folder.front() == '"' && folder.back() == '"')
+      folder = folder.substr(1, folder.size() - 2);
+    while (folder.size() > 3 && (folder.back() == '\\' || folder.back() == '/')) folder.pop_back();
+    if (!IsFullFolderPath(folder)) continue;
+    const std::string candidate = folder + "\\" + file;
+    if (GetPathKind(candidate).kind == PathKind::File) return AbsolutePath(candidate);
+  }
+  return std::string();
 }
 
 std::string AbsolutePath(const std::string& path) {

@@ -2,15 +2,14 @@
 
 #include <windows.h>
 
+#include "common/utf8.h"
+
 namespace mergebridge {
 
+// Decoded by our own strict decoder, as every other part decodes UTF-8.
 std::wstring ToUtf16(const std::string& text) {
-  if (text.empty()) return std::wstring();
-  const int size = static_cast<int>(text.size());
-  const int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), size, nullptr, 0);
-  std::wstring out(static_cast<size_t>(length), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, text.data(), size, &out[0], length);
-  return out;
+  const std::u16string units = Utf8AsUtf16(text);
+  return std::wstring(units.begin(), units.end());
 }
 
 std::string ToUtf8(const std::wstring& text) {

@@ -21,10 +21,14 @@
 #include <windows.h>
 #include <msi.h>
 #include <msiquery.h>
+#include <shlobj.h>
 
 #include <cwchar>
 #include <cwctype>
 #include <string>
+#include <vector>
+
+#include "host/app.h"
 
 namespace mergebridge {
 
@@ -102,16 +106,19 @@ bool IsFullProgramPath(const std::wstring& path) {
 }
 
 // The file of the package's record of Velmora's value, where mergebridge-setup keeps it: in its
-// state folder (MERGEBRIDGE_STATE_DIR, else %ProgramData%\mergebridge).
+// state folder (MERGEBRIDGE_STATE_DIR, else mergebridge in the ProgramData known folder, never
+// taken from the environment).
 std::wstring VelmoraRecordPath() {
   wchar_t folder[MAX_PATH];
-  DWORD size = GetEnvironmentVariableW(L"MERGEBRIDGE_STATE_DIR", folder, MAX_PATH);
-  if (size == 0 || size >= MAX_PATH) {
-    size = GetEnvironmentVariableW(L"ProgramData", folder, MAX_PATH);
-    if (size == 0 || size >= MAX_PATH) return L"";
-    return std::wstring(folder) + L"\\mergebridge\\velmora.msi";
+  const DWORD size = GetEnvironmentVariableW(L"MERGEBRIDGE_STATE_DIR", folder, MAX_PATH);
+  if (size > 0 && size < MAX_PATH) return std::wstring(folder) + L"\\velmora.msi";
+  wchar_t* data = nullptr;
+  std::wstring path;
+  if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_ProgramData, 0, nullptr, &data))) {
+    path = std::wstring(data) + L"\\mergebridge\\velmora.msi";
   }
-  return std::wstring(folder) + L"\\velmora.msi";
+  CoTaskMemFree(data);
+  return path;
 }
 
 // The UTF-8 file at `path` as text; empty when it cannot be read.
@@ -141,11 +148,64 @@ std::string ToUtf8Bytes(const std::wstring& text) {
   return bytes;
 }
 
+// The text a call writes into a buffer it is given, grown until it fits;
+// `call(buffer, size)` returns the length written or, for too small a buffer,
+// the size needed. Empty when the call fails: nothing unfilled is ever read.
+template <typename Call>
+std::wstring FilledText(Call call) {
+  std::wstring text(MAX_PATH, L'\0');
+  for (DWORD length; (length = call(&text[0], static_cast<DWORD>(text.size()))) > 0;) {
+    if (length < text.size()) return text.substr(0, length);
+    text.resize(length + 1);
+  }
+  return std::wstring();
+}
+
+// `name` in PATH's folders: SearchPathW without them would search msiexec's
+// folder and the current one first.
+std::wstring FindOnPath(const wchar_t* name) {
+  const std::wstring path = FilledText(
+      [](wchar_t* buffer, DWORD size) { return GetEnvironmentVariableW(L"PATH", buffer, size); });
+  if (path.empty()) return path;
+  return FilledText([&](wchar_t* buffer, DWORD size) {
+    return SearchPathW(path.c_str(), name, nullptr, size, buffer, nullptr);
+  });
+}
+
+// Starts `command` with `output` as its standard output and error, the one
+// handle it inherits: whatever else the installer's process holds open (its
+// database, its log, the other end of the pipe) stays out of the child.
+BOOL StartWithOutput(std::wstring& command, HANDLE output, PROCESS_INFORMATION& process) {
+  SIZE_T size = 0;
+  InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+  std::vector<char> storage(size);
+  const auto list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(storage.data());
+  if (!InitializeProcThreadAttributeList(list, 1, 0, &size)) return FALSE;
+  STARTUPINFOEXW startup = {};
+  startup.StartupInfo.cb = sizeof startup;
+  startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
+  startup.StartupInfo.hStdInput = INVALID_HANDLE_VALUE;
+  startup.StartupInfo.hStdOutput = output;
+  startup.StartupInfo.hStdError = output;
+  startup.lpAttributeList = list;
+  // CreateProcessW may write into the command line: it gets a copy it owns.
+  const BOOL started = UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST,
+                                                 &output, sizeof output, nullptr, nullptr) &&
+                       CreateProcessW(nullptr, &command[0], nullptr, nullptr, TRUE,
+                                      CREATE_NO_WINDOW | EXTENDED_STARTUPINFO_PRESENT, nullptr,
+                                      nullptr, &startup.StartupInfo, &process);
+  const DWORD error = GetLastError();
+  DeleteProcThreadAttributeList(list);
+  SetLastError(error);
+  return started;
+}
+
 }  // namespace
 
 }  // namespace mergebridge
 
 extern "C" __declspec(dllexport) UINT __stdcall RunSetupStep(MSIHANDLE install) {
+  mergebridge::RestrictLibrarySearch();
   std::wstring command = mergebridge::Property(install, L"CustomActionData");
   mergebridge::Log(install, L"mergebridge: running " + command);
 
@@ -157,16 +217,8 @@ extern "C" __declspec(dllexport) UINT __stdcall RunSetupStep(MSIHANDLE install) 
     return ERROR_INSTALL_FAILURE;
   }
   SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = INVALID_HANDLE_VALUE;
-  startup.hStdOutput = writeEnd;
-  startup.hStdError = writeEnd;
   PROCESS_INFORMATION process = {};
-  // CreateProcessW may write into the command line: it gets a copy it owns.
-  const BOOL started = CreateProcessW(nullptr, &command[0], nullptr, nullptr, TRUE,
-                                      CREATE_NO_WINDOW, nullptr, nullptr, &startup, &process);
+  const BOOL started = mergebridge::StartWithOutput(command, writeEnd, process);
   const DWORD startError = GetLastError();
   // Only the child may hold the write end now, so that the reads below end
   // when it exits.
@@ -198,12 +250,13 @@ extern "C" __declspec(dllexport) UINT __stdcall RunSetupStep(MSIHANDLE install) 
 }
 
 extern "C" __declspec(dllexport) UINT __stdcall FindClearCase(MSIHANDLE install) {
+  mergebridge::RestrictLibrarySearch();
   if (!mergebridge::Property(install, L"CLEARCASE").empty()) return ERROR_SUCCESS;
-  wchar_t found[MAX_PATH];
-  const bool onPath = SearchPathW(nullptr, L"cleartool.exe", nullptr, MAX_PATH, found, nullptr) > 0;
-  MsiSetPropertyW(install, L"CLEARCASE", onPath ? L"1" : L"0");
-  mergebridge::Log(install, onPath ? L"mergebridge: ClearCase found: " + std::wstring(found)
-                                   : L"mergebridge: cleartool.exe is not on PATH; CLEARCASE=0");
+  const std::wstring found = mergebridge::FindOnPath(L"cleartool.exe");
+  MsiSetPropertyW(install, L"CLEARCASE", found.empty() ? L"0" : L"1");
+  mergebridge::Log(install, !found.empty()
+                                ? L"mergebridge: ClearCase found: " + found
+                                : L"mergebridge: cleartool.exe is not on PATH; CLEARCASE=0");
   return ERROR_SUCCESS;
 }
 
@@ -238,6 +291,7 @@ extern "C" __declspec(dllexport) UINT __stdcall ReadVelmora(MSIHANDLE install) {
 
 // CustomActionData as ReadVelmora gives it: the value is put back as it was, or removed.
 extern "C" __declspec(dllexport) UINT __stdcall RestoreVelmora(MSIHANDLE install) {
+  mergebridge::RestrictLibrarySearch();
   const std::wstring data = mergebridge::Property(install, L"CustomActionData");
   const size_t name = data.find(L'|') + 1, value = data.find(L'|', name) + 1;
   if (name == 0 || value == 0) return ERROR_INSTALL_FAILURE;
@@ -290,6 +344,7 @@ extern "C" __declspec(dllexport) UINT __stdcall RestoreRecord(MSIHANDLE install)
 }
 
 extern "C" __declspec(dllexport) UINT __stdcall CheckVelmora(MSIHANDLE install) {
+  mergebridge::RestrictLibrarySearch();
   const std::wstring velmora = mergebridge::Property(install, L"VELMORA");
   if (mergebridge::IsFullProgramPath(velmora)) return ERROR_SUCCESS;
   mergebridge::Log(install,

@@ -17,6 +17,7 @@
 #include <string>
 
 #include "common/status.h"
+#include "host/app.h"
 #include "host/utf16_win32.h"
 
 namespace mergebridge {
@@ -103,5 +104,6 @@ int RemoveInstallation() {
 }  // namespace mergebridge
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, wchar_t*, int) {
+  mergebridge::RestrictLibrarySearch();
   return mergebridge::RemoveInstallation();
 }

@@ -1,40 +1,15 @@
 #include "setup/json_text.h"
 
 #include "common/text.h"
+#include "common/utf8.h"
 
 namespace mergebridge {
-
-namespace {
-
-// The length of the valid UTF-8 sequence at `text[i]`, or 0 where there is none
-// (a stray byte, an overlong form, a surrogate or a value past U+10FFFF).
-size_t Utf8Length(std::string_view text, size_t i) {
-  const auto byte = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
-  const unsigned char lead = byte(i);
-  size_t length = lead < 0x80                    ? 1
-                  : lead >= 0xC2 && lead <= 0xDF ? 2
-                  : lead >= 0xE0 && lead <= 0xEF ? 3
-                  : lead >= 0xF0 && lead <= 0xF4 ? 4
-                                                 : 0;
-  if (length == 0 || i + length > text.size()) return 0;
-  for (size_t k = 1; k < length; ++k) {
-    if ((byte(i + k) & 0xC0) != 0x80) return 0;
-  }
-  const unsigned char second = length > 1 ? byte(i + 1) : 0x80;
-  if ((lead == 0xE0 && second < 0xA0) || (lead == 0xED && second > 0x9F) ||
-      (lead == 0xF0 && second < 0x90) || (lead == 0xF4 && second > 0x8F)) {
-    return 0;
-  }
-  return length;
-}
-
-}  // namespace
 
 std::string JsonString(std::string_view text) {
   std::string json = "\"";
   for (size_t i = 0; i < text.size();) {
     const char c = text[i];
-    const size_t length = Utf8Length(text, i);
+    const size_t length = DecodeUtf8(text, i).length;
     if (length == 0) {
       json += "\xEF\xBF\xBD";
       ++i;

@@ -55,12 +55,21 @@ Status LockValue(RegistryScope scope) {
 
 // --if-value: true when the value holds exactly what was given, or none was
 // given. Otherwise says what it holds and nothing is to be changed; fails,
-// printed, when it could not be read.
+// printed, when it could not be read, or when the value given serves from a
+// place the command does not change (another configuration folder, Windows'
+// 32-bit view): a success would leave it serving.
 Result<bool> HoldsExpected(const SetupOptions& options, RegistryScope scope) {
   if (!options.ifValue) return {true, {}};
   const Result<RegistryRead> now = ReadRegistryString(scope, VelmoraKeyOf(scope), kVelmoraValue);
-  if (now.ok() && IsSamePathText(now.value.value, *options.ifValue)) return {true, {}};
   const std::string where = DescribeValuePlace(scope, now.value.place);
+  const bool here = now.value.place == RegistryPlace(scope);
+  if (now.ok() && IsSamePathText(now.value.value, *options.ifValue) && here) return {true, {}};
+  if (now.ok() && IsSamePathText(now.value.value, *options.ifValue)) {
+    return {false,
+            PrintFailure(where + " holds " + *options.ifValue + ", but this command changes only " +
+                         DescribeValuePlace(scope, RegistryPlace(scope)) +
+                         ", which holds none; change it where it is. Nothing was changed.")};
+  }
   if (IsAbsentFromRegistry(now.status)) {
     PrintLine("Left " + where + " as it is: it holds nothing (no value), not " + *options.ifValue +
               ".");

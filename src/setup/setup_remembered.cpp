@@ -141,6 +141,21 @@ Result<std::map<std::string, std::string>> ReadRemembered(const std::string& sta
   return remembered;
 }
 
+// The words for a failure of the state folder's checks or a file call.
+std::string StateFailureText(const std::string& path, const Status& status) {
+  return status.message.empty() ? ErrorText(status) : path + " " + status.message;
+}
+
+// The state folder and the record of `managers` in it, checked as SYSTEM and
+// administrators may trust them (CheckStateEntry); the record's path.
+Result<std::string> TrustedRecord(const std::string& state, const std::string& managers) {
+  const std::string path = RecordPath(state, managers);
+  Status status = CheckStateEntry(state);
+  const std::string failed = status.ok() ? path : state;
+  if (status.ok()) status = CheckStateEntry(path);
+  return {path, status.ok() ? status : FailureStatus(StateFailureText(failed, status))};
+}
+
 // After the package's removal, a method that still runs `bridge` fails.
 void WarnIfRunning(const std::string& managers, const std::string& bridge) {
   const Result<InstallationState> found = SurveyManagers(managers, bridge);
@@ -158,12 +173,16 @@ void RememberInstallation(const std::string& managers) {
   if (state.empty()) return;
   const std::string path = RecordPath(state, managers),
                     text = kHeader + NormalizedPath(managers) + "\n";
+  // Made, or checked and its access list given again (Windows), also where the
+  // record is there already: an earlier version made the folder with the
+  // list it inherited, which let every user add to it.
+  Status status = MakeStateFolder(state);
   const Result<std::string> now = ReadWholeFile(path);
-  if (now.ok() && now.value == text) return;
-  Status status = MakeFolder(state).status;
+  if (status.ok() && now.ok() && now.value == text) return;
   if (status.ok()) status = ReplaceFileAtomically(path, text);
   if (!status.ok()) {
-    PrintError("warning: cannot remember " + managers + " in " + state + ": " + ErrorText(status) +
+    PrintError("warning: cannot remember " + managers + " in " + state + ": " +
+               StateFailureText(state, status) +
                (ManagersUseMap() ? "; status will not notice when ClearCase puts its own methods "
                                    "back. Going on."
                                  : "; removing the mergebridge package will not take mergebridge "
@@ -176,7 +195,9 @@ void RememberInstallation(const std::string& managers) {
 
 bool IsRemembered(const std::string& managers) {
   const std::string state = SetupStateFolder();
-  return !state.empty() && GetPathKind(RecordPath(state, managers)).kind == PathKind::File;
+  if (state.empty()) return false;
+  const Result<std::string> record = TrustedRecord(state, managers);
+  return record.ok() && GetPathKind(record.value).kind == PathKind::File;
 }
 
 std::vector<std::string> RecordedManagers(const std::string& managers) {
@@ -220,7 +241,11 @@ std::vector<std::string> VelmoraRecordInstallers() {
 void ForgetIfUninstalled(const std::string& managers) {
   const std::string state = SetupStateFolder();
   if (state.empty() || KeepsRecord(managers)) return;
-  if (Status removed = RemoveFileIfPresent(RecordPath(state, managers)); !removed.ok()) {
+  const Result<std::string> record = TrustedRecord(state, managers);
+  if (!record.ok()) {
+    PrintError("warning: cannot forget " + managers + " in " + state + ": " +
+               record.status.message + "; left alone.");
+  } else if (Status removed = RemoveFileIfPresent(record.value); !removed.ok()) {
     PrintError("warning: cannot forget " + managers + " in " + state + ": " + ErrorText(removed) +
                ".");
   }

@@ -193,6 +193,7 @@ void CheckClearCase(StatusRecord& record, const SetupOptions& given) {
   if (!found.ok()) return NoteFailure(record, found.status.message, kErrorNoClearCase);
   const std::string& managers = found.value;
   record.home = FolderOf(FolderOf(managers));
+  if (options.clearcase.empty()) PrintLine("cleartool on PATH: " + SearchProgramPath("cleartool"));
   PrintLine("ClearCase type managers: " + managers);
   ManagersUseMap() ? ReadMap(record, managers) : ReadLinks(record, managers);
   CheckDrift(record, managers);

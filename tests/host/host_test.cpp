@@ -205,7 +205,7 @@ TEST_F(Host, ReplacedFileKeepsItsAccessList) {
   const std::string fresh = AccessList(map);
   PSECURITY_DESCRIPTOR given = nullptr;
   ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(
-      L"D:P(A;;FA;;;WD)(A;;FR;;;BU)", SDDL_REVISION_1, &given, nullptr));
+      L"D:P(D;;0x100;;;WD)(A;;FA;;;WD)(A;;FR;;;BU)", SDDL_REVISION_1, &given, nullptr));
   ASSERT_TRUE(SetFileSecurityW(ToUtf16(map).c_str(), DACL_SECURITY_INFORMATION, given));
   LocalFree(given);
   const std::string before = AccessList(map);

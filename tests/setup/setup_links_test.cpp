@@ -456,6 +456,10 @@ TEST_F(SetupOnLinks, FleetStatusPolicyAndDrift) {
   said({"status", "--json"}, 1, R"("reason":"Velmora's program )" + dir_ + "w does not exist");
   EXPECT_EQ(Run({"uninstall"}).status, 0);
   said({"status", "--json"}, 1, R"(,"reverted":false,"revertedMethods":[]}})");
+  // The value compared serves from the second folder of XDG_CONFIG_DIRS, which nothing changes.
+  RegisterTool({Registration::NoStore, Registration::Path}, tool, dir_);
+  EXPECT_TRUE(Holds(Ran({"unregister", "--all-users", "--if-value", tool}, 1).err,
+                    dir_ + "xdg/mergebridge/registry.reg holds " + tool + ", but this"));
 }
 
 // What must hold after a run however it ended, in the tree the table makes: each method runs what
