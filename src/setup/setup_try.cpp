@@ -90,7 +90,7 @@ Status TryIn(const std::string& folder, const std::string& compare, const std::s
 Status TryMerge(const SetupOptions& given) {
   const SetupOptions options = WithRememberedClearCase(given);
   const Result<std::string> managers = FindManagers(options);
-  if (!managers.ok()) return PrintFailure(managers.status.message);
+  if (!managers.ok()) return PrintFailure(managers.status.message, kErrorNoClearCase);
   const std::string compare = MethodProgram(managers.value, "xcompare"),
                     merge = MethodProgram(managers.value, "xmerge");
   if (compare.empty() || merge.empty() || !RunsBridge(compare, BridgePath(options)) ||
