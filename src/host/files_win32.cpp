@@ -12,6 +12,7 @@
 #include <memory>
 #include <utility>
 
+#include "host/state_folder_win32.h"
 #include "host/utf16_win32.h"
 
 namespace mergebridge {
@@ -233,6 +234,22 @@ bool ScratchOwnerRuns(unsigned long id, const std::string& path) {
   return runs;
 }
 
+bool IsTrustedOwner(void* owner) {
+  if (owner == nullptr || !IsValidSid(owner)) return false;
+  if (IsWellKnownSid(owner, WinLocalSystemSid) ||
+      IsWellKnownSid(owner, WinBuiltinAdministratorsSid))
+    return true;
+  HANDLE token = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
+  DWORD size = 0;
+  GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+  std::vector<char> user(size > 0 ? size : 1);
+  const bool self = GetTokenInformation(token, TokenUser, user.data(), size, &size) &&
+                    EqualSid(reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid, owner);
+  CloseHandle(token);
+  return self;
+}
+
 namespace {
 
 // The environment's value of `name`, or empty.
@@ -250,23 +267,6 @@ std::string EnvironmentValue(const wchar_t* name) {
 // Protected: %ProgramData%'s list would let every user add files and folders.
 const wchar_t kStateAccessList[] =
     L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FA;;;OW)(A;OICI;0x1200a9;;;BU)";
-
-// SYSTEM, Administrators or the account this process runs as.
-bool IsTrustedOwner(PSID owner) {
-  if (owner == nullptr || !IsValidSid(owner)) return false;
-  if (IsWellKnownSid(owner, WinLocalSystemSid) ||
-      IsWellKnownSid(owner, WinBuiltinAdministratorsSid))
-    return true;
-  HANDLE token = nullptr;
-  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
-  DWORD size = 0;
-  GetTokenInformation(token, TokenUser, nullptr, 0, &size);
-  std::vector<char> user(size > 0 ? size : 1);
-  const bool self = GetTokenInformation(token, TokenUser, user.data(), size, &size) &&
-                    EqualSid(reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid, owner);
-  CloseHandle(token);
-  return self;
-}
 
 // Checks what is at `path` without following it; with `protect`, a folder
 // that passes is given the state folder's access list again.

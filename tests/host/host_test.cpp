@@ -20,6 +20,7 @@
 #include <sddl.h>
 
 #include "host/files.h"
+#include "host/state_folder_win32.h"
 #include "host/utf16_win32.h"
 
 #else
@@ -195,6 +196,31 @@ std::string AccessList(const std::string& path) {
   const std::string list = ToUtf8(text);
   LocalFree(text);
   return list;
+}
+
+// Who may own the state folder and its records: SYSTEM, the Administrators and this account; a
+// folder another user made first is refused. (Wine shows every file as its own user's, so the
+// check is tested here on the owners themselves.)
+TEST_F(Host, StateFolderOwners) {
+  const std::pair<WELL_KNOWN_SID_TYPE, bool> owners[] = {{WinLocalSystemSid, true},
+                                                         {WinBuiltinAdministratorsSid, true},
+                                                         {WinBuiltinUsersSid, false},
+                                                         {WinWorldSid, false},
+                                                         {WinAuthenticatedUserSid, false}};
+  for (const auto& [type, trusted] : owners) {
+    BYTE sid[SECURITY_MAX_SID_SIZE];
+    DWORD size = sizeof sid;
+    ASSERT_TRUE(CreateWellKnownSid(type, nullptr, sid, &size));
+    EXPECT_EQ(IsTrustedOwner(sid), trusted) << type;
+  }
+  HANDLE token = nullptr;
+  ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token));
+  std::vector<char> user(256);
+  DWORD size = static_cast<DWORD>(user.size());
+  ASSERT_TRUE(GetTokenInformation(token, TokenUser, user.data(), size, &size));
+  CloseHandle(token);
+  EXPECT_TRUE(IsTrustedOwner(reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid));
+  EXPECT_FALSE(IsTrustedOwner(nullptr));
 }
 
 // A file replaced in one step keeps the access list it was given, not the folder's that a new file
