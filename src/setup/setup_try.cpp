@@ -2,6 +2,7 @@
 // files; --version.
 #include "setup/setup_try.h"
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 
@@ -119,19 +120,37 @@ Status TryMerge(const SetupOptions& given) {
   return status;
 }
 
-Status ShowVersion(const SetupOptions& options) {
+Status ShowVersion(const SetupOptions& given) {
   PrintLine("mergebridge-setup " MB_VERSION);
-  const std::string bridge = BridgePath(options);
-  const Result<std::string> bytes = ReadWholeFile(bridge);
-  const size_t at = bytes.value.find(kMark);
-  if (!bytes.ok() || at == std::string::npos) {
-    return PrintFailure("no version found in " + bridge);
+  // The bridges the text manager's methods run, as a merge would start them;
+  // where ClearCase or such a method is not found, the one --bridge names.
+  const SetupOptions options = WithRememberedClearCase(given);
+  const std::string named = BridgePath(options);
+  std::vector<std::string> bridges;
+  if (const Result<std::string> managers = FindManagers(options); managers.ok()) {
+    for (const char* method : {"xcompare", "xmerge"}) {
+      const std::string program = MethodProgram(managers.value, method);
+      if (program.empty() || !RunsBridge(program, named)) continue;
+      if (std::find(bridges.begin(), bridges.end(), program) == bridges.end()) {
+        bridges.push_back(program);
+      }
+    }
   }
-  const size_t end = bytes.value.find('\n', at);
-  PrintLine("mergebridge " +
-            bytes.value.substr(at + sizeof kMark - 1, end - at - sizeof kMark + 1) + " (" + bridge +
-            ")");
-  return {};
+  if (bridges.empty()) bridges.push_back(named);
+  Status status;
+  for (const std::string& bridge : bridges) {
+    const Result<std::string> bytes = ReadWholeFile(bridge);
+    const size_t at = bytes.value.find(kMark);
+    if (!bytes.ok() || at == std::string::npos) {
+      status = PrintFailure("no version found in " + bridge);
+      continue;
+    }
+    const size_t end = bytes.value.find('\n', at);
+    PrintLine("mergebridge " +
+              bytes.value.substr(at + sizeof kMark - 1, end - at - sizeof kMark + 1) + " (" +
+              bridge + ")");
+  }
+  return status;
 }
 
 }  // namespace mergebridge

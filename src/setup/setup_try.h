@@ -11,8 +11,9 @@ namespace mergebridge {
 /// with the reason (already said), when either did not work.
 Status TryMerge(const SetupOptions& options);
 
-/// Prints this program's version and that of the bridge the methods are to
-/// run (--bridge), as the bridge's file carries it.
+/// Prints this program's version and that of each bridge the installed text
+/// methods run (where ClearCase or such a method is not found, the one
+/// --bridge names), as the bridge's file carries it.
 Status ShowVersion(const SetupOptions& options);
 
 }  // namespace mergebridge

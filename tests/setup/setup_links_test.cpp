@@ -149,7 +149,7 @@ TEST_F(SetupOnLinks, InstallMergeUninstall) {
   EXPECT_TRUE(Holds(Ran({"try"}, 1).err, "the merge's output was not saved"));
   SetProcessEnv("STANDIN_SAVE");
   EXPECT_TRUE(fs::is_empty(dir_ + "tmp"));
-  run = Ran({"--version", "--bridge", bridge}, 0);
+  run = Ran({"--version", "--bridge", dir_ + "elsewhere"}, 0);  // the methods' bridge
   EXPECT_EQ(run.out.substr(run.out.find('\n')),
             "\nmergebridge " + run.out.substr(18, run.out.find('\n') - 18) + " (" + bridge + ")\n");
   SetProcessEnv("STANDIN_RECORD=" + dir_ + "record");
