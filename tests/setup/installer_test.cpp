@@ -287,6 +287,7 @@ TEST_F(Installer, PolicyStatusAndRepair) {
     long status;
     std::string part;       // in stdout
     bool repaired = false;  // ClearCase's repair put its own xmerge line back first
+    const char* env = "";   // set for this step alone
   } steps[] = {
       {{{OtherPath, OtherPath, NoStore, Path}},
        {"status", "--json"},
@@ -310,6 +311,8 @@ TEST_F(Installer, PolicyStatusAndRepair) {
       {{{Path}}, {"install", "--json"}, 0, R"("ok":true,"changed":true,)"},
       {{{Path}}, {"status", "--json"}, 0, R"("ready":true,"reason":"",)"},
       {{}, {"try"}, 0, "text_file_delta xmerge runs "},  // through the map, as ClearCase starts it
+      {{}, {"try"}, 1, "", false, "STANDIN_SAVE=no"},    // a merge not saved: one failure recorded
+      {{}, {"status", "--json"}, 0, R"("recent_failures":[{"time":")"},
       {{}, {"status", "--json"}, 1, R"(true,"revertedMethods":["text_file_delta xmerge"]})", true},
       {{}, {"install", "--json"}, 0, R"("ok":true,"changed":true,)"},
       {{}, {"status", "--json"}, 0, R"(,"reverted":false,"revertedMethods":[]}})"},
@@ -333,7 +336,10 @@ TEST_F(Installer, PolicyStatusAndRepair) {
       map.replace(line, map.find("\r\n", line) - line, "xmerge " + std::string(kClearCaseTool));
       WriteFile(mgrs_ + "map", map);
     }
+    if (*step.env) SetProcessEnv(step.env);
     const ProgramRun run = RunProgram(BuildFile("MB_SETUP"), step.args, dir_);
+    const std::string setting = step.env;
+    if (!setting.empty()) SetProcessEnv(setting.substr(0, setting.find('=')));  // unset again
     EXPECT_EQ(run.status, step.status) << run.out << run.err;
     EXPECT_NE(run.out.find(step.part), std::string::npos) << run.out;
     EXPECT_TRUE(step.args[0] != "status" || run.err.empty()) << run.err;
