@@ -4,6 +4,7 @@
 #include "regfile/reg_file.h"
 
 #include <algorithm>
+#include <optional>
 #include <utility>
 
 #include "common/text.h"
@@ -332,21 +333,57 @@ RegFileScan DecodeRegFile(std::string_view fileBytes) {
   return scan;
 }
 
+// The header line: true for version 5.00, false for REGEDIT4, none for any
+// other line.
+std::optional<bool> ReadVersion5(Lines& lines) {
+  std::string_view line;
+  if (NextLine(lines, line)) line = TrimRight(line);
+  if (line != kHeaderVersion4 && line != kHeaderVersion5) return std::nullopt;
+  return line == kHeaderVersion5;
+}
+
+// A line read inside `section` (none: outside the looked-up key), ending at
+// `lineEnd`: whether it named the value or held something else.
+void NoteSectionLine(KeySection* section, size_t lineEnd, bool namedValue) {
+  if (section == nullptr) return;
+  section->contentEnd = lineEnd;
+  (namedValue ? section->namesValue : section->holdsOther) = true;
+}
+
+// A [key] line at `lineBegin` (its next line at `lineEnd`): followed, the
+// section the lines were in closed, and one opened where the line enters the
+// looked-up key. Returns the section the next lines are in, if any.
+KeySection* FollowKeySection(std::string_view line, size_t lineBegin, size_t lineEnd,
+                             size_t textSize, long lineNumber, RegFileRoot root,
+                             std::string_view keyPath, ScanState& state, RegFileScan& scan,
+                             KeySection* section) {
+  if (section != nullptr) section->end = lineBegin;
+  // The values after a key line the import cannot read go nowhere.
+  const bool existed = state.keyExists;
+  if (Status followed = FollowKeyLine(line, root, keyPath, state); !followed.ok()) {
+    scan.lookup.skipped.push_back({lineNumber, followed.message});
+  }
+  if (state.inTargetKey) {
+    scan.lastSectionLive = true;
+    return &scan.sections.emplace_back(KeySection{lineBegin, textSize, lineEnd});
+  }
+  if (existed && !state.keyExists) scan.lastSectionLive = false;  // deleted
+  return nullptr;
+}
+
 // Looks the value up in decoded `text`: the lookup and the spans (`decoded`
 // stays empty).
 RegFileScan ScanRegFile(std::string_view text, RegFileRoot root, std::string_view keyPath,
                         std::string_view valueName) {
   RegFileScan scan;
   Lines lines{text};
-  std::string_view line;
-  if (NextLine(lines, line)) line = TrimRight(line);
-  if (line != kHeaderVersion4 && line != kHeaderVersion5) {
+  const std::optional<bool> version5 = ReadVersion5(lines);
+  if (!version5) {
     scan.lookup =
         ParseFault(1, "the first line must be REGEDIT4 or Windows Registry Editor Version 5.00");
     return scan;
   }
-  const bool version5 = line == kHeaderVersion5;
-
+  std::string_view line;
   RegFileLookup& result = scan.lookup;
   std::vector<ValueSpan>& spans = scan.spans;
   auto skip = [&](const std::string& reason) { result.skipped.push_back({lines.number, reason}); };
@@ -358,32 +395,14 @@ RegFileScan ScanRegFile(std::string_view text, RegFileRoot root, std::string_vie
     line = TrimRight(TrimLeft(line));
     if (line.empty()) continue;
     if (line.front() == '[') {
-      if (section != nullptr) section->end = lineBegin;
-      section = nullptr;
-      // The values after a key line the import cannot read go nowhere.
-      const bool existed = state.keyExists;
-      if (Status followed = FollowKeyLine(line, root, keyPath, state); !followed.ok()) {
-        skip(followed.message);
-      }
-      if (state.inTargetKey) {
-        const size_t end = std::min(text.size(), lines.next);
-        section = &scan.sections.emplace_back(KeySection{lineBegin, text.size(), end});
-        scan.lastSectionLive = true;
-      } else if (existed && !state.keyExists) {
-        scan.lastSectionLive = false;  // deleted
-      }
+      section = FollowKeySection(line, lineBegin, std::min(text.size(), lines.next), text.size(),
+                                 lines.number, root, keyPath, state, scan, section);
       continue;
     }
     const size_t valueSpanCount = spans.size();
     // Once the line is read (continuations too), what it did to its section.
     auto noteInSection = [&] {
-      if (section == nullptr) return;
-      section->contentEnd = std::min(text.size(), lines.next);
-      if (spans.size() > valueSpanCount) {
-        section->namesValue = true;
-      } else {
-        section->holdsOther = true;
-      }
+      NoteSectionLine(section, std::min(text.size(), lines.next), spans.size() > valueSpanCount);
     };
     if (line.front() == ';' || line.front() == '#') {
       noteInSection();
@@ -398,16 +417,15 @@ RegFileScan ScanRegFile(std::string_view text, RegFileRoot root, std::string_vie
       skip("a value line before the first [key] line");
       continue;
     }
-    Result<ValueLine> read = ReadValueLine(line, lines, version5);
+    Result<ValueLine> read = ReadValueLine(line, lines, *version5);
     if (!read.ok()) {
       skip(read.status.message);  // on a continuation line, that line
       noteInSection();
       continue;
     }
-    ValueLine& parsed = read.value;
-    if (state.inTargetKey && EqualsIgnoreCaseAscii(parsed.name, valueName)) {
-      state.valueExists = !parsed.remove;
-      state.value.swap(parsed.data);
+    if (state.inTargetKey && EqualsIgnoreCaseAscii(read.value.name, valueName)) {
+      state.valueExists = !read.value.remove;
+      state.value.swap(read.value.data);
       spans.push_back({lineBegin, std::min(text.size(), lines.next)});
     }
     noteInSection();
