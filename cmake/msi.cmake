@@ -4,8 +4,9 @@
 # built here (src/msi/setup_step_win32.cpp), which the package carries.
 find_program(MB_WIXL wixl)
 
-add_library(mergebridge-msi-step SHARED src/msi/setup_step_win32.cpp src/host/app_win32.cpp)
-target_include_directories(mergebridge-msi-step PRIVATE ${CMAKE_BINARY_DIR}/include/host)
+add_library(mergebridge-msi-step SHARED src/msi/setup_step_win32.cpp src/host/app_win32.cpp
+  src/host/utf16_win32.cpp src/common/utf8.cpp)
+target_include_directories(mergebridge-msi-step PRIVATE ${CMAKE_BINARY_DIR}/include/host ${PROJECT_SOURCE_DIR}/src)
 target_link_libraries(mergebridge-msi-step PRIVATE -lmsi shell32 ole32)
 # Windows Installer looks the entry points up by their plain names.
 target_link_options(mergebridge-msi-step PRIVATE -Wl,--kill-at -Wl,--gc-sections -s)

@@ -29,6 +29,7 @@
 #include <vector>
 
 #include "host/app.h"
+#include "host/utf16_win32.h"
 
 namespace mergebridge {
 
@@ -131,43 +132,17 @@ std::wstring ReadText(const std::wstring& path) {
   DWORD got = 0;
   while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) bytes.append(buffer, got);
   CloseHandle(file);
-  const int size = static_cast<int>(bytes.size());
-  std::wstring text(MultiByteToWideChar(CP_UTF8, 0, bytes.data(), size, nullptr, 0), L'\0');
-  if (!text.empty())
-    MultiByteToWideChar(CP_UTF8, 0, bytes.data(), size, &text[0], static_cast<int>(text.size()));
-  return text;
-}
-
-std::string ToUtf8Bytes(const std::wstring& text) {
-  const int size = static_cast<int>(text.size());
-  std::string bytes(
-      WideCharToMultiByte(CP_UTF8, 0, text.data(), size, nullptr, 0, nullptr, nullptr), '\0');
-  if (!bytes.empty())
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), size, &bytes[0], static_cast<int>(bytes.size()),
-                        nullptr, nullptr);
-  return bytes;
-}
-
-// The text a call writes into a buffer it is given, grown until it fits;
-// `call(buffer, size)` returns the length written or, for too small a buffer,
-// the size needed. Empty when the call fails: nothing unfilled is ever read.
-template <typename Call>
-std::wstring FilledText(Call call) {
-  std::wstring text(MAX_PATH, L'\0');
-  for (DWORD length; (length = call(&text[0], static_cast<DWORD>(text.size()))) > 0;) {
-    if (length < text.size()) return text.substr(0, length);
-    text.resize(length + 1);
-  }
-  return std::wstring();
+  return ToUtf16(bytes);
 }
 
 // `name` in PATH's folders: SearchPathW without them would search msiexec's
 // folder and the current one first.
 std::wstring FindOnPath(const wchar_t* name) {
-  const std::wstring path = FilledText(
-      [](wchar_t* buffer, DWORD size) { return GetEnvironmentVariableW(L"PATH", buffer, size); });
+  const std::wstring path = GrowingWideText([](wchar_t* buffer, unsigned long size) {
+    return GetEnvironmentVariableW(L"PATH", buffer, size);
+  });
   if (path.empty()) return path;
-  return FilledText([&](wchar_t* buffer, DWORD size) {
+  return GrowingWideText([&](wchar_t* buffer, unsigned long size) {
     return SearchPathW(path.c_str(), name, nullptr, size, buffer, nullptr);
   });
 }
@@ -328,7 +303,7 @@ extern "C" __declspec(dllexport) UINT __stdcall RestoreRecord(MSIHANDLE install)
   const size_t bar = data.find(L'|');
   if (bar == std::wstring::npos || bar + 1 == data.size()) return ERROR_SUCCESS;
   const std::wstring path = data.substr(0, bar);
-  const std::string text = mergebridge::ToUtf8Bytes(data.substr(bar + 1));
+  const std::string text = mergebridge::ToUtf8(data.substr(bar + 1));
   const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                   FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return ERROR_SUCCESS;  // there still, or its folder gone
