@@ -53,6 +53,10 @@ std::string PathInFolder(const std::string& folder, const std::string& name) {
   return folder + PathSeparator() + name;
 }
 
+std::string LinkTargetPath(const std::string& folder, const std::string& target) {
+  return !target.empty() && target[0] == '/' ? target : PathInFolder(folder, target);
+}
+
 std::string ErrorText(const Status& status) {
   return Format("%s (error %ld)", SystemErrorTextInSentence(status.error).c_str(), status.error);
 }

@@ -58,6 +58,9 @@ Status PrintFailure(const std::string& text, const char* code = nullptr);
 /// The errors as --json's list of {code, message} objects.
 std::string ErrorsJson(const std::vector<SetupError>& errors);
 std::string PathInFolder(const std::string& folder, const std::string& name);
+/// What a method link in `folder` runs: its target, taken from `folder` when
+/// it is relative.
+std::string LinkTargetPath(const std::string& folder, const std::string& target);
 /// The system's text for the failure's error number, without its final line
 /// break or full stop, and the number.
 std::string ErrorText(const Status& status);

@@ -85,11 +85,8 @@ void ReadLinks(StatusRecord& record, const std::string& managers) {
       PrintLine("  " + name + " " + state.method + ": " + DescribeMethod(state) +
                 (ours ? "  [mergebridge]" : ""));
       NoteMethod(record, name, ours);
-      if (ours) {
-        const bool absolute = !state.target.empty() && state.target[0] == '/';
-        record.bridges.push_back(
-            absolute ? state.target : PathInFolder(PathInFolder(managers, name), state.target));
-      }
+      if (ours)
+        record.bridges.push_back(LinkTargetPath(PathInFolder(managers, name), state.target));
     }
   }
 }

@@ -39,7 +39,7 @@ std::string MethodProgram(const std::string& managers, const std::string& method
     if (state.method != method) continue;
     if (state.kind == MethodKind::File) return PathInFolder(folder, method);
     if (state.kind != MethodKind::Link) break;
-    return state.target[0] == '/' ? state.target : PathInFolder(folder, state.target);
+    return LinkTargetPath(folder, state.target);
   }
   return std::string();
 }
