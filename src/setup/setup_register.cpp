@@ -63,8 +63,9 @@ Result<bool> HoldsExpected(const SetupOptions& options, RegistryScope scope) {
   const Result<RegistryRead> now = ReadRegistryString(scope, VelmoraKeyOf(scope), kVelmoraValue);
   const std::string where = DescribeValuePlace(scope, now.value.place);
   const bool here = now.value.place == RegistryPlace(scope);
-  if (now.ok() && IsSamePathText(now.value.value, *options.ifValue) && here) return {true, {}};
-  if (now.ok() && IsSamePathText(now.value.value, *options.ifValue)) {
+  const bool same = now.ok() && IsSamePathText(now.value.value, *options.ifValue);
+  if (same && here) return {true, {}};
+  if (same) {
     return {false,
             PrintFailure(where + " holds " + *options.ifValue + ", but this command changes only " +
                          DescribeValuePlace(scope, RegistryPlace(scope)) +
@@ -105,8 +106,18 @@ Result<std::optional<StoredText>> ReadMachineValue() {
 // The installer's record; nullopt when it keeps none. A failure is printed.
 Result<std::optional<VelmoraRecord>> LoadRecord(const std::string& installer) {
   const std::string path = VelmoraRecordPath(installer);
+  if (path.empty()) return {};
+  // A record another account could have planted (Windows) is never taken.
+  Status trusted = CheckStateEntry(FolderOf(path));
+  if (trusted.ok()) trusted = CheckStateEntry(path);
+  if (!trusted.ok()) {
+    return {{},
+            PrintFailure(path + ": " +
+                         (trusted.message.empty() ? ErrorText(trusted) : trusted.message) +
+                         ". Nothing was changed.")};
+  }
   const Result<std::string> text = ReadWholeFile(path);
-  if (!text.ok() && (path.empty() || GetPathKind(path).kind == PathKind::Missing)) return {};
+  if (!text.ok() && GetPathKind(path).kind == PathKind::Missing) return {};
   const Result<VelmoraRecord> record =
       text.ok() ? ParseVelmoraRecord(text.value) : Result<VelmoraRecord>{{}, text.status};
   if (record.ok()) return {record.value, {}};
@@ -148,7 +159,7 @@ Status RecordBeforeWriting(const std::string& installer, const std::string& path
   if (file.empty()) return PrintFailure("no folder to keep the record in. Nothing was changed.");
   const Result<std::string> kept = ReadWholeFile(file);
   if (kept.ok() && kept.value == text) return {};
-  Status stored = MakeFolder(FolderOf(file)).status;
+  Status stored = MakeStateFolder(FolderOf(file));
   if (stored.ok()) stored = ReplaceFileAtomically(file, text);
   if (!stored.ok()) {
     return PrintFailure("cannot write " + file + ": " + ErrorText(stored) +
