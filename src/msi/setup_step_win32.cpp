@@ -239,6 +239,7 @@ extern "C" __declspec(dllexport) UINT __stdcall FindClearCase(MSIHANDLE install)
 // "KEY|NAME|" and then nothing (no value), "s" and its text (REG_SZ) or "e" and its raw text
 // (REG_EXPAND_SZ); MbVelmoraPlace gives "KEY|NAME". Other types are given back as REG_SZ.
 extern "C" __declspec(dllexport) UINT __stdcall ReadVelmora(MSIHANDLE install) {
+  mergebridge::RestrictLibrarySearch();
   const std::wstring place = mergebridge::Property(install, L"MbVelmoraPlace");
   const size_t bar = place.find(L'|');
   if (bar == std::wstring::npos) return ERROR_INSTALL_FAILURE;
@@ -299,6 +300,7 @@ extern "C" __declspec(dllexport) UINT __stdcall RestoreVelmora(MSIHANDLE install
 // CustomActionData "PATH|TEXT" as ReadVelmora gives it: where the file at PATH has gone, it is
 // written again with TEXT; no TEXT (there was no record) leaves it alone.
 extern "C" __declspec(dllexport) UINT __stdcall RestoreRecord(MSIHANDLE install) {
+  mergebridge::RestrictLibrarySearch();
   const std::wstring data = mergebridge::Property(install, L"CustomActionData");
   const size_t bar = data.find(L'|');
   if (bar == std::wstring::npos || bar + 1 == data.size()) return ERROR_SUCCESS;
